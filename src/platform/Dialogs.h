@@ -1,0 +1,18 @@
+// The dialog seam: a modal message box with a prompt, a style (0: OK only,
+// 48: exclamation icon and OK) and a title. The Qt implementation shows a
+// QMessageBox; batch mode prints to standard error; tests record.
+#pragma once
+
+#include <string>
+
+namespace velmora {
+
+enum MsgBoxStyle : int { kStyleOk = 0, kStyleExclamation = 48 };
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    virtual void MsgBox(const std::string& prompt, int style, const std::string& title) = 0;
+};
+
+}  // namespace velmora

@@ -1,0 +1,37 @@
+// A fresh working directory for one test, removed at the end.
+#pragma once
+
+#include <string>
+
+namespace velmora::test {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return m_path; }
+    // Path of a name inside the directory.
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+    // Writes a file (bytes as given) inside the directory.
+    void write(const std::string& name, const std::string& bytes) const;
+    // Reads a file inside the directory; empty when missing.
+    std::string read(const std::string& name) const;
+
+private:
+    std::string m_path;
+};
+
+// Changes the process's working directory for the lifetime of the object.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(const std::string& path);
+    ~WorkingDirectory();
+
+private:
+    std::string m_previous;
+};
+
+}  // namespace velmora::test
