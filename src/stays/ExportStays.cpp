@@ -1,0 +1,72 @@
+// The stays document and its file: read the data file, write the lines,
+// read them back and keep the file as the one line that is submitted.
+#include "stays/ExportStays.h"
+
+#include <algorithm>
+
+#include "core/LocalTime.h"
+#include "core/RunError.h"
+#include "core/Text.h"
+#include "stays/StayValues.h"
+#include "stays/StaysWriters.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr const char* kDataFile = "QLBDataI.txt";
+constexpr const char* kLogDirectory = "Velmora";
+
+}  // namespace
+
+void beginStaysDocument(StaysContext& ctx) {
+    const auto content = ctx.files.readText(kDataFile);
+    if (!content) throw RunError("File QLBDataI.txt mancante", "impossibile leggere " + std::string(kDataFile));
+    const auto lines = splitLines(*content);
+    if (lines.empty() || trimBlanks(lines.front()).empty())
+        throw RunError("File QLBDataI.txt vuoto", "la prima riga non contiene una data");
+    ctx.state.InitialDate = storedDate(lines.front());
+    ctx.state.StaysWritten = 0;
+}
+
+void writeStaysDocument(StaysContext& ctx, const std::string& firstDay, const std::string& lastDay,
+                        const std::string& kind, LineSink& out) {
+    out.writeLine(" <StaysPmsDTO>");
+    WriteHistoryStays(ctx, firstDay, lastDay, out, kind);
+    WriteRegisterStays(ctx, firstDay, lastDay, out, kind);
+    out.writeLine(" </StaysPmsDTO>");
+}
+
+void buildStaysDocument(StaysContext& ctx, const std::string& firstDay, const std::string& lastDay,
+                        const std::string& kind, LineSink& out) {
+    beginStaysDocument(ctx);
+    writeStaysDocument(ctx, firstDay, lastDay, kind, out);
+}
+
+std::string joinStaysDocument(std::string_view fileText) {
+    std::string text;
+    text.reserve(fileText.size());
+    for (const auto& line : splitLines(fileText)) text += line;
+    std::replace(text.begin(), text.end(), '&', ' ');
+    return text;
+}
+
+std::string ExportStays(StaysContext& ctx, const std::string& firstDay, const std::string& lastDay,
+                        const std::string& kind) {
+    beginStaysDocument(ctx);
+    const std::string name =
+        ctx.files.createUnique(kLogDirectory, "Istat-" + stamp14(ctx.clock.now()), ".xml");
+    {
+        auto writer = ctx.files.openForWriting(name);
+        FileLineSink sink(*writer);
+        writeStaysDocument(ctx, firstDay, lastDay, kind, sink);
+        writer->close();
+    }
+    const auto content = ctx.files.readText(name);
+    if (!content) throw RunError("Impossibile leggere il file " + name);
+    std::string text = joinStaysDocument(*content);
+    ctx.files.writeText(name, text + std::string(kCrLf));
+    return ctx.state.StaysWritten != 0 ? text : std::string();
+}
+
+}  // namespace velmora

@@ -1,0 +1,99 @@
+// Value rules of the stay document.
+#include "stays/StayValues.h"
+
+#include <cstdlib>
+
+#include "core/Text.h"
+
+namespace velmora {
+
+namespace {
+
+int digitsValue(std::string_view text, std::size_t pos, std::size_t count) {
+    int v = 0;
+    for (std::size_t i = pos; i < pos + count; ++i) v = v * 10 + (text[i] - '0');
+    return v;
+}
+
+}  // namespace
+
+std::string storedDate(std::string_view dayText) {
+    return mid(dayText, 7, 4) + mid(dayText, 4, 2) + mid(dayText, 1, 2);
+}
+
+bool formsDate(std::string_view text) {
+    if (text.size() != 8) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    const int year = digitsValue(text, 0, 4);
+    const int month = digitsValue(text, 4, 2);
+    const int day = digitsValue(text, 6, 2);
+    if (year < 1 || month < 1 || month > 12 || day < 1) return false;
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    const int last = month == 2 && leap ? 29 : kDays[month - 1];
+    return day <= last;
+}
+
+int completedYears(std::string_view birth, std::string_view arrival) {
+    int years = digitsValue(arrival, 0, 4) - digitsValue(birth, 0, 4);
+    if (arrival.substr(4, 4) < birth.substr(4, 4)) --years;
+    return years;
+}
+
+std::string zeroFilled(long long value, int digits) {
+    std::string sign;
+    unsigned long long magnitude = static_cast<unsigned long long>(value);
+    if (value < 0) {
+        sign = "-";
+        magnitude = 0ULL - magnitude;
+    }
+    std::string text = std::to_string(magnitude);
+    if (static_cast<int>(text.size()) < digits)
+        text.insert(0, static_cast<std::size_t>(digits) - text.size(), '0');
+    return sign + text;
+}
+
+std::string dateTimeText(std::string_view stored, std::string_view suffix) {
+    std::string out = mid(stored, 1, 4);
+    out += '-';
+    out += mid(stored, 5, 2);
+    out += '-';
+    out += mid(stored, 7, 2);
+    out += suffix;
+    return out;
+}
+
+int guestType(std::string_view capoFamiglia, double codiceCapoFamiglia, double codiceCapoGruppo,
+              std::string_view capoGruppo) {
+    if (capoFamiglia == "S") return 17;
+    if (codiceCapoFamiglia > 0) return 19;
+    if (codiceCapoGruppo > 0) return 20;
+    if (capoGruppo == "S") return 18;
+    return 16;
+}
+
+const char* genderCode(std::string_view sesso) {
+    return sesso == "M" ? "1" : "2";
+}
+
+const char* checkoutText(std::string_view kind) {
+    return kind == "A" ? "false" : "true";
+}
+
+long long historyMemberKey(long long numeroProgressivo) {
+    const std::string text = std::to_string(numeroProgressivo);
+    const std::string last = text.size() > 6 ? text.substr(text.size() - 6) : text;
+    return static_cast<long long>(numericValue(last));
+}
+
+std::string xmlSafe(std::string_view value) {
+    std::string out(value);
+    for (char& c : out) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '<' || c == '>' || u < 0x20 || u == 0x7F) c = ' ';
+    }
+    return out;
+}
+
+}  // namespace velmora

@@ -1,0 +1,68 @@
+// What the stay writers tell an observer while they write a document: every
+// head and member they consider and what they decide, every code lookup, every
+// guest written, and a record that stops the run. The export passes none; a
+// check of the data can list findings per guest from these calls. Observing
+// never changes what is written.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "stays/CodeLookups.h"
+
+namespace velmora {
+
+// A guest record as the writers met it.
+struct GuestNote {
+    std::string database;                         // "Scheda_Cliente.mdb", ...
+    bool isHead = false;
+    std::optional<long long> numeroProgressivo;   // nullopt for a Null value
+    std::optional<long long> headNumeroProgressivo;  // members: the head whose stay it is
+    std::string room;                             // NumeroCamera as text
+    std::optional<std::string> nomeCliente;       // history only; nullopt when Null
+    std::string dataArrivo;                       // as stored (Null as empty)
+    std::string dataPartenzaReale;                // as stored (Null as empty)
+};
+
+enum class GuestDecision {
+    Written,
+    SkippedNameMarker,      // NomeCliente is the history's marker text
+    SkippedNullName,        // NomeCliente Null: the history's marker test fails
+    SkippedNoLaterDeparture // history head: DataPartenzaReale not after DataArrivo
+                            // (same day, blank or Null)
+};
+
+// One code lookup made for a guest line.
+struct CodeLookupNote {
+    std::string element;     // "NationalityCode", "BirthPlaceCode", "ResidencePlaceCode"
+    std::string routine;     // "StateCode", "PlaceCode", "PlaceCodeAtDate"
+    std::string column;      // the record's column the text came from: "Stato", ...
+    std::string storedText;  // that column as stored (before SplitPlace)
+    std::string text;        // the text looked up
+    std::string date;        // PlaceCodeAtDate only
+    std::string result;      // as written (nine blanks when nothing decided)
+    LookupTrace trace;
+};
+
+// A guest whose lines were all written.
+struct WrittenGuest {
+    GuestNote guest;
+    std::string guestId;
+    int age = 0;
+    std::string arrivalDate;    // YYYYMMDD as written
+    std::string departureDate;  // YYYYMMDD as written (DataPartenza or DataPartenzaReale)
+};
+
+class StaysObserver {
+public:
+    virtual ~StaysObserver() = default;
+    virtual void guestConsidered(const GuestNote&, GuestDecision) {}
+    virtual void codeLookedUp(const GuestNote&, const CodeLookupNote&) {}
+    virtual void guestWritten(const WrittenGuest&) {}
+    // The record cannot be written (column, Italian message); the run stops
+    // with that message right after this call.
+    virtual void recordRejected(const GuestNote&, const std::string& /*column*/,
+                                const std::string& /*message*/) {}
+};
+
+}  // namespace velmora

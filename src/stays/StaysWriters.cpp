@@ -1,0 +1,349 @@
+// One writer for both guest databases, with the history's differences as a
+// profile. Heads come from one query, members from another opened beside it
+// and searched per head with FindFirst / FindNext; each line is written as
+// soon as its value is known, code lookups in between.
+#include "stays/StaysWriters.h"
+
+#include <cmath>
+#include <functional>
+#include <memory>
+
+#include "core/RunError.h"
+#include "core/Text.h"
+#include "stays/CodeLookups.h"
+#include "stays/OpenedDatabase.h"
+#include "stays/SplitPlace.h"
+#include "stays/StayValues.h"
+#include "stays/StaysObserver.h"
+
+namespace velmora {
+
+namespace {
+
+struct Profile {
+    const char* database;
+    bool history;
+    const char* timeSuffix;
+};
+
+constexpr Profile kRegister{"Scheda_Cliente.mdb", false, "T10:00:00.000Z"};
+constexpr Profile kHistory{"SchedaStoricoClienti.mdb", true, "T10:00:00.00Z"};
+
+constexpr const char* kHeadMarker = "*** p***";
+constexpr const char* kMemberMarker = "*** p**";
+constexpr const char* kEveryRecord = "NumeroHotel = 1";
+
+// One record of Scheda_Cliente as the writer uses it. Text columns read Null
+// as empty text; the three columns the ids and the age need keep their Null.
+struct GuestRecord {
+    GuestNote note;
+    FieldValue numero;
+    FieldValue dataArrivo;
+    FieldValue dataNascita;
+    FieldValue dataPartenzaReale;
+    FieldValue nomeCliente;  // history only
+    std::string capoFamiglia;
+    std::string capoGruppo;
+    double codiceCapoFamiglia = 0;
+    double codiceCapoGruppo = 0;
+    std::string dataPartenza;  // register only
+    std::string partito;       // register only
+    std::string luogoNascita;
+    std::string stato;
+    std::string residenza;
+    std::string sesso;
+    std::string room;
+
+    long long numeroProgressivo() const { return note.numeroProgressivo.value_or(0); }
+};
+
+// The record's number when it is an integer; nullopt for Null or no integer.
+std::optional<long long> integerValue(const FieldValue& v) {
+    if (v.isNumber()) {
+        const double d = v.asNumber();
+        if (std::isfinite(d) && d == std::floor(d) && std::fabs(d) < 9e15)
+            return static_cast<long long>(d);
+        return std::nullopt;
+    }
+    if (v.isText()) {
+        const std::string t = trimBlanks(v.asText());
+        std::size_t i = t.size() > 1 && t[0] == '-' ? 1 : 0;
+        if (i == t.size() || t.size() > 16) return std::nullopt;
+        for (std::size_t k = i; k < t.size(); ++k)
+            if (t[k] < '0' || t[k] > '9') return std::nullopt;
+        return std::stoll(t);
+    }
+    return std::nullopt;
+}
+
+class StayWriter {
+public:
+    StayWriter(StaysContext& ctx, const Profile& profile, LineSink& out, const std::string& kind)
+        : m_ctx(ctx), m_profile(profile), m_out(out), m_kind(kind) {}
+
+    void run(const std::string& fromDay, const std::string& toDay) {
+        const std::string from = quoteCriterionText(storedDate(fromDay));
+        const std::string to = quoteCriterionText(storedDate(toDay));
+        const std::string window =
+            m_kind == "A"
+                ? "' and DataArrivo >= '" + from + "' and DataArrivo <= '" + to
+                : "' and DataPartenzaReale >= '" + from + "' and DataPartenzaReale <= '" + to;
+        const std::string bounds = " and NumeroHotel = 1 and DataArrivo >= '" +
+                                   quoteCriterionText(m_ctx.state.InitialDate) + window +
+                                   "' Order by DataArrivo,NumeroCamera;";
+
+        OpenedDatabase db(m_ctx.engine, m_profile.database);
+        auto heads = db->OpenRecordset(
+            "Select * From Scheda_Cliente Where (CapoFamiglia = 'U' or CapoFamiglia = 'S' or "
+            "CapoGruppo = 'S')" + bounds,
+            dbOpenDynaset);
+        auto members = db->OpenRecordset(
+            "Select * From Scheda_Cliente Where (CodiceCapoFamiglia > 0 or CodiceCapoGruppo > 0)" +
+                bounds,
+            dbOpenDynaset);
+
+        heads->FindFirst(kEveryRecord);
+        while (!heads->NoMatch()) {
+            writeStay(*heads, *members);
+            heads->FindNext(kEveryRecord);
+        }
+        members.reset();
+        heads.reset();
+        db.close();
+    }
+
+private:
+    GuestRecord read(const Recordset& rs, bool isHead, std::optional<long long> head) const {
+        auto text = [&rs](const char* column) { return rs.Fields(column).asText(); };
+        GuestRecord r;
+        r.numero = rs.Fields("NumeroProgressivo");
+        r.dataArrivo = rs.Fields("DataArrivo");
+        r.dataNascita = rs.Fields("DataNascita");
+        r.dataPartenzaReale = rs.Fields("DataPartenzaReale");
+        if (m_profile.history) {
+            r.nomeCliente = rs.Fields("NomeCliente");
+        } else {
+            r.dataPartenza = text("DataPartenza");
+            r.partito = text("Partito");
+        }
+        r.capoFamiglia = text("CapoFamiglia");
+        r.capoGruppo = text("CapoGruppo");
+        r.codiceCapoFamiglia = rs.Fields("CodiceCapoFamiglia").asNumber();
+        r.codiceCapoGruppo = rs.Fields("CodiceCapoGruppo").asNumber();
+        r.luogoNascita = text("LuogoNascita");
+        r.stato = text("Stato");
+        r.residenza = text("Residenza");
+        r.sesso = text("Sesso");
+        r.room = text("NumeroCamera");
+
+        r.note.database = m_profile.database;
+        r.note.isHead = isHead;
+        r.note.numeroProgressivo = integerValue(r.numero);
+        r.note.headNumeroProgressivo = head;
+        r.note.room = r.room;
+        if (!r.nomeCliente.isNull()) r.note.nomeCliente = r.nomeCliente.asText();
+        r.note.dataArrivo = r.dataArrivo.asText();
+        r.note.dataPartenzaReale = r.dataPartenzaReale.asText();
+        return r;
+    }
+
+    GuestDecision headDecision(const GuestRecord& head) const {
+        if (!m_profile.history) return GuestDecision::Written;
+        if (head.nomeCliente.isNull()) return GuestDecision::SkippedNullName;
+        if (head.nomeCliente.asText() == kHeadMarker) return GuestDecision::SkippedNameMarker;
+        // Text comparison of the stored dates; a Null on either side fails it.
+        if (head.dataArrivo.isNull() || head.dataPartenzaReale.isNull() ||
+            !(head.dataArrivo.asText() < head.dataPartenzaReale.asText()))
+            return GuestDecision::SkippedNoLaterDeparture;
+        return GuestDecision::Written;
+    }
+
+    GuestDecision memberDecision(const GuestRecord& member) const {
+        if (!m_profile.history) return GuestDecision::Written;
+        if (member.nomeCliente.isNull()) return GuestDecision::SkippedNullName;
+        if (member.nomeCliente.asText() == kMemberMarker) return GuestDecision::SkippedNameMarker;
+        return GuestDecision::Written;
+    }
+
+    // Stops the run when the record lacks what its ids and age are made from.
+    void checkWritable(const GuestRecord& r) const {
+        if (!r.note.numeroProgressivo) {
+            reject(r, "NumeroProgressivo", r.numero.isNull() ? "vuoto" : "non valido", r.numero);
+        }
+        checkDate(r, "DataArrivo", r.dataArrivo);
+        checkDate(r, "DataNascita", r.dataNascita);
+    }
+
+    void checkDate(const GuestRecord& r, const char* column, const FieldValue& value) const {
+        if (formsDate(value.asText())) return;
+        const bool empty = value.isNull() || trimBlanks(value.asText()).empty();
+        reject(r, column, empty ? "vuota" : "non valida", value);
+    }
+
+    [[noreturn]] void reject(const GuestRecord& r, const std::string& column, const char* what,
+                             const FieldValue& value) const {
+        std::string message = std::string("Dati non validi in ") + m_profile.database;
+        if (r.note.numeroProgressivo)
+            message += ", scheda " + std::to_string(*r.note.numeroProgressivo);
+        message += ": " + column + " " + what;
+        const std::string detail = "Tabella Scheda_Cliente, colonna " + column + ": " +
+                                   (value.isNull() ? std::string("Null")
+                                                   : "'" + value.asText() + "'");
+        if (m_ctx.observer) m_ctx.observer->recordRejected(r.note, column, message);
+        throw RunError(message, detail);
+    }
+
+    void line(const std::string& text) { m_out.writeLine(text); }
+
+    void writeStay(const Recordset& heads, Recordset& members) {
+        const GuestRecord head = read(heads, true, std::nullopt);
+        const GuestDecision decision = headDecision(head);
+        if (m_ctx.observer) m_ctx.observer->guestConsidered(head.note, decision);
+        if (decision != GuestDecision::Written) return;
+        checkWritable(head);
+
+        m_ctx.state.StaysWritten = 1;
+        const long long number = head.numeroProgressivo();
+        const std::string stayId =
+            m_profile.history
+                ? m_ctx.state.UserId + zeroFilled(number, 8)
+                : m_ctx.state.UserId + mid(head.dataArrivo.asText(), 3, 2) + zeroFilled(number, 6);
+        line("  <Stay>");
+        line("   <HotelCode>" + xmlSafe(m_ctx.state.UserId) + "</HotelCode>");
+        line("   <StayId>" + xmlSafe(stayId) + "</StayId>");
+        line("   <Guests>");
+        writeGuest(head);
+
+        // Members refer to a family head before a group head. No member can
+        // refer to 0 (members are those with a code above 0), so a key of 0
+        // looks for none rather than taking every record whose code is 0.
+        const long long key = m_profile.history ? historyMemberKey(number) : number;
+        std::string criterion;
+        if (head.capoFamiglia == "S")
+            criterion = "NumeroHotel = 1 and CodiceCapoFamiglia = " + std::to_string(key);
+        else if (head.capoGruppo == "S")
+            criterion = "NumeroHotel = 1 and CodiceCapoGruppo = " + std::to_string(key);
+        if (!criterion.empty() && key > 0) {
+            members.FindFirst(criterion);
+            while (!members.NoMatch()) {
+                const GuestRecord member = read(members, false, number);
+                const GuestDecision d = memberDecision(member);
+                if (m_ctx.observer) m_ctx.observer->guestConsidered(member.note, d);
+                if (d == GuestDecision::Written) {
+                    checkWritable(member);
+                    writeGuest(member);
+                }
+                members.FindNext(criterion);
+            }
+        }
+        line("   </Guests>");
+        line("  </Stay>");
+    }
+
+    // A code lookup, told to the observer when there is one.
+    std::string lookup(const GuestRecord& r, const char* element, const char* routine,
+                       const char* column, const std::string& stored, const std::string& text,
+                       const std::string& date,
+                       const std::function<std::string(LookupTrace*)>& call) const {
+        if (!m_ctx.observer) return call(nullptr);
+        CodeLookupNote note{element, routine, column, stored, text, date, {}, {}};
+        note.result = call(&note.trace);
+        m_ctx.observer->codeLookedUp(r.note, note);
+        return note.result;
+    }
+
+    std::string stateCode(const GuestRecord& r, const char* element) const {
+        return lookup(r, element, "StateCode", "Stato", r.stato, r.stato, {},
+                      [&](LookupTrace* t) { return StateCode(m_ctx.engine, r.stato, t); });
+    }
+
+    std::string placeCode(const GuestRecord& r, const char* element, const char* column,
+                          const std::string& stored, const std::string& name) const {
+        return lookup(r, element, "PlaceCode", column, stored, name, {},
+                      [&](LookupTrace* t) { return PlaceCode(m_ctx.engine, name, t); });
+    }
+
+    std::string placeCodeAtDate(const GuestRecord& r, const char* element, const char* column,
+                                const std::string& stored, const std::string& name,
+                                const std::string& date) const {
+        return lookup(r, element, "PlaceCodeAtDate", column, stored, name, date,
+                      [&](LookupTrace* t) { return PlaceCodeAtDate(m_ctx.engine, name, date, t); });
+    }
+
+    void writeGuest(const GuestRecord& r) {
+        const long long number = r.numeroProgressivo();
+        const std::string arrival = r.dataArrivo.asText();
+        const std::string birth = r.dataNascita.asText();
+
+        line("         <Guest>");
+        const std::string guestId =
+            m_profile.history ? zeroFilled(number, 8) : mid(arrival, 3, 2) + zeroFilled(number, 6);
+        line("           <GuestId>" + guestId + "</GuestId>");
+        const int age = completedYears(birth, arrival);
+        line("           <Age>" + std::to_string(age) + "</Age>");
+
+        const std::string nationality = stateCode(r, "NationalityCode");
+        line("           <NationalityCode>" + xmlSafe(nationality) + "</NationalityCode>");
+
+        std::string birthPlace;
+        if (m_profile.history && r.luogoNascita == "***")
+            birthPlace = placeCodeAtDate(r, "BirthPlaceCode", "Residenza", r.residenza,
+                                         r.residenza, birth);
+        else
+            birthPlace = placeCodeAtDate(r, "BirthPlaceCode", "LuogoNascita", r.luogoNascita,
+                                         SplitPlace(r.luogoNascita, 3), birth);
+        line("           <BirthPlaceCode>" + xmlSafe(birthPlace) + "</BirthPlaceCode>");
+
+        const std::string residence =
+            r.stato == "I" || r.stato == " "
+                ? placeCode(r, "ResidencePlaceCode", "Residenza", r.residenza, r.residenza)
+                : stateCode(r, "ResidencePlaceCode");
+        line("           <ResidencePlaceCode>" + xmlSafe(residence) + "</ResidencePlaceCode>");
+
+        line("            <Type>" +
+             std::to_string(guestType(r.capoFamiglia, r.codiceCapoFamiglia, r.codiceCapoGruppo,
+                                      r.capoGruppo)) +
+             "</Type>");
+        line(std::string("           <Gender>") + genderCode(r.sesso) + "</Gender>");
+
+        const std::string departure = m_profile.history || r.partito == "S"
+                                          ? r.dataPartenzaReale.asText()
+                                          : r.dataPartenza;
+        const std::string arrivalTime = xmlSafe(dateTimeText(arrival, m_profile.timeSuffix));
+        const std::string departureTime = xmlSafe(dateTimeText(departure, m_profile.timeSuffix));
+        line("           <ArrivalDate>" + arrivalTime + "</ArrivalDate>");
+        line("           <DepartureDate>" + departureTime + "</DepartureDate>");
+        line(std::string("           <Checkout>") + checkoutText(m_kind) + "</Checkout>");
+        line("           <BedOccupancy>true</BedOccupancy>");
+        line("           <Rooms>");
+        line("            <Room>");
+        line("              <RoomId>" + xmlSafe(r.room) + "</RoomId>");
+        line("              <StartDate>" + arrivalTime + "</StartDate>");
+        line("              <EndDate>" + departureTime + "</EndDate>");
+        line("            </Room>");
+        line("           </Rooms>");
+        line("         </Guest>");
+
+        if (m_ctx.observer)
+            m_ctx.observer->guestWritten(WrittenGuest{r.note, guestId, age, arrival, departure});
+    }
+
+    StaysContext& m_ctx;
+    const Profile& m_profile;
+    LineSink& m_out;
+    const std::string& m_kind;
+};
+
+}  // namespace
+
+void WriteHistoryStays(StaysContext& ctx, const std::string& fromDay, const std::string& toDay,
+                       LineSink& out, const std::string& kind) {
+    StayWriter(ctx, kHistory, out, kind).run(fromDay, toDay);
+}
+
+void WriteRegisterStays(StaysContext& ctx, const std::string& fromDay, const std::string& toDay,
+                        LineSink& out, const std::string& kind) {
+    StayWriter(ctx, kRegister, out, kind).run(fromDay, toDay);
+}
+
+}  // namespace velmora
