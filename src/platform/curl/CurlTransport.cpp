@@ -1,0 +1,217 @@
+// libcurl implementation of the HTTP seam. The request goes out with curl's
+// Host and Accept, the caller's headers in order and, for a body, its
+// Content-Length; every other header curl would add of its own is switched off.
+#include "platform/curl/CurlTransport.h"
+
+#include <curl/curl.h>
+
+#include <new>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/curl/CurlHandles.h"
+
+namespace velmora {
+
+namespace {
+
+using Kind = HttpFailure::Kind;
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// A header name is an HTTP token; a value may hold anything but line breaks
+// and NUL, which would end the header early and let its text forge others.
+bool validHeaderName(std::string_view name) {
+    if (name.empty()) return false;
+    for (char c : name) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u <= 32 || u >= 127 || c == ':' || c == ';') return false;
+    }
+    return true;
+}
+
+bool validHeaderValue(std::string_view value) {
+    return value.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
+Kind kindOf(CURLcode code) {
+    switch (code) {
+        case CURLE_COULDNT_CONNECT:
+            return Kind::Refused;
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return Kind::Unresolved;
+        case CURLE_OPERATION_TIMEDOUT:
+            return Kind::Timeout;
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_ENGINE_NOTFOUND:
+        case CURLE_SSL_ENGINE_SETFAILED:
+        case CURLE_SSL_ENGINE_INITFAILED:
+        case CURLE_USE_SSL_FAILED:
+        case CURLE_SSL_SHUTDOWN_FAILED:
+        case CURLE_SSL_CRL_BADFILE:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        case CURLE_SSL_INVALIDCERTSTATUS:
+        case CURLE_SSL_CLIENTCERT:
+            return Kind::Tls;
+        default:
+            return Kind::Other;
+    }
+}
+
+struct AnswerSink {
+    std::string body;
+    std::size_t limit = 0;
+    bool overflow = false;
+};
+
+// CURLOPT_WRITEFUNCTION: returning less than given makes curl stop with
+// CURLE_WRITE_ERROR (https://curl.se/libcurl/c/CURLOPT_WRITEFUNCTION.html).
+std::size_t velmoraCurlWrite(char* data, std::size_t size, std::size_t count,
+                             void* user) {
+    auto* sink = static_cast<AnswerSink*>(user);
+    std::size_t n = size * count;
+    if (n > sink->limit - sink->body.size()) {
+        sink->overflow = true;
+        return 0;
+    }
+    try {
+        sink->body.append(data, n);
+    } catch (const std::bad_alloc&) {
+        sink->overflow = true;
+        return 0;
+    }
+    return n;
+}
+
+HttpAnswer failed(Kind kind, std::string message) {
+    HttpAnswer answer;
+    answer.failure.kind = kind;
+    answer.failure.message = std::move(message);
+    return answer;
+}
+
+class CurlRequest : public HttpRequest {
+public:
+    explicit CurlRequest(const CurlTransport::Options& options) : m_options(options) {}
+
+    void open(const std::string& method, const std::string& url) override {
+        m_method = method;
+        m_url = url;
+        m_headers.clear();
+    }
+
+    void setRequestHeader(const std::string& name, const std::string& value) override {
+        m_headers.emplace_back(name, value);
+    }
+
+    HttpAnswer send(const std::string& body) override;
+
+private:
+    CurlTransport::Options m_options;
+    std::string m_method;
+    std::string m_url;
+    std::vector<std::pair<std::string, std::string>> m_headers;
+};
+
+HttpAnswer CurlRequest::send(const std::string& body) {
+    if (m_method.empty()) return failed(Kind::Other, "richiesta non aperta");
+
+    // Header lines. "Name;" is curl's form for a header with an empty value:
+    // "Name:" alone would remove the header instead of sending it
+    // (https://curl.se/libcurl/c/CURLOPT_HTTPHEADER.html).
+    CurlHeaderList headers;
+    bool hasContentType = false;
+    for (const auto& [name, value] : m_headers) {
+        if (!validHeaderName(name))
+            return failed(Kind::Other, "nome di intestazione non valido: \"" + name + "\"");
+        if (!validHeaderValue(value))
+            return failed(Kind::Other, "l'intestazione " + name + " contiene un a capo");
+        if (equalsNoCase(name, "Content-Type")) hasContentType = true;
+        std::string line = value.empty() ? name + ";" : name + ": " + value;
+        if (!headers.append(line.c_str())) return failed(Kind::Other, "memoria insufficiente");
+    }
+    const bool isGet = m_method == "GET";
+    // No "Expect: 100-continue" round trip, and no form Content-Type of curl's own.
+    if (!headers.append("Expect:")) return failed(Kind::Other, "memoria insufficiente");
+    if (!isGet && !hasContentType && !headers.append("Content-Type:"))
+        return failed(Kind::Other, "memoria insufficiente");
+
+    CurlEasy easy;
+    if (!easy) return failed(Kind::Other, "libcurl non inizializzata");
+    CURL* h = easy.get();
+
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    AnswerSink sink;
+    sink.limit = m_options.maxAnswerBytes;
+
+    CURLcode set = CURLE_OK;
+    auto opt = [&](CURLoption option, auto value) {
+        if (set == CURLE_OK) set = curl_easy_setopt(h, option, value);
+    };
+    opt(CURLOPT_ERRORBUFFER, errorBuffer);
+    opt(CURLOPT_URL, m_url.c_str());
+#if LIBCURL_VERSION_NUM >= 0x075500
+    opt(CURLOPT_PROTOCOLS_STR, "http,https");
+#else
+    opt(CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+#endif
+    // Header names travel with their letter case as set; HTTP/2 would send
+    // them in lower case.
+    opt(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    opt(CURLOPT_NOSIGNAL, 1L);
+    opt(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_options.connectTimeout.count()));
+    opt(CURLOPT_TIMEOUT_MS, static_cast<long>(m_options.totalTimeout.count()));
+    opt(CURLOPT_HTTPHEADER, headers.get());
+    opt(CURLOPT_WRITEFUNCTION, &velmoraCurlWrite);
+    opt(CURLOPT_WRITEDATA, static_cast<void*>(&sink));
+    if (isGet) {
+        opt(CURLOPT_HTTPGET, 1L);
+    } else {
+        if (m_method == "POST") {
+            opt(CURLOPT_POST, 1L);
+        } else {
+            opt(CURLOPT_CUSTOMREQUEST, m_method.c_str());
+        }
+        // Exactly these bytes, with their Content-Length (also 0).
+        opt(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+        opt(CURLOPT_POSTFIELDS, body.data());
+    }
+    if (set != CURLE_OK) return failed(Kind::Other, curl_easy_strerror(set));
+
+    CURLcode code = curl_easy_perform(h);
+    if (code != CURLE_OK) {
+        if (sink.overflow)
+            return failed(Kind::Other, "risposta oltre " + std::to_string(sink.limit) + " byte");
+        std::string message = errorBuffer[0] ? errorBuffer : curl_easy_strerror(code);
+        return failed(kindOf(code), std::move(message));
+    }
+
+    HttpAnswer answer;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &answer.status);
+    answer.body = std::move(sink.body);
+    return answer;
+}
+
+}  // namespace
+
+std::unique_ptr<HttpRequest> CurlTransport::createRequest() {
+    return std::make_unique<CurlRequest>(m_options);
+}
+
+}  // namespace velmora

@@ -1,0 +1,97 @@
+// Login, logout, movements and end of day: monitor lines, exchange log files,
+// the token rule and the error marks. Log files are stamped when written: a
+// request's before it is sent, an answer's after it came.
+#include "service/ServiceClient.h"
+
+#include "core/RunError.h"
+#include "core/Text.h"
+#include "service/ExchangeLog.h"
+#include "service/ServiceMessages.h"
+
+namespace velmora {
+
+namespace {
+
+void writeLog(ServiceContext& ctx, std::string_view prefix, std::string_view text) {
+    WriteExchangeLog(ctx.files, ctx.clock, prefix, text);
+}
+
+[[noreturn]] void loginFailed(ServiceContext& ctx, std::string message) {
+    ctx.state.LoginToken.clear();
+    throw RunError("Accesso al servizio non riuscito: " + message);
+}
+
+// Shows the answer and marks it when it reports errors; returns the mark.
+bool showAnswer(ServiceContext& ctx, const std::string& text, bool reportsErrors) {
+    ctx.monitor.append(kAnswersBox, text);
+    if (reportsErrors) ctx.monitor.append(kAnswersBox, std::string(kErrorsMark));
+    return reportsErrors;
+}
+
+}  // namespace
+
+void DoLogin(ServiceContext& ctx) {
+    const std::string url = ctx.state.LoginUrl;
+    ctx.monitor.append(kSentBox, url);
+    HttpAnswer answer;
+    const std::string text = HttpGetRequest(ctx, url, &answer);
+    if (answer.failure) {
+        ctx.state.LoginToken.clear();
+        throw RunError(TransportFailureMessage(url, answer.failure));
+    }
+    ctx.monitor.append(kAnswersBox, text);
+    const std::string status = std::to_string(answer.status);
+    if (!isSuccessStatus(answer.status)) loginFailed(ctx, url + " ha risposto " + status);
+    std::optional<std::string> token = TokenFromAnswer(text);
+    if (!token) loginFailed(ctx, url + " ha risposto " + status + " senza un token");
+    // The token goes out as a header line of every POST: a line break in it
+    // would break those requests apart.
+    if (token->find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+        loginFailed(ctx, "il token ricevuto da " + url + " contiene un a capo");
+    ctx.state.LoginToken = *token;
+    writeLog(ctx, kLoginPrefix, ctx.state.LoginToken);
+}
+
+bool DoLogout(ServiceContext& ctx) {
+    const std::string url = ctx.state.LogoutUrl;
+    ctx.monitor.append(kSentBox, url);
+    HttpAnswer answer;
+    const std::string text = HttpPostRequest(ctx, url, {}, &answer);
+    if (answer.failure) {
+        ctx.monitor.append(kAnswersBox, TransportFailureMessage(url, answer.failure));
+        return true;
+    }
+    const bool marked = showAnswer(ctx, text, !isSuccessStatus(answer.status));
+    writeLog(ctx, kLogoutPrefix, text);
+    return marked;
+}
+
+bool SendMovements(ServiceContext& ctx, const std::string& document, const std::string& kind) {
+    const bool arrivals = kind == "A";
+    const std::string url = arrivals ? ctx.state.ArrivalsUrl : ctx.state.DeparturesUrl;
+    const std::string body = XmlDeclaration() + document;
+    writeLog(ctx, arrivals ? kArrivalsRequestPrefix : kDeparturesRequestPrefix, body);
+    ctx.monitor.append(kSentBox, url + std::string(kCrLf) + body);
+    HttpAnswer answer;
+    const std::string text = HttpPostRequest(ctx, url, body, &answer);
+    if (answer.failure) throw RunError(TransportFailureMessage(url, answer.failure));
+    const bool marked =
+        showAnswer(ctx, text, contains(text, "Erro") || !isSuccessStatus(answer.status));
+    writeLog(ctx, arrivals ? kArrivalsAnswerPrefix : kDeparturesAnswerPrefix, text);
+    return marked;
+}
+
+bool CloseDay(ServiceContext& ctx, const std::string& day) {
+    const std::string url = ctx.state.CloseDayUrl;
+    const std::string message = EndDayMessage(ctx.state.UserId, day);
+    writeLog(ctx, kEndDayRequestPrefix, message);
+    ctx.monitor.append(kSentBox, message);
+    HttpAnswer answer;
+    const std::string text = HttpPostRequest(ctx, url, message, &answer);
+    if (answer.failure) throw RunError(TransportFailureMessage(url, answer.failure));
+    const bool marked = showAnswer(ctx, text, !isSuccessStatus(answer.status));
+    writeLog(ctx, kEndDayAnswerPrefix, text);
+    return marked;
+}
+
+}  // namespace velmora

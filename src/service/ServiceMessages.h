@@ -1,0 +1,40 @@
+// The texts the service client builds and reads: the XML declaration, the
+// end-of-day message, the login token taken out of the login answer, and the
+// Italian messages for an exchange that failed.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/Http.h"
+
+namespace velmora {
+
+// Appended to Text2(1) under an answer that reports errors.
+inline constexpr std::string_view kErrorsMark = "Sono presenti errori!";
+
+// <?xml version="1.0" encoding="UTF-8"?>
+std::string XmlDeclaration();
+
+// The CurrentDate of the end-of-day message, by character position of the day
+// text "DD/MM/YYYY" (separators ignored): "31/01/2025" gives
+// "2025-01-31T10:00:00.000Z".
+std::string EndDayDate(std::string_view day);
+
+// The one-line EndDayPmsDTO message, XML declaration included.
+std::string EndDayMessage(std::string_view hotelCode, std::string_view day);
+
+// The login answer without its first and last character (a UTF-8 sequence
+// counts as one character): "\"abc\"" gives "abc", "\"\"" gives "". Nothing
+// when the answer has fewer than two characters.
+std::optional<std::string> TokenFromAnswer(std::string_view answer);
+
+// Whether an HTTP status reports success (2xx).
+inline bool isSuccessStatus(long status) { return status >= 200 && status <= 299; }
+
+// The operator's message for an exchange with url that got no answer, e.g.
+// "Servizio non raggiungibile: https://host/arrivi (Connection refused)".
+std::string TransportFailureMessage(const std::string& url, const HttpFailure& failure);
+
+}  // namespace velmora
