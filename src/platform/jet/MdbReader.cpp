@@ -1,0 +1,475 @@
+// Reading tables of Jet 3 and Jet 4 files with libmdb.
+//
+// libmdb decodes pages, table definitions, usage maps and row layouts; the
+// walk over the rows is ours, because libmdb 1.0's own walk (mdb_fetch_row)
+// has the row flags reversed: it returns deleted rows and drops rows that an
+// update moved to another page. Here a slot flagged 0x8000 is deleted and
+// skipped, and a slot flagged 0x4000 holds a pointer (row in the low byte,
+// page above it) to where its row now lives; the row is read from there, in
+// the pointer's place, and not a second time where it lies.
+// Numbers are decoded from the raw bytes (libmdb prints them through the C
+// locale and with too few digits); texts are converted by libmdb to UTF-8.
+#include "platform/jet/MdbReader.h"
+
+#include <glib.h>
+// glib first: mdbtools.h uses its types.
+#include <mdbtools.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/jet/TextFold.h"
+
+namespace velmora::jet {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr unsigned kDeletedFlag = 0x8000;
+constexpr unsigned kPointerFlag = 0x4000;
+constexpr unsigned kOffsetMask = 0x1FFF;
+constexpr unsigned kMaxColumns = 255;
+constexpr unsigned kMaxIndexes = 1000;
+
+[[noreturn]] void damaged(const std::string& detail) { throw MdbFileError(MdbFileError::Kind::Damaged, detail); }
+
+struct HandleCloser {
+    void operator()(MdbHandle* h) const { mdb_close(h); }
+};
+using HandlePtr = std::unique_ptr<MdbHandle, HandleCloser>;
+
+struct TableDefFree {
+    void operator()(MdbTableDef* t) const { mdb_free_tabledef(t); }
+};
+using TableDefPtr = std::unique_ptr<MdbTableDef, TableDefFree>;
+
+struct GFree {
+    void operator()(char* p) const { g_free(p); }
+};
+using GString = std::unique_ptr<char, GFree>;
+
+std::uint32_t get16(const unsigned char* p) { return p[0] | (p[1] << 8); }
+std::uint32_t get32(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+// The validated header of an open file.
+struct FileShape {
+    std::size_t pageSize = 0;
+    std::uint32_t pageCount = 0;
+};
+
+FileShape readShape(const std::string& path) {
+    std::error_code ec;
+    auto status = fs::status(path, ec);
+    if (ec || !fs::exists(status)) throw MdbFileError(MdbFileError::Kind::Missing, "file non trovato: " + path);
+    if (!fs::is_regular_file(status)) damaged("non è un file: " + path);
+    std::uintmax_t size = fs::file_size(path, ec);
+    if (ec) damaged("dimensione non leggibile: " + path);
+
+    unsigned char head[0x20] = {};
+    std::ifstream in(path, std::ios::binary);
+    if (!in) damaged("file non apribile: " + path);
+    in.read(reinterpret_cast<char*>(head), sizeof head);
+    if (in.gcount() < static_cast<std::streamsize>(sizeof head)) {
+        damaged("file troppo corto (" + std::to_string(size) + " byte)");
+    }
+    static const unsigned char kMagic[4] = {0x00, 0x01, 0x00, 0x00};
+    if (std::memcmp(head, kMagic, 4) != 0 ||
+        (std::memcmp(head + 4, "Standard Jet DB", 15) != 0 && std::memcmp(head + 4, "Standard ACE DB", 15) != 0)) {
+        damaged("intestazione Jet mancante");
+    }
+    unsigned version = head[0x14];
+    if (version > MDB_VER_ACCDB_2010) damaged("versione del formato sconosciuta (" + std::to_string(version) + ")");
+    FileShape shape;
+    shape.pageSize = version == MDB_VER_JET3 ? 2048 : 4096;
+    if (size % shape.pageSize != 0) {
+        damaged("dimensione " + std::to_string(size) + " byte: non è un numero intero di pagine da " +
+                std::to_string(shape.pageSize) + " (file troncato?)");
+    }
+    if (size / shape.pageSize < 3) damaged("file troppo corto (" + std::to_string(size) + " byte)");
+    if (size / shape.pageSize > 0xFFFFFFu) damaged("file troppo grande");
+    shape.pageCount = static_cast<std::uint32_t>(size / shape.pageSize);
+    return shape;
+}
+
+enum class Decode : std::uint8_t { Text, Bool, Byte, Int16, Int32, Single, Double, Money, Unsupported };
+
+Decode decodeOf(int colType) {
+    switch (colType) {
+        case MDB_TEXT:
+        case MDB_MEMO:
+        case MDB_REPID: return Decode::Text;
+        case MDB_BOOL: return Decode::Bool;
+        case MDB_BYTE: return Decode::Byte;
+        case MDB_INT: return Decode::Int16;
+        case MDB_LONGINT:
+        case MDB_COMPLEX: return Decode::Int32;
+        case MDB_FLOAT: return Decode::Single;
+        case MDB_DOUBLE:
+        case MDB_DATETIME: return Decode::Double;
+        case MDB_MONEY: return Decode::Money;
+        default: return Decode::Unsupported;
+    }
+}
+
+std::size_t fixedSize(Decode d) {
+    switch (d) {
+        case Decode::Byte: return 1;
+        case Decode::Int16: return 2;
+        case Decode::Int32:
+        case Decode::Single: return 4;
+        case Decode::Double:
+        case Decode::Money: return 8;
+        default: return 0;
+    }
+}
+
+// One open file: libmdb's handle plus the checks around every page it reads.
+class MdbFile {
+public:
+    explicit MdbFile(const std::string& path) : m_shape(readShape(path)) {
+        m_handle.reset(mdb_open(path.c_str(), MDB_NOFLAGS));
+        if (!m_handle) damaged("libmdb non riesce ad aprire il file");
+        if (static_cast<std::size_t>(m_handle->fmt->pg_size) != m_shape.pageSize) {
+            damaged("dimensione di pagina incoerente");
+        }
+    }
+
+    MdbHandle* mdb() const { return m_handle.get(); }
+    const FileShape& shape() const { return m_shape; }
+
+    // Loads a page into libmdb's page buffer.
+    const unsigned char* loadPage(std::uint32_t page) const {
+        if (page >= m_shape.pageCount) damaged("pagina " + std::to_string(page) + " oltre la fine del file");
+        if (mdb_read_pg(m_handle.get(), page) != static_cast<ssize_t>(m_shape.pageSize)) {
+            damaged("pagina " + std::to_string(page) + " non leggibile");
+        }
+        return m_handle->pg_buf;
+    }
+
+    // Opens the definition of the table whose definition page is `page`.
+    struct OpenTable {
+        std::unique_ptr<MdbCatalogEntry> entry;  // libmdb keeps a pointer to it
+        TableDefPtr def;
+    };
+    OpenTable openTable(std::uint32_t page, std::string_view name) const {
+        const unsigned char* p = loadPage(page);
+        if (p[0] != MDB_PAGE_TABLE || p[1] != 0x01) damaged("pagina " + std::to_string(page) + ": definizione di tabella attesa");
+        const MdbFormatConstants* fmt = m_handle->fmt;
+        unsigned columns = get16(p + fmt->tab_num_cols_offset);
+        unsigned varColumns = get16(p + fmt->tab_num_cols_offset - 2);
+        std::uint32_t indexes = get32(p + fmt->tab_num_idxs_offset);
+        std::uint32_t realIndexes = get32(p + fmt->tab_num_ridxs_offset);
+        if (columns == 0 || columns > kMaxColumns || varColumns > columns || indexes > kMaxIndexes ||
+            realIndexes > kMaxIndexes) {
+            damaged("definizione della tabella " + std::string(name) + " non valida");
+        }
+        OpenTable t;
+        t.entry = std::make_unique<MdbCatalogEntry>();
+        std::memset(t.entry.get(), 0, sizeof(MdbCatalogEntry));
+        t.entry->mdb = m_handle.get();
+        std::snprintf(t.entry->object_name, sizeof t.entry->object_name, "%.*s",
+                      static_cast<int>(std::min<std::size_t>(name.size(), MDB_MAX_OBJ_NAME - 1)), name.data());
+        t.entry->object_type = MDB_TABLE;
+        t.entry->table_pg = page;
+        t.def.reset(mdb_read_table(t.entry.get()));
+        if (!t.def) damaged("definizione della tabella " + std::string(name) + " non leggibile");
+        if (!mdb_read_columns(t.def.get()) || t.def->columns->len != t.def->num_cols) {
+            damaged("colonne della tabella " + std::string(name) + " non leggibili");
+        }
+        return t;
+    }
+
+private:
+    FileShape m_shape;
+    HandlePtr m_handle;
+};
+
+// Walks the rows of one table in the file's order and hands each to a sink.
+class RowWalker {
+public:
+    RowWalker(const MdbFile& file, MdbTableDef* table, std::uint32_t tablePage)
+        : m_file(file), m_table(table), m_tablePage(tablePage) {}
+
+    // Calls sink(fields) for every live row; fields[i] is column i.
+    template <class Sink>
+    void walk(Sink&& sink) {
+        std::vector<Slot> slots = collectSlots();
+        std::unordered_set<std::uint64_t> movedTargets;
+        for (const Slot& s : slots) {
+            if (s.pointer) movedTargets.insert(key(s.targetPage, s.targetRow));
+        }
+        std::vector<MdbField> fields(m_table->num_cols);
+        for (const Slot& s : slots) {
+            std::uint32_t page = s.page, row = s.row;
+            if (s.pointer) {
+                page = s.targetPage;
+                row = s.targetRow;
+            } else if (movedTargets.count(key(page, row))) {
+                continue;  // read through its pointer
+            }
+            const unsigned char* p = m_file.loadPage(page);
+            if (s.pointer) checkDataPage(page, p, true);
+            int start = 0;
+            std::size_t length = 0;
+            unsigned rows = get16(p + m_file.mdb()->fmt->row_count_offset);
+            if (row >= rows || mdb_find_row(m_file.mdb(), static_cast<int>(row), &start, &length) != 0) {
+                damaged(where(page, row) + ": posizione della riga non valida");
+            }
+            if (s.pointer && (start & (kDeletedFlag | kPointerFlag))) {
+                damaged(where(page, row) + ": il rimando porta a una riga non valida");
+            }
+            int fieldCount = mdb_crack_row(m_table, start & kOffsetMask, length, fields.data());
+            if (fieldCount < 0) damaged(where(page, row) + ": riga non decodificabile");
+            sink(fields, where(page, row));
+        }
+    }
+
+private:
+    struct Slot {
+        std::uint32_t page, row;
+        bool pointer;
+        std::uint32_t targetPage, targetRow;
+    };
+    static std::uint64_t key(std::uint32_t page, std::uint32_t row) {
+        return (static_cast<std::uint64_t>(page) << 16) | row;
+    }
+    static std::string where(std::uint32_t page, std::uint32_t row) {
+        return "pagina " + std::to_string(page) + ", riga " + std::to_string(row);
+    }
+
+    // Whether a page listed in the usage map holds this table's rows. A well
+    // formed page of another kind (a stale map bit) is passed over; anything
+    // else means the page is damaged.
+    bool checkDataPage(std::uint32_t page, const unsigned char* p, bool required) const {
+        if (p[0] == MDB_PAGE_DATA && get32(p + 4) == m_tablePage) return true;
+        bool wellFormed = p[0] >= MDB_PAGE_DATA && p[0] <= MDB_PAGE_MAP && p[1] == 0x01 &&
+                          (p[0] != MDB_PAGE_DATA || get32(p + 4) < m_file.shape().pageCount);
+        if (required || !wellFormed) {
+            damaged("pagina " + std::to_string(page) + ": pagina di dati della tabella attesa");
+        }
+        return false;
+    }
+
+    // Pages of the usage map, checked to be in the file and increasing; the
+    // bitmap pages of a large table's map checked to be bitmap pages.
+    std::vector<std::uint32_t> mappedPages() const {
+        const unsigned char* map = m_table->usage_map;
+        std::size_t mapSize = m_table->map_sz;
+        if (!map || mapSize < 1) damaged("mappa delle pagine mancante");
+        MdbHandle* mdb = m_file.mdb();
+        if (map[0] == 1) {
+            for (std::size_t off = 1; off + 4 <= mapSize; off += 4) {
+                std::uint32_t mapPage = get32(map + off);
+                if (mapPage == 0) continue;
+                if (mapPage >= m_file.shape().pageCount ||
+                    mdb_read_alt_pg(mdb, mapPage) != static_cast<ssize_t>(m_file.shape().pageSize) ||
+                    mdb->alt_pg_buf[0] != MDB_PAGE_MAP) {
+                    damaged("pagina " + std::to_string(mapPage) + " della mappa non valida");
+                }
+            }
+        } else if (map[0] != 0) {
+            damaged("mappa delle pagine di tipo sconosciuto");
+        }
+        std::vector<std::uint32_t> pages;
+        std::uint32_t current = 0;
+        for (;;) {
+            gint32 next = mdb_map_find_next(mdb, const_cast<unsigned char*>(map), static_cast<unsigned>(mapSize), current);
+            if (next == 0) break;
+            if (next < 0 || static_cast<std::uint32_t>(next) <= current ||
+                static_cast<std::uint32_t>(next) >= m_file.shape().pageCount) {
+                damaged("mappa delle pagine non valida");
+            }
+            current = static_cast<std::uint32_t>(next);
+            pages.push_back(current);
+        }
+        return pages;
+    }
+
+    std::vector<Slot> collectSlots() const {
+        std::vector<Slot> slots;
+        const MdbFormatConstants* fmt = m_file.mdb()->fmt;
+        const std::size_t pageSize = m_file.shape().pageSize;
+        for (std::uint32_t page : mappedPages()) {
+            const unsigned char* p = m_file.loadPage(page);
+            if (!checkDataPage(page, p, false)) continue;
+            unsigned rows = get16(p + fmt->row_count_offset);
+            if (fmt->row_count_offset + 2 + 2 * static_cast<std::size_t>(rows) > pageSize) {
+                damaged("pagina " + std::to_string(page) + ": numero di righe non valido");
+            }
+            for (unsigned row = 0; row < rows; ++row) {
+                unsigned raw = get16(p + fmt->row_count_offset + 2 + 2 * row);
+                if (raw & kDeletedFlag) continue;
+                int start = 0;
+                std::size_t length = 0;
+                if (mdb_find_row(m_file.mdb(), static_cast<int>(row), &start, &length) != 0) {
+                    damaged(where(page, row) + ": posizione della riga non valida");
+                }
+                if (raw & kPointerFlag) {
+                    if (length < 4) damaged(where(page, row) + ": rimando non valido");
+                    std::uint32_t target = get32(p + (start & kOffsetMask));
+                    slots.push_back({page, row, true, target >> 8, target & 0xFF});
+                } else if (length > 0) {
+                    slots.push_back({page, row, false, 0, 0});
+                }
+            }
+        }
+        return slots;
+    }
+
+    const MdbFile& m_file;
+    MdbTableDef* m_table;
+    std::uint32_t m_tablePage;
+};
+
+double readDouble(const unsigned char* p) {
+    double d;
+    std::memcpy(&d, p, 8);
+    return d;
+}
+
+// Live rows of MSysObjects that describe a table of that name: their
+// definition pages, in catalog order.
+std::vector<std::uint32_t> findTablePages(const MdbFile& file, std::string_view tableName) {
+    auto catalog = file.openTable(2, "MSysObjects");
+    MdbTableDef* def = catalog.def.get();
+    int idCol = -1, nameCol = -1, typeCol = -1;
+    for (unsigned i = 0; i < def->num_cols; ++i) {
+        auto* col = static_cast<MdbColumn*>(g_ptr_array_index(def->columns, i));
+        if (equalFolded(col->name, "Id") && col->col_type == MDB_LONGINT) idCol = static_cast<int>(i);
+        if (equalFolded(col->name, "Name") && col->col_type == MDB_TEXT) nameCol = static_cast<int>(i);
+        if (equalFolded(col->name, "Type") && col->col_type == MDB_INT) typeCol = static_cast<int>(i);
+    }
+    if (idCol < 0 || nameCol < 0 || typeCol < 0) damaged("catalogo degli oggetti non leggibile");
+    MdbHandle* mdb = file.mdb();
+    const std::size_t pageSize = file.shape().pageSize;
+    std::vector<std::uint32_t> pages;
+    RowWalker walker(file, def, 2);
+    walker.walk([&](std::vector<MdbField>& f, const std::string& at) {
+        const MdbField& id = f[idCol];
+        const MdbField& name = f[nameCol];
+        const MdbField& type = f[typeCol];
+        if (id.is_null || name.is_null || type.is_null) return;
+        if (id.siz != 4 || type.siz != 2 || id.start < 0 || type.start < 0 || name.start < 0 ||
+            static_cast<std::size_t>(id.start) + 4 > pageSize || static_cast<std::size_t>(type.start) + 2 > pageSize ||
+            static_cast<std::size_t>(name.start) + static_cast<std::size_t>(name.siz) > pageSize) {
+            damaged("catalogo, " + at + ": voce non valida");
+        }
+        if ((get16(mdb->pg_buf + type.start) & 0x7F) != MDB_TABLE) return;
+        GString text(mdb_col_to_string(mdb, mdb->pg_buf, name.start, MDB_TEXT, name.siz));
+        if (text && equalFolded(text.get(), tableName)) pages.push_back(get32(mdb->pg_buf + id.start) & 0xFFFFFF);
+    });
+    return pages;
+}
+
+}  // namespace
+
+std::optional<FileStamp> stampOf(const std::string& path) {
+    std::error_code ec;
+    auto status = fs::status(path, ec);
+    if (ec || !fs::is_regular_file(status)) return std::nullopt;
+    FileStamp stamp;
+    stamp.size = fs::file_size(path, ec);
+    if (ec) return std::nullopt;
+    auto time = fs::last_write_time(path, ec);
+    if (ec) return std::nullopt;
+    stamp.modified = static_cast<std::int64_t>(time.time_since_epoch().count());
+    return stamp;
+}
+
+std::size_t checkDatabaseFile(const std::string& path) { return readShape(path).pageSize; }
+
+std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_view tableName) {
+    MdbFile file(path);
+    std::vector<std::uint32_t> pages = findTablePages(file, tableName);
+    if (pages.empty()) {
+        throw MdbFileError(MdbFileError::Kind::NoSuchTable, "tabella " + std::string(tableName) + " assente");
+    }
+    const std::uint32_t tablePage = pages.front();
+    auto opened = file.openTable(tablePage, tableName);
+    MdbTableDef* def = opened.def.get();
+    MdbHandle* mdb = file.mdb();
+    const std::size_t pageSize = file.shape().pageSize;
+
+    TableBuilder builder{std::string(tableName)};
+    std::vector<Decode> decodes;
+    std::vector<int> types;
+    for (unsigned i = 0; i < def->num_cols; ++i) {
+        auto* col = static_cast<MdbColumn*>(g_ptr_array_index(def->columns, i));
+        Decode d = decodeOf(col->col_type);
+        ColumnKind kind = d == Decode::Text ? ColumnKind::Text
+                          : d == Decode::Unsupported ? ColumnKind::Unsupported
+                                                     : ColumnKind::Number;
+        builder.addColumn(col->name, kind);
+        decodes.push_back(d);
+        types.push_back(col->col_type);
+    }
+
+    RowWalker walker(file, def, tablePage);
+    walker.walk([&](std::vector<MdbField>& fields, const std::string& at) {
+        builder.addRow();
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            const MdbField& f = fields[i];
+            if (f.colnum < 0 || static_cast<std::size_t>(f.colnum) >= decodes.size()) {
+                damaged(at + ": colonna non valida");
+            }
+            std::size_t col = static_cast<std::size_t>(f.colnum);
+            Decode d = decodes[col];
+            if (d == Decode::Bool) {
+                // A Yes/No value lives in the null mask: set is Yes (-1).
+                builder.setNumber(col, f.is_null ? 0 : -1);
+                continue;
+            }
+            if (f.is_null || d == Decode::Unsupported) continue;
+            if (f.start < 0 || f.siz < 0 ||
+                static_cast<std::size_t>(f.start) + static_cast<std::size_t>(f.siz) > pageSize) {
+                damaged(at + ": valore fuori dalla pagina");
+            }
+            const unsigned char* v = mdb->pg_buf + f.start;
+            if (d == Decode::Text) {
+                if (f.siz == 0) {
+                    builder.setText(col, "");
+                    continue;
+                }
+                GString text(mdb_col_to_string(mdb, mdb->pg_buf, f.start, types[col], f.siz));
+                if (!text) damaged(at + ": testo non leggibile");
+                builder.setText(col, text.get());
+                continue;
+            }
+            if (static_cast<std::size_t>(f.siz) != fixedSize(d)) damaged(at + ": valore numerico di lunghezza errata");
+            double number = 0;
+            switch (d) {
+                case Decode::Byte: number = v[0]; break;
+                case Decode::Int16: number = static_cast<std::int16_t>(get16(v)); break;
+                case Decode::Int32: number = static_cast<std::int32_t>(get32(v)); break;
+                case Decode::Single: {
+                    float s;
+                    std::memcpy(&s, v, 4);
+                    number = s;
+                    break;
+                }
+                case Decode::Double: number = readDouble(v); break;
+                case Decode::Money: {
+                    std::uint64_t bits = static_cast<std::uint64_t>(get32(v)) |
+                                         (static_cast<std::uint64_t>(get32(v + 4)) << 32);
+                    auto units = static_cast<std::int64_t>(bits);
+                    number = static_cast<double>(units) / 10000.0;
+                    break;
+                }
+                default: break;
+            }
+            builder.setNumber(col, number);
+        }
+    });
+    return builder.finish();
+}
+
+}  // namespace velmora::jet

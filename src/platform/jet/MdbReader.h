@@ -1,0 +1,49 @@
+// Reading one table of a Jet (.mdb) database file into memory with libmdb.
+// The file is checked before libmdb sees it and every page is checked before
+// a row is taken from it, so a truncated or damaged file gives MdbFileError,
+// never a crash, a hang or silently missing rows.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "platform/jet/Table.h"
+
+namespace velmora::jet {
+
+class MdbFileError : public std::runtime_error {
+public:
+    enum class Kind { Missing, Damaged, NoSuchTable };
+    MdbFileError(Kind kind, std::string detail) : std::runtime_error(detail), m_kind(kind), m_detail(std::move(detail)) {}
+    Kind kind() const { return m_kind; }
+    const std::string& detail() const { return m_detail; }
+
+private:
+    Kind m_kind;
+    std::string m_detail;
+};
+
+// What identifies one version of a file: its size and modification time.
+struct FileStamp {
+    std::uintmax_t size = 0;
+    std::int64_t modified = 0;  // file clock ticks
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of a file; no value when it does not exist or is not a file.
+std::optional<FileStamp> stampOf(const std::string& path);
+
+// Checks the first page of a database file: the Jet signature, a known
+// version, and a size that is a whole number of pages, at least three.
+// Throws MdbFileError (Missing or Damaged). Returns the page size.
+std::size_t checkDatabaseFile(const std::string& path);
+
+// Reads the named table (name compared without regard to letter case) in
+// the file's row order. Throws MdbFileError.
+std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_view tableName);
+
+}  // namespace velmora::jet

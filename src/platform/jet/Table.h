@@ -1,0 +1,97 @@
+// A table held in memory, as read once from a database file: named columns of
+// text or numbers, rows in the file's order, Null kept apart from empty text.
+// Cells are stored column by column as ids into a per-column dictionary of
+// distinct values, so repeated values (dates, flags, places) cost 4 bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace velmora::jet {
+
+// Text columns hold text (Text, Memo, GUID); number columns hold every
+// numeric kind, Yes/No and dates. An unsupported column (OLE objects, binary
+// data) has no readable value: touching it is an error for the caller.
+enum class ColumnKind : std::uint8_t { Text, Number, Unsupported };
+
+// One cell: Null, a text (a view into the table, valid while the table lives)
+// or a number.
+struct Value {
+    enum class Kind : std::uint8_t { Null, Text, Number };
+    Kind kind = Kind::Null;
+    std::string_view text;
+    double number = 0;
+
+    static Value null() { return {}; }
+    static Value ofText(std::string_view t) { return {Kind::Text, t, 0}; }
+    static Value ofNumber(double n) { return {Kind::Number, {}, n}; }
+    bool isNull() const { return kind == Kind::Null; }
+};
+
+class Table {
+public:
+    // Value id 0 is Null; id k > 0 is entry k - 1 of the column's dictionary.
+    using ValueId = std::uint32_t;
+
+    const std::string& name() const { return m_name; }
+    std::size_t rowCount() const { return m_rowCount; }
+    std::size_t columnCount() const { return m_columns.size(); }
+    const std::string& columnName(std::size_t col) const { return m_columns[col].name; }
+    ColumnKind columnKind(std::size_t col) const { return m_columns[col].kind; }
+
+    // The column named so, letters compared without regard to case.
+    std::optional<std::size_t> findColumn(std::string_view name) const;
+
+    Value value(std::size_t row, std::size_t col) const { return dictionaryValue(col, valueId(row, col)); }
+    ValueId valueId(std::size_t row, std::size_t col) const { return m_columns[col].cells[row]; }
+    // Number of distinct non-Null values of a column; ids run 1..count.
+    std::size_t distinctCount(std::size_t col) const;
+    Value dictionaryValue(std::size_t col, ValueId id) const;
+
+    // Bytes held by the table's cells and dictionaries.
+    std::size_t memoryBytes() const;
+
+private:
+    friend class TableBuilder;
+    struct Column {
+        std::string name;
+        ColumnKind kind = ColumnKind::Text;
+        std::vector<ValueId> cells;
+        std::string arena;                    // text dictionary: the texts one after the other
+        std::vector<std::uint32_t> offsets;   // text k spans [offsets[k], offsets[k + 1])
+        std::vector<double> numbers;          // number dictionary
+    };
+    std::string m_name;
+    std::size_t m_rowCount = 0;
+    std::vector<Column> m_columns;
+};
+
+// Fills a Table row by row: addRow() appends a row of Nulls, then setText and
+// setNumber fill cells of that last row.
+class TableBuilder {
+public:
+    explicit TableBuilder(std::string tableName);
+
+    std::size_t addColumn(std::string name, ColumnKind kind);
+    void addRow();
+    void setText(std::size_t col, std::string_view text);
+    void setNumber(std::size_t col, double number);
+    std::size_t rowCount() const { return m_table->m_rowCount; }
+
+    // The finished table; the builder is spent afterwards.
+    std::shared_ptr<const Table> finish();
+
+private:
+    std::unique_ptr<Table> m_table;
+    // Interning maps, one per column, dropped by finish().
+    std::vector<std::unordered_map<std::string, Table::ValueId>> m_textIds;
+    std::vector<std::unordered_map<std::uint64_t, Table::ValueId>> m_numberIds;
+};
+
+}  // namespace velmora::jet
