@@ -1,0 +1,52 @@
+// velmora-jetwrite: writes a Jet 4 database from text tables.
+//   velmora-jetwrite OUT.mdb TABLE=FILE.txt [TABLE=FILE.txt ...]
+// Exit status: 0 written, 1 error (message on stderr), 64 wrong usage.
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jetwrite/JetWriter.h"
+
+namespace {
+
+constexpr int kExitError = 1;
+constexpr int kExitUsage = 64;
+
+int usage() {
+    std::fputs(
+        "usage: velmora-jetwrite OUT.mdb TABLE=FILE.txt [TABLE=FILE.txt ...]\n"
+        "Writes a new Jet 4 database OUT.mdb (replacing it) holding one table for\n"
+        "each TABLE=FILE.txt, read from the text table in FILE.txt.\n",
+        stderr);
+    return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) return usage();
+    const std::string out = argv[1];
+    if (out.empty() || out[0] == '-') return usage();
+    std::vector<std::pair<std::string, std::string>> specs;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const std::size_t eq = arg.find('=');
+        if (eq == std::string::npos || eq == 0 || eq + 1 == arg.size()) return usage();
+        specs.emplace_back(arg.substr(0, eq), arg.substr(eq + 1));
+    }
+    try {
+        std::vector<std::unique_ptr<velmora::jetwrite::RowSource>> owned;
+        std::vector<velmora::jetwrite::RowSource*> sources;
+        for (const auto& [table, file] : specs) {
+            owned.push_back(velmora::jetwrite::openTextTable(file, table));
+            sources.push_back(owned.back().get());
+        }
+        velmora::jetwrite::writeDatabase(out, sources);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velmora-jetwrite: %s\n", e.what());
+        return kExitError;
+    }
+    return 0;
+}
