@@ -55,10 +55,14 @@ std::size_t contentLength(const std::string& head) {
 
 const char* reason(int status) {
     switch (status) {
-        case 200: return "OK";
-        case 401: return "Unauthorized";
-        case 500: return "Internal Server Error";
-        default: return "Status";
+        case 200:
+            return "OK";
+        case 401:
+            return "Unauthorized";
+        case 500:
+            return "Internal Server Error";
+        default:
+            return "Status";
     }
 }
 
@@ -137,8 +141,8 @@ void CaptureServer::handle(int fd) {
             return;
         case Reply::Action::Answer: {
             std::string out = "HTTP/1.1 " + std::to_string(reply.status) + " " +
-                              reason(reply.status) + "\r\nContent-Length: " +
-                              std::to_string(reply.body.size()) +
+                              reason(reply.status) +
+                              "\r\nContent-Length: " + std::to_string(reply.body.size()) +
                               "\r\nConnection: close\r\n\r\n" + reply.body;
             std::size_t sent = 0;
             while (sent < out.size()) {

@@ -26,8 +26,9 @@ TEST_F(HttpExchangeTest, GetCarriesOnlyUserIdAndPasswordInThatOrder) {
 TEST_F(HttpExchangeTest, PostCarriesUserIdContentTypeAuthorizationAndTheExactBody) {
     // A leading blank and accented text (UTF-8) go out byte for byte; a body
     // over 1 MiB must not make curl wait for "100 Continue".
-    const std::string body = "<?xml version=\"1.0\" encoding=\"UTF-8\"?> <StaysPmsDTO>Citt\xC3\xA0" +
-                             std::string(1100000, ' ') + "</StaysPmsDTO>";
+    const std::string body =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?> <StaysPmsDTO>Citt\xC3\xA0" +
+        std::string(1100000, ' ') + "</StaysPmsDTO>";
     HttpPostRequest(ctx, server.url("/istat/arrivi"), body);
     const std::string raw = onlyRequest();
     const std::size_t headEnd = raw.find("\r\n\r\n") + 4;
@@ -90,7 +91,8 @@ TEST_F(HttpExchangeTest, TransportFailuresComeBackAsValuesInBoundedTime) {
         {"server never answers", server.url("/istat/login"), CaptureServer::hang(), Kind::Timeout},
         {"connection closed without answer", server.url("/istat/login"), CaptureServer::close(),
          Kind::Other},
-        {"TLS handshake with a plain server", tlsToPlain, CaptureServer::answer(200, ""), Kind::Tls},
+        {"TLS handshake with a plain server", tlsToPlain, CaptureServer::answer(200, ""),
+         Kind::Tls},
         {"only http and https are spoken", "file:///etc/hostname", CaptureServer::answer(200, ""),
          Kind::Other},
     };

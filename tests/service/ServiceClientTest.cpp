@@ -171,10 +171,10 @@ TEST_F(ServiceClientTest, LogFilesOfTheSameMinuteAreKeptSideBySide) {
     server.script({CaptureServer::answer(200, "primo"), CaptureServer::answer(200, "secondo")});
     SendMovements(ctx, " <StaysPmsDTO>1</StaysPmsDTO>", "A");
     SendMovements(ctx, " <StaysPmsDTO>2</StaysPmsDTO>", "A");
-    EXPECT_EQ(logFiles(), (std::vector<std::string>{
-                              "IstatDatiAInv-202603051407-2.xml", "IstatDatiAInv-202603051407.xml",
-                              "IstatDatiAResp-202603051407-2.xml",
-                              "IstatDatiAResp-202603051407.xml"}));
+    EXPECT_EQ(logFiles(),
+              (std::vector<std::string>{
+                  "IstatDatiAInv-202603051407-2.xml", "IstatDatiAInv-202603051407.xml",
+                  "IstatDatiAResp-202603051407-2.xml", "IstatDatiAResp-202603051407.xml"}));
     EXPECT_EQ(fileText(log("IstatDatiAInv-202603051407.xml")),
               kDeclaration + " <StaysPmsDTO>1</StaysPmsDTO>\r\n");
     EXPECT_EQ(fileText(log("IstatDatiAInv-202603051407-2.xml")),
@@ -271,9 +271,8 @@ TEST_F(ServiceClientTest, LogoutFailuresAreShownAndMarkedWithoutStoppingTheRun) 
     monitor.boxes[kAnswersBox].clear();
     state.LogoutUrl = "http://127.0.0.1:" + std::to_string(closedPort()) + "/istat/logout";
     EXPECT_TRUE(DoLogout(ctx));
-    EXPECT_EQ(monitor.boxes[kAnswersBox].rfind("\r\nServizio non raggiungibile: " +
-                                                   state.LogoutUrl + " (",
-                                               0),
+    EXPECT_EQ(monitor.boxes[kAnswersBox].rfind(
+                  "\r\nServizio non raggiungibile: " + state.LogoutUrl + " (", 0),
               0u)
         << monitor.boxes[kAnswersBox];
     EXPECT_EQ(logFiles(), std::vector<std::string>{"Logout-202603051407.xml"});

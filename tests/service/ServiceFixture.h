@@ -9,12 +9,12 @@
 #include <string>
 
 #include "CaptureServer.h"
-#include "support/TempDir.h"
-#include "support/Fakes.h"
 #include "core/RunState.h"
 #include "platform/FileStore.h"
 #include "platform/curl/CurlTransport.h"
 #include "service/ServiceClient.h"
+#include "support/Fakes.h"
+#include "support/TempDir.h"
 
 namespace velmora::test {
 
@@ -41,7 +41,9 @@ protected:
     }
 
     // Content of a file below the working directory ("Velmora/Login-...xml").
-    std::string fileText(const std::string& name) const { return files.readText(name).value_or("<missing>"); }
+    std::string fileText(const std::string& name) const {
+        return files.readText(name).value_or("<missing>");
+    }
     bool fileExists(const std::string& name) const { return files.exists(name); }
     // The only request the server received; fails the test otherwise.
     std::string onlyRequest() const {

@@ -38,7 +38,11 @@ TEST(ServiceMessagesTest, TokenIsTheAnswerWithoutItsFirstAndLastCharacter) {
         {"any two outer characters go", "[tok]", "tok"},
         {"a trailing line end counts as the last character", "\"abc\"\n", "abc\""},
         {"accented token stays whole", "\"citt\xC3\xA0\"", "citt\xC3\xA0"},
-        {"outer characters of two bytes each", "\xC2\xAB" "abc" "\xC2\xBB", "abc"},
+        {"outer characters of two bytes each",
+         "\xC2\xAB"
+         "abc"
+         "\xC2\xBB",
+         "abc"},
         {"one character has no token", "x", std::nullopt},
         {"one two-byte character has no token", "\xC3\xA0", std::nullopt},
         {"empty answer has no token", "", std::nullopt},

@@ -3,7 +3,6 @@
 // wrong token, the raw request files and the fault options; and the program
 // itself: usage, the PORT line, stopping on time and on SIGTERM.
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <chrono>
@@ -35,17 +34,31 @@ struct GuestRow {
 };
 
 std::string guestXml(const GuestRow& g) {
-    return "         <Guest>           <GuestId>" + g.id + "</GuestId>           <Age>44</Age>"
-           "           <NationalityCode>" + g.nationality + "</NationalityCode>"
-           "           <BirthPlaceCode>" + g.birthPlace + "</BirthPlaceCode>"
-           "           <ResidencePlaceCode>" + g.residence + "</ResidencePlaceCode>"
+    return "         <Guest>           <GuestId>" + g.id +
+           "</GuestId>           <Age>44</Age>"
+           "           <NationalityCode>" +
+           g.nationality +
+           "</NationalityCode>"
+           "           <BirthPlaceCode>" +
+           g.birthPlace +
+           "</BirthPlaceCode>"
+           "           <ResidencePlaceCode>" +
+           g.residence +
+           "</ResidencePlaceCode>"
            "            <Type>16</Type>           <Gender>1</Gender>"
-           "           <ArrivalDate>" + g.arrival + "</ArrivalDate>"
-           "           <DepartureDate>" + g.departure + "</DepartureDate>"
-           "           <Checkout>" + g.checkout + "</Checkout>"
+           "           <ArrivalDate>" +
+           g.arrival +
+           "</ArrivalDate>"
+           "           <DepartureDate>" +
+           g.departure +
+           "</DepartureDate>"
+           "           <Checkout>" +
+           g.checkout +
+           "</Checkout>"
            "           <BedOccupancy>true</BedOccupancy>           <Rooms>            <Room>"
-           "              <RoomId>12</RoomId>              <StartDate>" + g.arrival +
-           "</StartDate>              <EndDate>" + g.departure + "</EndDate>"
+           "              <RoomId>12</RoomId>              <StartDate>" +
+           g.arrival + "</StartDate>              <EndDate>" + g.departure +
+           "</EndDate>"
            "            </Room>           </Rooms>         </Guest>";
 }
 
@@ -179,16 +192,15 @@ TEST_F(ServiceSimTest, EveryRequestIsWrittenRawAndNumbered) {
     SendMovements(ctx, document({}), "P");
     namespace fs = std::filesystem;
     const std::string login = dir.read("requests/0001-GET-login.txt");
-    EXPECT_EQ(login, "GET /istat/login HTTP/1.1\r\nHost: 127.0.0.1:" +
-                         std::to_string(service.port()) +
-                         "\r\nAccept: */*\r\nUserId: 123456\r\nPassword: segreta\r\n\r\n");
+    EXPECT_EQ(login,
+              "GET /istat/login HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(service.port()) +
+                  "\r\nAccept: */*\r\nUserId: 123456\r\nPassword: segreta\r\n\r\n");
     const std::string post = dir.read("requests/0002-POST-partenze.txt");
     const std::string body = XmlDeclaration() + document({});
     EXPECT_EQ(post.rfind("POST /istat/partenze HTTP/1.1\r\n", 0), 0u) << post;
     ASSERT_GE(post.size(), body.size());
     EXPECT_EQ(post.substr(post.size() - body.size()), body);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "requests"), fs::directory_iterator()),
-              2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "requests"), fs::directory_iterator()), 2);
 }
 
 TEST_F(ServiceSimTest, FaultOptionsAnswer500HangOrClose) {
@@ -284,11 +296,11 @@ TEST(ServiceSimChecks, LastPathSegmentChoosesTheAddress) {
         Endpoint endpoint;
     };
     const Row rows[] = {
-        {"/istat/login", Endpoint::Login},         {"/a/b/LOGOUT", Endpoint::Logout},
-        {"/arrivals", Endpoint::Arrivals},         {"/svc/arrivi/", Endpoint::Arrivals},
-        {"/departures", Endpoint::Departures},     {"/istat/partenze", Endpoint::Departures},
-        {"/close", Endpoint::CloseDay},            {"/istat/chiusura", Endpoint::CloseDay},
-        {"/login/altro", Endpoint::Unknown},       {"/", Endpoint::Unknown},
+        {"/istat/login", Endpoint::Login},     {"/a/b/LOGOUT", Endpoint::Logout},
+        {"/arrivals", Endpoint::Arrivals},     {"/svc/arrivi/", Endpoint::Arrivals},
+        {"/departures", Endpoint::Departures}, {"/istat/partenze", Endpoint::Departures},
+        {"/close", Endpoint::CloseDay},        {"/istat/chiusura", Endpoint::CloseDay},
+        {"/login/altro", Endpoint::Unknown},   {"/", Endpoint::Unknown},
     };
     for (const Row& row : rows) EXPECT_EQ(sim::EndpointOf(row.path), row.endpoint) << row.path;
 }
@@ -303,9 +315,9 @@ protected:
 TEST_F(ServiceSimProgram, UsageAndWrongOptions) {
     EXPECT_EQ(exitCode(std::system((program() + " --help > /dev/null").c_str())), 0);
     EXPECT_EQ(exitCode(std::system((program() + " --port 0 2> /dev/null").c_str())), 64);
-    EXPECT_EQ(exitCode(std::system(
-                  (program() + " --user u --password p --port x 2> /dev/null").c_str())),
-              64);
+    EXPECT_EQ(
+        exitCode(std::system((program() + " --user u --password p --port x 2> /dev/null").c_str())),
+        64);
 }
 
 TEST_F(ServiceSimProgram, PrintsItsPortAndStopsAfterTheGivenSeconds) {

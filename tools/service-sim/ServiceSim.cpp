@@ -61,10 +61,10 @@ Endpoint EndpointOf(const std::string& path) {
         Endpoint endpoint;
     };
     static const Keyword keywords[] = {
-        {"logout", Endpoint::Logout},         {"login", Endpoint::Login},
-        {"arrival", Endpoint::Arrivals},      {"arrivi", Endpoint::Arrivals},
-        {"departure", Endpoint::Departures},  {"partenze", Endpoint::Departures},
-        {"close", Endpoint::CloseDay},        {"chiusura", Endpoint::CloseDay},
+        {"logout", Endpoint::Logout},        {"login", Endpoint::Login},
+        {"arrival", Endpoint::Arrivals},     {"arrivi", Endpoint::Arrivals},
+        {"departure", Endpoint::Departures}, {"partenze", Endpoint::Departures},
+        {"close", Endpoint::CloseDay},       {"chiusura", Endpoint::CloseDay},
     };
     for (const auto& k : keywords)
         if (segment.find(k.word) != std::string::npos) return k.endpoint;
@@ -77,10 +77,10 @@ ServiceSim::~ServiceSim() { stop(); }
 
 int ServiceSim::start() {
     if (m_server) return m_port;
-    if (!m_options.requestsDir.empty())
-        std::filesystem::create_directories(m_options.requestsDir);
+    if (!m_options.requestsDir.empty()) std::filesystem::create_directories(m_options.requestsDir);
 
     m_server = std::make_unique<RawServer>();
+    m_server->set_payload_max_length(64u * 1024u * 1024u);
     m_server->setRequestSink([this](const std::string& raw) { writeRequest(raw); });
     auto handler = [this](const httplib::Request& req, httplib::Response& res) {
         m_server->recordCurrentRequest();
@@ -98,8 +98,8 @@ int ServiceSim::start() {
         Reply reply{500, "Errore: errore interno simulato"};
         if (!containsAny(req.path, m_options.fail500))
             reply = answer(req.method, req.path, req.get_header_value("UserId"),
-                           req.get_header_value("Password"),
-                           req.get_header_value("Authorization"), req.body);
+                           req.get_header_value("Password"), req.get_header_value("Authorization"),
+                           req.body);
         res.status = reply.status;
         res.set_content(reply.body, kTextType);
     };
@@ -150,8 +150,7 @@ void ServiceSim::hangUntilStopped() {
 std::string ServiceSim::newToken() {
     static thread_local std::mt19937_64 generator{std::random_device{}()};
     char text[33];
-    std::snprintf(text, sizeof text, "%016llx%016llx",
-                  static_cast<unsigned long long>(generator()),
+    std::snprintf(text, sizeof text, "%016llx%016llx", static_cast<unsigned long long>(generator()),
                   static_cast<unsigned long long>(generator()));
     std::lock_guard<std::mutex> lock(m_mutex);
     m_tokens.insert(text);
@@ -188,8 +187,8 @@ ServiceSim::Reply ServiceSim::answer(const std::string& method, const std::strin
         case Endpoint::Departures: {
             if (!authorized(userIdHeader, authorization))
                 return {401, "Errore: autorizzazione non valida"};
-            StaysVerdict v = CheckStaysDocument(body, m_options.userId,
-                                                endpoint == Endpoint::Arrivals);
+            StaysVerdict v =
+                CheckStaysDocument(body, m_options.userId, endpoint == Endpoint::Arrivals);
             if (!v.malformed.empty()) return {400, "Errore: documento non valido: " + v.malformed};
             std::string text;
             for (const auto& line : v.errors) text += line + "\r\n";

@@ -2,7 +2,6 @@
 #include "SimChecks.h"
 
 #include <pugixml.hpp>
-
 #include <utility>
 
 namespace velmora::sim {
@@ -23,8 +22,7 @@ int number(std::string_view digits) {
 }
 
 std::string parseProblem(const pugi::xml_parse_result& result) {
-    return std::string(result.description()) + " (posizione " + std::to_string(result.offset) +
-           ")";
+    return std::string(result.description()) + " (posizione " + std::to_string(result.offset) + ")";
 }
 
 // Text of a child element; "" when missing.
@@ -47,8 +45,8 @@ bool IsDocumentDateTime(std::string_view t) {
         t[19] != '.' || t.back() != 'Z')
         return false;
     if (!allDigits(t.substr(0, 4)) || !allDigits(t.substr(5, 2)) || !allDigits(t.substr(8, 2)) ||
-        !allDigits(t.substr(11, 2)) || !allDigits(t.substr(14, 2)) ||
-        !allDigits(t.substr(17, 2)) || !allDigits(t.substr(20, fraction)))
+        !allDigits(t.substr(11, 2)) || !allDigits(t.substr(14, 2)) || !allDigits(t.substr(17, 2)) ||
+        !allDigits(t.substr(20, fraction)))
         return false;
     int year = number(t.substr(0, 4)), month = number(t.substr(5, 2)), day = number(t.substr(8, 2));
     if (month < 1 || month > 12 || day < 1) return false;
@@ -89,9 +87,10 @@ StaysVerdict CheckStaysDocument(std::string_view body, std::string_view userId, 
                     addReason(reasons, std::string(code) + " \"" + value + "\" non di 9 cifre");
             }
             pugi::xml_node room = guest.child("Rooms").child("Room");
-            const std::pair<pugi::xml_node, const char*> dates[] = {
-                {guest, "ArrivalDate"}, {guest, "DepartureDate"}, {room, "StartDate"},
-                {room, "EndDate"}};
+            const std::pair<pugi::xml_node, const char*> dates[] = {{guest, "ArrivalDate"},
+                                                                    {guest, "DepartureDate"},
+                                                                    {room, "StartDate"},
+                                                                    {room, "EndDate"}};
             bool datesOk = true;
             for (const auto& [parent, name] : dates) {
                 std::string value = childText(parent, name);
@@ -100,9 +99,8 @@ StaysVerdict CheckStaysDocument(std::string_view body, std::string_view userId, 
                     addReason(reasons, std::string(name) + " \"" + value + "\" non valida");
                 }
             }
-            if (datesOk &&
-                childText(guest, "DepartureDate").substr(0, 10) <
-                    childText(guest, "ArrivalDate").substr(0, 10))
+            if (datesOk && childText(guest, "DepartureDate").substr(0, 10) <
+                               childText(guest, "ArrivalDate").substr(0, 10))
                 addReason(reasons, "partenza prima dell'arrivo");
             std::string out = childText(guest, "Checkout");
             if (out != checkout)

@@ -82,8 +82,7 @@ struct AnswerSink {
 
 // CURLOPT_WRITEFUNCTION: returning less than given makes curl stop with
 // CURLE_WRITE_ERROR (https://curl.se/libcurl/c/CURLOPT_WRITEFUNCTION.html).
-std::size_t velmoraCurlWrite(char* data, std::size_t size, std::size_t count,
-                             void* user) {
+std::size_t velmoraCurlWrite(char* data, std::size_t size, std::size_t count, void* user) {
     auto* sink = static_cast<AnswerSink*>(user);
     std::size_t n = size * count;
     if (n > sink->limit - sink->body.size()) {
