@@ -1,0 +1,217 @@
+// Batch mode: command dispatch, the arguments of "export", and the stream
+// versions of the monitor and the message box. The run itself is the same
+// ExportRun the window uses.
+#include "BatchMode.h"
+
+#include <exception>
+
+#include "app/DateEntry.h"
+#include "app/Settings.h"
+#include "core/RunState.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr const char* kExportUsage =
+    "velmora export --from GG/MM/AAAA --to GG/MM/AAAA [--close-days]\n"
+    "    Esporta i giorni dal primo all'ultimo compresi, come il pulsante \"Esporta\"\n"
+    "    della finestra, nella cartella di lavoro; --close-days chiude ogni giornata\n"
+    "    al servizio (\"Chiudi giornate\"). Le date si scrivono come nei campi della\n"
+    "    finestra (anche GGMMAA o GGMMAAAA). Ogni testo inviato compare su stdout dopo\n"
+    "    una riga \">>> inviato\", ogni risposta dopo una riga \"<<< risposta\"; i\n"
+    "    messaggi vanno su stderr.\n";
+
+std::string withLineFeeds(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        out += text[i];
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string UsageText(const std::vector<BatchCommand>& commands) {
+    std::string text =
+        "Uso:\n"
+        "velmora\n"
+        "    Apre la finestra.\n";
+    for (const BatchCommand& c : commands) text += c.usage;
+    text +=
+        "velmora --help\n"
+        "    Mostra questo testo.\n"
+        "\n"
+        "Stato di uscita: 0 esportazione completata, 1 completata con errori segnalati\n"
+        "dal servizio, 2 non avviata o interrotta, 64 uso errato.\n";
+    return text;
+}
+
+int DispatchCommand(const std::vector<std::string>& args, const std::vector<BatchCommand>& commands,
+                    std::ostream& out, std::ostream& err) {
+    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        out << UsageText(commands);
+        out.flush();
+        return args.empty() ? kExitUsage : kExitCompleted;
+    }
+    for (const BatchCommand& c : commands) {
+        if (c.name == args[0]) {
+            std::vector<std::string> rest(args.begin() + 1, args.end());
+            return c.run(rest, out, err);
+        }
+    }
+    err << "velmora: comando sconosciuto \"" << args[0] << "\"\n\n" << UsageText(commands);
+    err.flush();
+    return kExitUsage;
+}
+
+std::optional<ExportArguments> ParseExportArguments(const std::vector<std::string>& args,
+                                                    std::string& error) {
+    ExportArguments a;
+    bool haveFrom = false, haveTo = false, haveClose = false, haveNoCache = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            a.help = true;
+            return a;
+        }
+        std::string name = arg, value;
+        bool inlineValue = false;
+        if (std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+            inlineValue = true;
+        }
+        if (name == "--from" || name == "--to") {
+            bool& seen = name == "--from" ? haveFrom : haveTo;
+            if (seen) {
+                error = "opzione " + name + " ripetuta";
+                return std::nullopt;
+            }
+            if (!inlineValue) {
+                if (i + 1 >= args.size()) {
+                    error = "manca la data dopo " + name;
+                    return std::nullopt;
+                }
+                value = args[++i];
+            }
+            if (value.empty()) {
+                error = "data vuota per " + name;
+                return std::nullopt;
+            }
+            (name == "--from" ? a.from : a.to) = value;
+            seen = true;
+        } else if (!inlineValue && (arg == "--close-days" || arg == "--no-table-cache")) {
+            bool& seen = arg == "--close-days" ? haveClose : haveNoCache;
+            if (seen) {
+                error = "opzione " + arg + " ripetuta";
+                return std::nullopt;
+            }
+            seen = true;
+            if (arg == "--close-days") {
+                a.closeDays = true;
+            } else {
+                a.tableCache = false;
+            }
+        } else {
+            error = "argomento non previsto \"" + arg + "\"";
+            return std::nullopt;
+        }
+    }
+    if (!haveFrom || !haveTo) {
+        error = !haveFrom ? "manca --from" : "manca --to";
+        return std::nullopt;
+    }
+    return a;
+}
+
+void StreamMonitor::append(int box, const std::string& text) {
+    m_out << (box == kSentBox ? kSentMarker : kAnswerMarker) << '\n' << text << '\n';
+    m_out.flush();
+}
+
+void StreamDialogs::MsgBox(const std::string& prompt, int /*style*/, const std::string& title) {
+    m_err << title << ": " << withLineFeeds(prompt) << '\n';
+    m_err.flush();
+}
+
+int ExitStatusOf(RunOutcome outcome) {
+    switch (outcome) {
+        case RunOutcome::Completed:
+            return kExitCompleted;
+        case RunOutcome::CompletedWithErrors:
+            return kExitWithErrors;
+        case RunOutcome::Refused:
+        case RunOutcome::Interrupted:
+            break;
+    }
+    return kExitFailed;
+}
+
+int RunExportCommand(const ExportArguments& arguments, BatchServices& services,
+                     std::ostream& out, std::ostream& err) {
+    StreamDialogs dialogs(err);
+    StreamMonitor monitor(out);
+    try {
+        RunState state;
+        FillDaysInMonth(state);
+        SettingsOutcome settings = LoadSettings(services.files, state);
+        if (!settings.loaded()) {
+            dialogs.MsgBox(settings.prompt, kStyleExclamation, kSettingsTitle);
+            return kExitFailed;
+        }
+
+        // The two days as the window's date fields would take them on Enter.
+        const int year = services.clock.now().year;
+        std::string days[2] = {arguments.from, arguments.to};
+        const char* options[2] = {"--from", "--to"};
+        for (int i = 0; i < 2; ++i) {
+            std::string text = NormalizeText(days[i]);
+            days[i] = ExpandYear(text, year);
+            if (IsValidDate(days[i], state) != 1) {
+                err << "velmora: data non valida per " << options[i] << ": \"" << days[i] << "\"\n";
+                err.flush();
+                return kExitFailed;
+            }
+        }
+
+        StepsOptions stepsOptions;
+        stepsOptions.tableCache = arguments.tableCache;
+        ExportRun run(state, services.files, dialogs, monitor, services.factory, stepsOptions);
+        RunView view;
+        return ExitStatusOf(run.run({days[0], days[1], arguments.closeDays}, view));
+    } catch (const std::exception& e) {
+        err << "velmora: errore imprevisto: " << e.what() << '\n';
+    } catch (...) {
+        err << "velmora: errore imprevisto\n";
+    }
+    err.flush();
+    return kExitFailed;
+}
+
+BatchCommand MakeExportCommand(BatchServices& services) {
+    BatchCommand c;
+    c.name = "export";
+    c.usage = kExportUsage;
+    c.run = [&services](const std::vector<std::string>& args, std::ostream& out,
+                        std::ostream& err) {
+        std::string error;
+        std::optional<ExportArguments> parsed = ParseExportArguments(args, error);
+        if (!parsed) {
+            err << "velmora export: " << error << "\n\nUso:\n" << kExportUsage;
+            err.flush();
+            return kExitUsage;
+        }
+        if (parsed->help) {
+            out << "Uso:\n" << kExportUsage;
+            out.flush();
+            return kExitCompleted;
+        }
+        return RunExportCommand(*parsed, services, out, err);
+    };
+    return c;
+}
+
+}  // namespace velmora

@@ -1,0 +1,103 @@
+// Batch mode: Velmora driven from the command line without a window. A small
+// table of commands ("export", more to come) is dispatched by name; "export"
+// runs the same export run as the window's "E&sporta", prints every monitor
+// append to standard output and every message box to standard error.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/ExportRun.h"
+#include "app/ExportSteps.h"
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "platform/FileStore.h"
+#include "platform/Monitor.h"
+
+namespace velmora {
+
+// Exit status of the program in batch mode.
+inline constexpr int kExitCompleted = 0;   // completed, no answer marked an error
+inline constexpr int kExitWithErrors = 1;  // completed, some answer marked an error
+inline constexpr int kExitFailed = 2;      // refused before the login, or interrupted
+inline constexpr int kExitUsage = 64;      // wrong usage
+
+// The lines printed before each monitor append in batch mode.
+inline constexpr const char* kSentMarker = ">>> inviato";
+inline constexpr const char* kAnswerMarker = "<<< risposta";
+
+struct BatchCommand {
+    std::string name;
+    // Usage lines of the command, each starting "velmora <name>".
+    std::string usage;
+    // Runs the command with the arguments after its name; returns the exit status.
+    std::function<int(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)>
+        run;
+};
+
+// The usage text: every command's usage and the exit statuses.
+std::string UsageText(const std::vector<BatchCommand>& commands);
+
+// Runs the command named by args[0] (args without the program name, at least
+// one). "--help", "-h" and "help" print the usage and give 0; an unknown
+// command prints it to err and gives kExitUsage.
+int DispatchCommand(const std::vector<std::string>& args, const std::vector<BatchCommand>& commands,
+                    std::ostream& out, std::ostream& err);
+
+struct ExportArguments {
+    std::string from;
+    std::string to;
+    bool closeDays = false;
+    bool tableCache = true;
+    bool help = false;
+};
+
+// Parses the arguments after "export": --from DAY --to DAY [--close-days]
+// [--no-table-cache] [--help]; "--from=DAY" works too. On wrong usage returns
+// nothing and sets error.
+std::optional<ExportArguments> ParseExportArguments(const std::vector<std::string>& args,
+                                                    std::string& error);
+
+// Prints each append as a marker line (kSentMarker or kAnswerMarker), the text
+// and a line end, flushing after each.
+class StreamMonitor : public Monitor {
+public:
+    explicit StreamMonitor(std::ostream& out) : m_out(out) {}
+    void append(int box, const std::string& text) override;
+
+private:
+    std::ostream& m_out;
+};
+
+// Prints "title: prompt" with the prompt's CR LF turned into line ends.
+class StreamDialogs : public Dialogs {
+public:
+    explicit StreamDialogs(std::ostream& err) : m_err(err) {}
+    void MsgBox(const std::string& prompt, int style, const std::string& title) override;
+
+private:
+    std::ostream& m_err;
+};
+
+// What the export command works with; the steps come from the factory.
+struct BatchServices {
+    FileStore& files;
+    Clock& clock;
+    ExportStepsFactory factory;
+};
+
+// Loads the settings, reads the two days like the window's date fields and
+// runs the export. Returns the exit status.
+int RunExportCommand(const ExportArguments& arguments, BatchServices& services,
+                     std::ostream& out, std::ostream& err);
+
+// The "export" entry of the command table.
+BatchCommand MakeExportCommand(BatchServices& services);
+
+// The exit status for the outcome of a run.
+int ExitStatusOf(RunOutcome outcome);
+
+}  // namespace velmora

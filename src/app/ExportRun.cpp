@@ -1,0 +1,184 @@
+// The export run: checks before the login, the loop over the days of the
+// range, and the error policy. A failure is caught here once: the run stops,
+// the logout still follows a successful login, the reason goes to the answers
+// monitor and into a message box, and the program goes on.
+#include "ExportRun.h"
+
+#include <exception>
+#include <memory>
+#include <vector>
+
+#include "app/DateEntry.h"
+#include "core/RunError.h"
+#include "core/Text.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr const char* kDataFile = "QLBDataI.txt";
+constexpr const char* kLogDirectory = "Velmora";
+constexpr const char* kDatabases[] = {"Scheda_Cliente.mdb", "SchedaStoricoClienti.mdb",
+                                      "Comuni.mdb"};
+constexpr const char* kFieldNames[] = {"Dalla data", "Alla data"};
+
+std::string joinNames(const std::vector<std::string>& names) {
+    std::string out;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) out += i + 1 == names.size() ? " e " : ", ";
+        out += names[i];
+    }
+    return out;
+}
+
+}  // namespace
+
+ExportRun::ExportRun(RunState& state, FileStore& files, Dialogs& dialogs, Monitor& monitor,
+                     ExportStepsFactory factory, StepsOptions options)
+    : m_state(state),
+      m_files(files),
+      m_dialogs(dialogs),
+      m_monitor(monitor),
+      m_factory(std::move(factory)),
+      m_options(options) {}
+
+void ExportRun::refuse(const std::string& problem) {
+    m_dialogs.MsgBox(std::string(kNotStartedLine) + std::string(kCrLf) + problem,
+                     kStyleExclamation, kRunTitle);
+}
+
+std::string ExportRun::checkBeforeLogin(const RunRequest& request, RunView& view) {
+    const std::string* fields[] = {&request.firstDay, &request.lastDay};
+    for (int i = 0; i < 2; ++i) {
+        if (IsValidDate(*fields[i], m_state) != 1) {
+            view.invalidDateField(i);
+            return std::string("La data \"") + kFieldNames[i] + "\" non è valida (" +
+                   "scriverla come GG/MM/AAAA).";
+        }
+    }
+
+    if (!m_files.exists(kDataFile)) {
+        return std::string("Il file ") + kDataFile +
+               " con la data iniziale dei soggiorni non esiste nella cartella di lavoro.";
+    }
+    std::optional<std::string> data = m_files.readText(kDataFile);
+    if (!data) return std::string("Impossibile leggere il file ") + kDataFile + ".";
+    std::vector<std::string> lines = splitLines(*data);
+    if (lines.empty()) {
+        return std::string("Il file ") + kDataFile +
+               " è vuoto: la prima riga deve contenere la data iniziale (GG/MM/AAAA).";
+    }
+    if (IsValidDate(lines[0], m_state) != 1) {
+        return std::string("La prima riga del file ") + kDataFile +
+               " non è una data valida (GG/MM/AAAA): \"" + lines[0] + "\".";
+    }
+
+    std::vector<std::string> missing;
+    for (const char* db : kDatabases) {
+        if (!m_files.exists(db)) missing.emplace_back(db);
+    }
+    if (missing.size() == 1) {
+        return "Archivio mancante nella cartella di lavoro: " + missing[0] + ".";
+    }
+    if (!missing.empty()) {
+        return "Archivi mancanti nella cartella di lavoro: " + joinNames(missing) + ".";
+    }
+
+    if (!m_files.isDirectory(kLogDirectory)) {
+        try {
+            m_files.createDirectory(kLogDirectory);
+        } catch (const RunError& e) {
+            return e.fullText();
+        }
+    }
+    return {};
+}
+
+RunOutcome ExportRun::run(const RunRequest& request, RunView& view) {
+    try {
+        std::string problem = checkBeforeLogin(request, view);
+        if (!problem.empty()) {
+            refuse(problem);
+            return RunOutcome::Refused;
+        }
+    } catch (const std::exception& e) {
+        refuse(std::string("Errore imprevisto durante i controlli: ") + e.what());
+        return RunOutcome::Refused;
+    }
+
+    view.runStarted();
+    std::unique_ptr<ExportSteps> steps;
+    bool loggedIn = false;
+    bool errorMarks = false;
+    std::string reason;
+    try {
+        steps = m_factory(m_state, m_monitor, m_options);
+        if (!steps) throw RunError("Esportazione non disponibile");
+        steps->DoLogin();
+        loggedIn = true;
+
+        // Days are counted by number, so the loop ends whatever the text of
+        // the day after the last one looks like.
+        const long long last = DaySerial(request.lastDay);
+        long long serial = DaySerial(request.firstDay);
+        std::string day = request.firstDay;
+        while (serial <= last) {
+            view.dayStarted(day);
+            for (const char* kind : {"A", "P"}) {
+                std::string document = steps->ExportStays(day, day, kind);
+                if (!document.empty()) errorMarks |= steps->SendMovements(document, kind);
+            }
+            if (request.closeDays) errorMarks |= steps->CloseDay(day);
+            ++serial;
+            day = DayTextOf(serial);
+        }
+
+        loggedIn = false;
+        errorMarks |= steps->DoLogout();
+    } catch (const RunError& e) {
+        reason = e.fullText();
+    } catch (const std::exception& e) {
+        reason = RunError("Errore imprevisto: l'esportazione non può continuare.", e.what())
+                     .fullText();
+    } catch (...) {
+        reason = "Errore imprevisto: l'esportazione non può continuare.";
+    }
+
+    if (!reason.empty()) {
+        if (loggedIn) {
+            try {
+                steps->DoLogout();
+            } catch (const RunError& e) {
+                reason += std::string(kCrLf) + "Anche la disconnessione non è riuscita: " +
+                          e.fullText();
+            } catch (const std::exception& e) {
+                reason += std::string(kCrLf) + "Anche la disconnessione non è riuscita: " +
+                          e.what();
+            } catch (...) {
+                reason += std::string(kCrLf) + "Anche la disconnessione non è riuscita.";
+            }
+        }
+        steps.reset();
+        try {
+            m_monitor.append(kAnswersBox, reason);
+        } catch (...) {
+            // The message box below still tells the operator.
+        }
+        view.runEnded();
+        m_dialogs.MsgBox(std::string(kInterruptedLine) + std::string(kCrLf) + reason,
+                         kStyleExclamation, kRunTitle);
+        return RunOutcome::Interrupted;
+    }
+
+    steps.reset();
+    view.runEnded();
+    if (errorMarks) {
+        m_dialogs.MsgBox(std::string(kCompletedPrompt) + std::string(kCrLf) + kErrorsLine,
+                         kStyleExclamation, kRunTitle);
+        return RunOutcome::CompletedWithErrors;
+    }
+    m_dialogs.MsgBox(kCompletedPrompt, kStyleOk, kRunTitle);
+    return RunOutcome::Completed;
+}
+
+}  // namespace velmora

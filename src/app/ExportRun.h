@@ -1,0 +1,72 @@
+// The export run behind "E&sporta" and batch mode: the checks before the
+// login, then login, for each day of the range the arrivals and departures
+// documents with their submission and optionally the day closing, then logout
+// and the completion message. A RunError stops the run cleanly.
+#pragma once
+
+#include <string>
+
+#include "app/ExportSteps.h"
+#include "core/RunState.h"
+#include "platform/Dialogs.h"
+#include "platform/FileStore.h"
+#include "platform/Monitor.h"
+
+namespace velmora {
+
+inline constexpr const char* kRunTitle = "Istat Regione Sicilia";
+inline constexpr const char* kCompletedPrompt = "Esportazione completata!";
+inline constexpr const char* kErrorsLine = "Sono presenti errori: controllare il monitor.";
+inline constexpr const char* kInterruptedLine = "Esportazione interrotta!";
+inline constexpr const char* kNotStartedLine = "Esportazione non avviata!";
+
+enum class RunOutcome {
+    Completed,            // every day done, no answer marked an error
+    CompletedWithErrors,  // every day done, some answer marked an error
+    Refused,              // a check before the login failed; nothing sent or written
+    Interrupted,          // a failure stopped the run
+};
+
+// What the run tells the window (or batch mode) while it goes; no-ops by default.
+class RunView {
+public:
+    virtual ~RunView() = default;
+    // A date field (0 first day, 1 last day) holds no valid date; called before
+    // the refusal message.
+    virtual void invalidDateField(int /*index*/) {}
+    // The checks passed and the login is about to start.
+    virtual void runStarted() {}
+    // A day is about to be processed.
+    virtual void dayStarted(const std::string& /*day*/) {}
+    // The run is over; called before its final message box.
+    virtual void runEnded() {}
+};
+
+struct RunRequest {
+    std::string firstDay;  // as the first date field shows it
+    std::string lastDay;   // as the second date field shows it
+    bool closeDays = false;
+};
+
+class ExportRun {
+public:
+    ExportRun(RunState& state, FileStore& files, Dialogs& dialogs, Monitor& monitor,
+              ExportStepsFactory factory, StepsOptions options = {});
+
+    // Runs the export over the range; never throws.
+    RunOutcome run(const RunRequest& request, RunView& view);
+
+private:
+    // The problem that keeps the run from starting, or "" when there is none.
+    std::string checkBeforeLogin(const RunRequest& request, RunView& view);
+    void refuse(const std::string& problem);
+
+    RunState& m_state;
+    FileStore& m_files;
+    Dialogs& m_dialogs;
+    Monitor& m_monitor;
+    ExportStepsFactory m_factory;
+    StepsOptions m_options;
+};
+
+}  // namespace velmora

@@ -1,0 +1,372 @@
+// The window VelmoraDT on Qt Widgets. Positions and sizes are given in twips
+// and drawn at 15 twips a pixel; fonts fall back to installed families of
+// similar shape when the named ones are missing.
+#include "VelmoraDT.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFocusEvent>
+#include <QFont>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStringList>
+#include <QTextCursor>
+#include <QTimer>
+
+#include "app/DateEntry.h"
+#include "app/Settings.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+
+int px(int twips) {
+    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
+}
+
+void place(QWidget* w, int left, int top, int width, int height) {
+    w->setGeometry(px(left), px(top), px(width), px(height));
+}
+
+QString toQ(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+std::string fromQ(const QString& s) {
+    return s.toStdString();
+}
+
+// The first installed family of the list; the last one otherwise.
+QString installedFamily(const QStringList& families) {
+    const QStringList installed = QFontDatabase::families();
+    for (const QString& f : families) {
+        if (installed.contains(f, Qt::CaseInsensitive)) return f;
+    }
+    return families.back();
+}
+
+QFont namedFont(const QStringList& families, double points, bool bold) {
+    QFont font(installedFamily(families));
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+QFont sansSerifFont(double points, bool bold) {
+    return namedFont({"Microsoft Sans Serif", "Liberation Sans", "Arimo", "DejaVu Sans"}, points,
+                     bold);
+}
+
+QFont corbelFont(double points) {
+    return namedFont({"Corbel", "Carlito", "Liberation Sans", "Arimo", "DejaVu Sans"}, points,
+                     false);
+}
+
+void setColour(QWidget* w, QPalette::ColorRole role, const QColor& colour) {
+    QPalette p = w->palette();
+    p.setColor(role, colour);
+    w->setPalette(p);
+}
+
+bool isUserInput(QEvent::Type type) {
+    switch (type) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::NonClientAreaMouseButtonPress:
+        case QEvent::NonClientAreaMouseButtonRelease:
+        case QEvent::NonClientAreaMouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::ContextMenu:
+        case QEvent::InputMethod:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::TabletMove:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+void DateField::focusInEvent(QFocusEvent* event) {
+    QLineEdit::focusInEvent(event);
+    if (onFocusIn) onFocusIn();
+}
+
+void DateField::keyPressEvent(QKeyEvent* event) {
+    if (onKeyPress) {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            onKeyPress(13);
+        } else if (!event->text().isEmpty()) {
+            onKeyPress(event->text().at(0).unicode());
+        }
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+VelmoraDT::VelmoraDT(RunState& state, FileStore& files, Clock& clock, Dialogs& dialogs,
+                     ExportStepsFactory factory, QWidget* parent)
+    : QWidget(parent),
+      m_state(state),
+      m_files(files),
+      m_clock(clock),
+      m_dialogs(dialogs),
+      m_factory(std::move(factory)) {
+    buildControls();
+    qApp->installEventFilter(this);
+    Form_Load();
+}
+
+VelmoraDT::~VelmoraDT() {
+    if (qApp) qApp->removeEventFilter(this);
+}
+
+void VelmoraDT::buildControls() {
+    setObjectName("VelmoraDT");
+    setWindowTitle(kCaption);
+    setFixedSize(px(13725), px(8850));
+    setAutoFillBackground(true);
+    setColour(this, QPalette::Window, QColor(192, 192, 255));
+
+    // The white rectangles first, so that everything else is drawn over them.
+    const int shapeTops[2] = {120, 840};
+    for (int i = 0; i < 2; ++i) {
+        auto* shape = new QFrame(this);
+        shape->setObjectName(QString("Shape1_%1").arg(i));
+        shape->setFrameShape(QFrame::NoFrame);
+        shape->setAutoFillBackground(true);
+        setColour(shape, QPalette::Window, Qt::white);
+        shape->setFocusPolicy(Qt::NoFocus);
+        place(shape, 1680, shapeTops[i], 1695, 615);
+        Shape1[i] = shape;
+    }
+
+    const int fieldTops[2] = {240, 960};
+    for (int i = 0; i < 2; ++i) {
+        auto* field = new DateField(this);
+        field->setObjectName(QString("Text1_%1").arg(i));
+        field->setMaxLength(10);
+        field->setFont(sansSerifFont(12, true));
+        place(field, 1800, fieldTops[i], 1455, 375);
+        field->onFocusIn = [this, i] { Text1_GotFocus(i); };
+        field->onKeyPress = [this, i](int key) { Text1_KeyPress(i, key); };
+        Text1[i] = field;
+    }
+
+    const char* buttonTexts[2] = {"E&sporta", "&Esci"};
+    const int buttonTops[2] = {360, 1320};
+    for (int i = 0; i < 2; ++i) {
+        auto* button = new QPushButton(buttonTexts[i], this);
+        button->setObjectName(QString("T_%1").arg(i));
+        button->setFont(corbelFont(14.25));
+        // Enter on the focused button presses it.
+        button->setAutoDefault(true);
+        place(button, 11520, buttonTops[i], 2055, 855);
+        connect(button, &QPushButton::clicked, this, [this, i] { T_Click(i); });
+        T[i] = button;
+    }
+
+    const int monitorTops[2] = {2520, 4560};
+    const int monitorHeights[2] = {1935, 4215};
+    for (int i = 0; i < 2; ++i) {
+        auto* box = new QPlainTextEdit(this);
+        box->setObjectName(QString("Text2_%1").arg(i));
+        box->setReadOnly(true);
+        box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        box->setFocusPolicy(Qt::StrongFocus);
+        box->setTabChangesFocus(true);
+        box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        box->setUndoRedoEnabled(false);
+        setColour(box, QPalette::Base, QColor(255, 255, 192));
+        place(box, 120, monitorTops[i], 13455, monitorHeights[i]);
+        Text2[i] = box;
+    }
+
+    const char* labelTexts[3] = {"Dalla data", "Alla data", "Monitor messaggi"};
+    const int labelRects[3][4] = {
+        {120, 240, 1455, 375}, {120, 960, 1455, 375}, {240, 2040, 4215, 375}};
+    for (int i = 0; i < 3; ++i) {
+        auto* label = new QLabel(labelTexts[i], this);
+        label->setObjectName(QString("Label1_%1").arg(i));
+        label->setFont(corbelFont(12));
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        place(label, labelRects[i][0], labelRects[i][1], labelRects[i][2], labelRects[i][3]);
+        Label1[i] = label;
+    }
+
+    auto* check = new QCheckBox("Chiudi giornate", this);
+    check->setObjectName("Chk_0");
+    check->setFont(corbelFont(12));
+    check->setChecked(false);
+    place(check, 3480, 240, 2895, 375);
+    Chk[0] = check;
+
+    setTabOrder(Text1[0], Text1[1]);
+    setTabOrder(Text1[1], T[0]);
+    setTabOrder(T[0], T[1]);
+    setTabOrder(T[1], Text2[1]);
+    setTabOrder(Text2[1], Text2[0]);
+    setTabOrder(Text2[0], Chk[0]);
+    Text1[0]->setFocus();
+}
+
+void VelmoraDT::Form_Load() {
+    FillDaysInMonth(m_state);
+    const QString today = toQ(dayText(m_clock.now()));
+    Text1[0]->setText(today);
+    Text1[1]->setText(today);
+}
+
+void VelmoraDT::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!m_activated) {
+        m_activated = true;
+        QTimer::singleShot(0, this, [this] { Form_Activate(); });
+    }
+}
+
+void VelmoraDT::Form_Activate() {
+    const SettingsOutcome outcome = LoadSettings(m_files, m_state);
+    if (outcome.loaded()) return;
+    m_refused = true;
+    m_dialogs.MsgBox(outcome.prompt, kStyleExclamation, kSettingsTitle);
+    close();
+}
+
+void VelmoraDT::closeEvent(QCloseEvent* event) {
+    // A run cannot be left half done: closing waits for its end.
+    if (m_running) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void VelmoraDT::Text1_GotFocus(int Index) {
+    if (Index < 0 || Index > 1) return;
+    Text1[Index]->setSelection(0, static_cast<int>(Text1[Index]->text().size()));
+}
+
+void VelmoraDT::Text1_KeyPress(int Index, int KeyAscii) {
+    if (KeyAscii != 13 || Index < 0 || Index > 1) return;
+    std::string text = NormalizeText(fromQ(Text1[Index]->text()));
+    ExpandYear(text, m_clock.now().year);
+    Text1[Index]->setText(toQ(text));
+
+    const std::string shown = fromQ(Text1[Index]->text());
+    if (IsValidDate(shown, m_state) != 1) {
+        Text1[Index]->setText(QString());
+        return;
+    }
+    if (Index == 0) {
+        Text1[1]->setFocus();
+    } else if (CompareDates(fromQ(Text1[0]->text()), shown) == 1) {
+        T[0]->setFocus();
+    } else {
+        Text1[0]->setFocus();
+    }
+}
+
+void VelmoraDT::T_Click(int Index) {
+    if (m_running) return;
+    if (Index == 1) {
+        close();
+        return;
+    }
+    if (Index != 0) return;
+
+    RunRequest request{fromQ(Text1[0]->text()), fromQ(Text1[1]->text()), Chk[0]->isChecked()};
+    ExportRun run(m_state, m_files, m_dialogs, *this, m_factory);
+    try {
+        m_lastOutcome = run.run(request, *this);
+    } catch (...) {
+        // The run catches its own failures; this keeps anything else out of Qt.
+        if (m_running) runEnded();
+        m_lastOutcome = RunOutcome::Interrupted;
+        m_dialogs.MsgBox(std::string(kInterruptedLine) + "\r\nErrore imprevisto.",
+                         kStyleExclamation, kRunTitle);
+    }
+    if (m_lastOutcome != RunOutcome::Refused) {
+        QTextCursor caret = Text2[1]->textCursor();
+        caret.movePosition(QTextCursor::End);
+        Text2[1]->setTextCursor(caret);
+    }
+}
+
+void VelmoraDT::append(int box, const std::string& text) {
+    if (box != kSentBox && box != kAnswersBox) return;
+    m_monitor[box] += "\r\n";
+    m_monitor[box] += text;
+
+    // The widget shows the same text with its own line breaks.
+    QString shown = toQ(text);
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    shown.replace(QChar('\r'), QChar('\n'));
+    QPlainTextEdit* w = Text2[box];
+    QTextCursor end(w->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(QStringLiteral("\n") + shown);
+    w->verticalScrollBar()->setValue(w->verticalScrollBar()->maximum());
+
+    // Paint now; input stays out (and is discarded by the filter during a run).
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+const std::string& VelmoraDT::monitorText(int box) const {
+    return m_monitor[box == kSentBox ? 0 : 1];
+}
+
+bool VelmoraDT::eventFilter(QObject* watched, QEvent* event) {
+    if (m_running && isUserInput(event->type())) return true;
+    return QWidget::eventFilter(watched, event);
+}
+
+void VelmoraDT::invalidDateField(int index) {
+    if (index == 0 || index == 1) Text1[index]->setFocus();
+}
+
+void VelmoraDT::runStarted() {
+    m_running = true;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void VelmoraDT::dayStarted(const std::string& day) {
+    setWindowTitle(QString::fromUtf8(kCaption) + " - " + toQ(day));
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void VelmoraDT::runEnded() {
+    // Input that arrived during the run is delivered now and dropped by the
+    // filter, so that nothing typed or clicked meanwhile acts after the run.
+    QCoreApplication::processEvents();
+    m_running = false;
+    setWindowTitle(kCaption);
+    QApplication::restoreOverrideCursor();
+}
+
+}  // namespace velmora
