@@ -1,17 +1,12 @@
-// The texts of the service client: end-of-day message and date, the token
-// taken out of the login answer.
+// The texts of the service client: the end-of-day date and the token taken
+// out of the login answer. The whole end-of-day message is checked where it
+// is posted.
 #include <gtest/gtest.h>
 
 #include "service/ServiceMessages.h"
 
 namespace velmora {
 namespace {
-
-TEST(ServiceMessagesTest, EndDayMessageIsOneLineWithTwoBlanksBeforeTheInnerTags) {
-    EXPECT_EQ(EndDayMessage("ABC", "31/01/2025"),
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?><EndDayPmsDTO>  <HotelCode>ABC</HotelCode>"
-              "  <CurrentDate>2025-01-31T10:00:00.000Z</CurrentDate></EndDayPmsDTO>");
-}
 
 TEST(ServiceMessagesTest, EndDayDateIsTakenByCharacterPosition) {
     struct Row {
