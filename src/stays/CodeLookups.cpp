@@ -114,8 +114,8 @@ std::string StateCode(DBEngine& engine, const std::string& abbreviation, LookupT
 std::string PlaceCode(DBEngine& engine, const std::string& name, LookupTrace* trace) {
     const std::string n = trimBlanks(name);
     CodesTable codes(engine, trace);
-    std::string result = codes.find(1, validNameCriterion(n)) ? codes.decidingCode()
-                                                              : provinceFallBack(codes, n);
+    std::string result =
+        codes.find(1, validNameCriterion(n)) ? codes.decidingCode() : provinceFallBack(codes, n);
     codes.close();
     return result;
 }
@@ -128,8 +128,7 @@ std::string PlaceCodeAtDate(DBEngine& engine, const std::string& name, const std
     const std::string atDate = "(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = '" +
                                quoteCriterionText(n) + "' and DataDal <= '" + d +
                                "' and (DataFinoA = ' ' or DataFinoA >= '" + d + "')";
-    std::string result =
-        codes.find(1, atDate) ? codes.decidingCode() : provinceFallBack(codes, n);
+    std::string result = codes.find(1, atDate) ? codes.decidingCode() : provinceFallBack(codes, n);
     codes.close();
     return result;
 }

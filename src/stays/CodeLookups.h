@@ -18,8 +18,8 @@ inline constexpr const char* kNoCode = "         ";
 // (nine blanks in particular). Filling it does not change the result.
 struct LookupTrace {
     struct Step {
-        int number = 0;          // 1 to 4
-        std::string criterion;   // exactly as passed to FindFirst
+        int number = 0;         // 1 to 4
+        std::string criterion;  // exactly as passed to FindFirst
         bool found = false;
         // Columns of the row found (empty when not found):
         std::optional<std::string> codicePS;  // nullopt for a Null CodicePS

@@ -21,7 +21,9 @@ constexpr const char* kLogDirectory = "Velmora";
 
 void beginStaysDocument(StaysContext& ctx) {
     const auto content = ctx.files.readText(kDataFile);
-    if (!content) throw RunError("File QLBDataI.txt mancante", "impossibile leggere " + std::string(kDataFile));
+    if (!content)
+        throw RunError("File QLBDataI.txt mancante",
+                       "impossibile leggere " + std::string(kDataFile));
     const auto lines = splitLines(*content);
     if (lines.empty() || trimBlanks(lines.front()).empty())
         throw RunError("File QLBDataI.txt vuoto", "la prima riga non contiene una data");

@@ -73,13 +73,9 @@ int guestType(std::string_view capoFamiglia, double codiceCapoFamiglia, double c
     return 16;
 }
 
-const char* genderCode(std::string_view sesso) {
-    return sesso == "M" ? "1" : "2";
-}
+const char* genderCode(std::string_view sesso) { return sesso == "M" ? "1" : "2"; }
 
-const char* checkoutText(std::string_view kind) {
-    return kind == "A" ? "false" : "true";
-}
+const char* checkoutText(std::string_view kind) { return kind == "A" ? "false" : "true"; }
 
 long long historyMemberKey(long long numeroProgressivo) {
     const std::string text = std::to_string(numeroProgressivo);

@@ -14,22 +14,22 @@ namespace velmora {
 
 // A guest record as the writers met it.
 struct GuestNote {
-    std::string database;                         // "Scheda_Cliente.mdb", ...
+    std::string database;  // "Scheda_Cliente.mdb", ...
     bool isHead = false;
-    std::optional<long long> numeroProgressivo;   // nullopt for a Null value
+    std::optional<long long> numeroProgressivo;      // nullopt for a Null value
     std::optional<long long> headNumeroProgressivo;  // members: the head whose stay it is
-    std::string room;                             // NumeroCamera as text
-    std::optional<std::string> nomeCliente;       // history only; nullopt when Null
-    std::string dataArrivo;                       // as stored (Null as empty)
-    std::string dataPartenzaReale;                // as stored (Null as empty)
+    std::string room;                                // NumeroCamera as text
+    std::optional<std::string> nomeCliente;          // history only; nullopt when Null
+    std::string dataArrivo;                          // as stored (Null as empty)
+    std::string dataPartenzaReale;                   // as stored (Null as empty)
 };
 
 enum class GuestDecision {
     Written,
-    SkippedNameMarker,      // NomeCliente is the history's marker text
-    SkippedNullName,        // NomeCliente Null: the history's marker test fails
-    SkippedNoLaterDeparture // history head: DataPartenzaReale not after DataArrivo
-                            // (same day, blank or Null)
+    SkippedNameMarker,       // NomeCliente is the history's marker text
+    SkippedNullName,         // NomeCliente Null: the history's marker test fails
+    SkippedNoLaterDeparture  // history head: DataPartenzaReale not after DataArrivo
+                             // (same day, blank or Null)
 };
 
 // One code lookup made for a guest line.

@@ -95,7 +95,8 @@ public:
         OpenedDatabase db(m_ctx.engine, m_profile.database);
         auto heads = db->OpenRecordset(
             "Select * From Scheda_Cliente Where (CapoFamiglia = 'U' or CapoFamiglia = 'S' or "
-            "CapoGruppo = 'S')" + bounds,
+            "CapoGruppo = 'S')" +
+                bounds,
             dbOpenDynaset);
         auto members = db->OpenRecordset(
             "Select * From Scheda_Cliente Where (CodiceCapoFamiglia > 0 or CodiceCapoGruppo > 0)" +
@@ -186,9 +187,9 @@ private:
         if (r.note.numeroProgressivo)
             message += ", scheda " + std::to_string(*r.note.numeroProgressivo);
         message += ": " + column + " " + what;
-        const std::string detail = "Tabella Scheda_Cliente, colonna " + column + ": " +
-                                   (value.isNull() ? std::string("Null")
-                                                   : "'" + value.asText() + "'");
+        const std::string detail =
+            "Tabella Scheda_Cliente, colonna " + column + ": " +
+            (value.isNull() ? std::string("Null") : "'" + value.asText() + "'");
         if (m_ctx.observer) m_ctx.observer->recordRejected(r.note, column, message);
         throw RunError(message, detail);
     }
@@ -287,8 +288,8 @@ private:
 
         std::string birthPlace;
         if (m_profile.history && r.luogoNascita == "***")
-            birthPlace = placeCodeAtDate(r, "BirthPlaceCode", "Residenza", r.residenza,
-                                         r.residenza, birth);
+            birthPlace =
+                placeCodeAtDate(r, "BirthPlaceCode", "Residenza", r.residenza, r.residenza, birth);
         else
             birthPlace = placeCodeAtDate(r, "BirthPlaceCode", "LuogoNascita", r.luogoNascita,
                                          SplitPlace(r.luogoNascita, 3), birth);
@@ -306,9 +307,8 @@ private:
              "</Type>");
         line(std::string("           <Gender>") + genderCode(r.sesso) + "</Gender>");
 
-        const std::string departure = m_profile.history || r.partito == "S"
-                                          ? r.dataPartenzaReale.asText()
-                                          : r.dataPartenza;
+        const std::string departure =
+            m_profile.history || r.partito == "S" ? r.dataPartenzaReale.asText() : r.dataPartenza;
         const std::string arrivalTime = xmlSafe(dateTimeText(arrival, m_profile.timeSuffix));
         const std::string departureTime = xmlSafe(dateTimeText(departure, m_profile.timeSuffix));
         line("           <ArrivalDate>" + arrivalTime + "</ArrivalDate>");

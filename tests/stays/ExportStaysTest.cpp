@@ -42,7 +42,8 @@ TEST(ExportStaysTest, FileNamesNeverReplaceEachOther) {
     ExportStays(f.ctx, "15/03/2024", "15/03/2024", "P");
     ExportStays(f.ctx, "01/02/2024", "01/02/2024", "P");
     EXPECT_EQ(f.dir.read(kFirstFile), first + "\r\n");
-    EXPECT_EQ(f.dir.read("Velmora/Istat-20260305140709-2.xml"), " <StaysPmsDTO> </StaysPmsDTO>\r\n");
+    EXPECT_EQ(f.dir.read("Velmora/Istat-20260305140709-2.xml"),
+              " <StaysPmsDTO> </StaysPmsDTO>\r\n");
     EXPECT_TRUE(fs::exists(f.dir / "Velmora/Istat-20260305140709-3.xml"));
 
     f.clock.time = {2026, 12, 31, 23, 59, 58};
@@ -152,7 +153,8 @@ TEST(ExportStaysTest, NullBirthDateStopsTheRunAndKeepsThePartialFile) {
         ExportStays(f.ctx, "15/03/2024", "15/03/2024", "A");
         ADD_FAILURE() << "no error";
     } catch (const RunError& e) {
-        EXPECT_EQ(e.message(), "Dati non validi in Scheda_Cliente.mdb, scheda 4522: DataNascita vuota");
+        EXPECT_EQ(e.message(),
+                  "Dati non validi in Scheda_Cliente.mdb, scheda 4522: DataNascita vuota");
     }
     // The file keeps the lines written up to the stop, one per line.
     const auto lines = splitLines(f.dir.read(kFirstFile));

@@ -17,7 +17,8 @@ struct SplitRow {
 };
 
 const SplitRow kSplitRows[] = {
-    {"two place words and two more", "PIAZZA ARMERINA EN I",
+    {"two place words and two more",
+     "PIAZZA ARMERINA EN I",
      {"I", "PIAZZA ARMERINA EN", "EN", "PIAZZA ARMERINA"}},
     {"one place word and two more", "CATANIA CT I", {"I", "CATANIA CT", "CT", "CATANIA"}},
     {"one blank only: part 3 empty", "CATANIA CT", {"CT", "CATANIA", "ATANIA", ""}},

@@ -14,13 +14,14 @@ TEST(StayValuesTest, FormsDate) {
         bool date;
     };
     const Row rows[] = {
-        {"20240315", true},  {"20240229", true},  {"20000229", true},  {"20230229", false},
-        {"19000229", false}, {"20241231", true},  {"20241301", false}, {"20240001", false},
-        {"20240400", false}, {"20240431", false}, {"00000101", false}, {"2024031", false},
+        {"20240315", true},   {"20240229", true},  {"20000229", true},  {"20230229", false},
+        {"19000229", false},  {"20241231", true},  {"20241301", false}, {"20240001", false},
+        {"20240400", false},  {"20240431", false}, {"00000101", false}, {"2024031", false},
         {"202403150", false}, {"2024 315", false}, {"2024031a", false}, {" ", false},
-        {"", false},         {"-2024031", false},
+        {"", false},          {"-2024031", false},
     };
-    for (const auto& row : rows) EXPECT_EQ(formsDate(row.text), row.date) << "\"" << row.text << "\"";
+    for (const auto& row : rows)
+        EXPECT_EQ(formsDate(row.text), row.date) << "\"" << row.text << "\"";
 }
 
 TEST(StayValuesTest, CompletedYearsAtArrival) {
@@ -37,7 +38,7 @@ TEST(StayValuesTest, CompletedYearsAtArrival) {
         {"20000229", "20240301", 24},
         {"20000229", "20230228", 22},  // no 29 February that year: not yet
         {"20000229", "20230301", 23},
-        {"20240315", "20240315", 0},   // born on the arrival day
+        {"20240315", "20240315", 0},  // born on the arrival day
         {"19800316", "20240315", 43},
         {"19800315", "20240315", 44},
     };
@@ -61,7 +62,7 @@ TEST(StayValuesTest, HistoryMemberKeyIsTheLastSixDigits) {
         long long number;
         long long key;
     };
-    const Row rows[] = {{24004521, 4521}, {4521, 4521},     {1234567, 234567},
+    const Row rows[] = {{24004521, 4521}, {4521, 4521},        {1234567, 234567},
                         {1000000, 0},     {123456789, 456789}, {999999, 999999}};
     for (const auto& row : rows) EXPECT_EQ(historyMemberKey(row.number), row.key) << row.number;
 }

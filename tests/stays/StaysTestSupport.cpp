@@ -128,8 +128,9 @@ std::string stayOutline(const std::vector<std::string>& lines) {
 std::vector<std::string> guestLines(const std::vector<std::string>& lines,
                                     const std::string& guestId) {
     const std::string idLine = "           <GuestId>" + guestId + "</GuestId>";
-    for (std::size_t i = 1; i + 19 < lines.size() + 1; ++i) {
-        if (lines[i] == idLine && i + 19 <= lines.size())
+    // GuestId is the second of the guest's twenty lines.
+    for (std::size_t i = 1; i + 19 <= lines.size(); ++i) {
+        if (lines[i] == idLine)
             return std::vector<std::string>(lines.begin() + static_cast<long>(i) - 1,
                                             lines.begin() + static_cast<long>(i) + 19);
     }

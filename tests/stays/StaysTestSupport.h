@@ -67,6 +67,6 @@ std::string stayOutline(const std::vector<std::string>& lines);
 
 // The lines of the guest with this GuestId (G1 to G20), or none.
 std::vector<std::string> guestLines(const std::vector<std::string>& lines,
-                                     const std::string& guestId);
+                                    const std::string& guestId);
 
 }  // namespace velmora::test

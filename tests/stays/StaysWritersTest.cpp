@@ -30,8 +30,7 @@ struct GuestDatabases : StaysFixture {
 void expectSameLines(const std::vector<std::string>& actual,
                      const std::vector<std::string>& expected) {
     const std::size_t n = std::min(actual.size(), expected.size());
-    for (std::size_t i = 0; i < n; ++i)
-        ASSERT_EQ(actual[i], expected[i]) << "line " << i + 1;
+    for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(actual[i], expected[i]) << "line " << i + 1;
     EXPECT_EQ(actual.size(), expected.size());
 }
 
@@ -67,21 +66,19 @@ const SelectionRow kSelectionRows[] = {
      false, "02/04/2024", "02/04/2024", "A", "20240101",
      "12345624005001(24005001 24005002 24005011) 12345624005010(24005010 24005011) "
      "12345624005020(24005020 24005021)"},
-    {"a member whose head is not in the window is not written", false, "03/04/2024",
-     "03/04/2024", "A", "20240101", ""},
-    {"departures by DataPartenzaReale, members in the members query's order", false,
-     "04/04/2024", "04/04/2024", "P", "20240101",
-     "12345624005001(24005001 24005002 24005011 24005003)"},
-    {"departures: arrival before InitialDate never exported; heads by arrival then room",
-     false, "05/04/2024", "05/04/2024", "P", "20240101",
+    {"a member whose head is not in the window is not written", false, "03/04/2024", "03/04/2024",
+     "A", "20240101", ""},
+    {"departures by DataPartenzaReale, members in the members query's order", false, "04/04/2024",
+     "04/04/2024", "P", "20240101", "12345624005001(24005001 24005002 24005011 24005003)"},
+    {"departures: arrival before InitialDate never exported; heads by arrival then room", false,
+     "05/04/2024", "05/04/2024", "P", "20240101",
      "12345624005030(24005030) 12345624005020(24005020 24005021)"},
     {"kind \"a\" is departures", false, "05/04/2024", "05/04/2024", "a", "20240101",
      "12345624005030(24005030) 12345624005020(24005020 24005021)"},
     {"a window of several days", false, "01/04/2024", "05/04/2024", "P", "20240101",
      "12345624005030(24005030) 12345624005001(24005001 24005002 24005011 24005003) "
      "12345624005020(24005020 24005021)"},
-    {"InitialDate bounds departures too", false, "04/04/2024", "04/04/2024", "P", "20240403",
-     ""},
+    {"InitialDate bounds departures too", false, "04/04/2024", "04/04/2024", "P", "20240403", ""},
     {"history: marker, Null name, same-day, blank and Null departure leave a head out; "
      "capital P or an extra character do not; members by their own marker only",
      true, "11/03/2024", "11/03/2024", "A", "20240101",
@@ -90,8 +87,8 @@ const SelectionRow kSelectionRows[] = {
      "12/03/2024", "A", "20240101",
      "12345601234567(01234567 01234568) 12345601000000(01000000) "
      "12345624007000(24007000 24007001) 123456123456789(123456789)"},
-    {"history whose only head is skipped writes nothing", true, "13/03/2024", "13/03/2024",
-     "A", "20240101", ""},
+    {"history whose only head is skipped writes nothing", true, "13/03/2024", "13/03/2024", "A",
+     "20240101", ""},
 };
 
 TEST(StaysWritersTest, StaysAndGuestsOfAWindow) {
@@ -141,10 +138,8 @@ const ValueRow kValueRows[] = {
     {"age: born 29/02, arriving 28/02", "24007003", 3, "           <Age>23</Age>"},
     {"age: born 29/02, arriving 29/02", "24007004", 3, "           <Age>24</Age>"},
     {"age: born 29/02, arriving 01/03", "24007005", 3, "           <Age>24</Age>"},
-    {"age: born 29/02, arriving 28/02 of a common year", "23007006", 3,
-     "           <Age>22</Age>"},
-    {"age: born 29/02, arriving 01/03 of a common year", "23007007", 3,
-     "           <Age>23</Age>"},
+    {"age: born 29/02, arriving 28/02 of a common year", "23007006", 3, "           <Age>22</Age>"},
+    {"age: born 29/02, arriving 01/03 of a common year", "23007007", 3, "           <Age>23</Age>"},
     {"Type: family head before group head", "24007101", 7, "            <Type>17</Type>"},
     {"Type: family member before group head", "24007103", 7, "            <Type>19</Type>"},
     {"Type: group member before group head", "24007104", 7, "            <Type>20</Type>"},
@@ -246,8 +241,8 @@ TEST(StaysWritersTest, QueriesAndSearchesOfTheRegister) {
 
     // The lookups of the first guest, in line order: nationality, birth
     // place at the birth date, residence.
-    const auto first = std::find(f.engine.log.begin(), f.engine.log.end(),
-                                 "FindFirst NumeroHotel = 1");
+    const auto first =
+        std::find(f.engine.log.begin(), f.engine.log.end(), "FindFirst NumeroHotel = 1");
     const auto members = std::find(first, f.engine.log.end(),
                                    "FindFirst NumeroHotel = 1 and CodiceCapoGruppo = 4530");
     std::vector<std::string> lookups;
@@ -292,15 +287,15 @@ public:
                              names[static_cast<int>(d)]);
     }
     void codeLookedUp(const GuestNote& g, const CodeLookupNote& n) override {
-        lookups.push_back(std::to_string(g.numeroProgressivo.value_or(-1)) + " " + n.element +
-                          " " + n.routine + " " + n.column + " '" + n.text + "' " + n.date +
-                          " -> '" + n.result + "'");
+        lookups.push_back(std::to_string(g.numeroProgressivo.value_or(-1)) + " " + n.element + " " +
+                          n.routine + " " + n.column + " '" + n.text + "' " + n.date + " -> '" +
+                          n.result + "'");
     }
     void guestWritten(const WrittenGuest& w) override { written.push_back(w); }
     void recordRejected(const GuestNote& g, const std::string& column,
                         const std::string& message) override {
-        rejected.push_back(std::to_string(g.numeroProgressivo.value_or(-1)) + " " + column +
-                           ": " + message);
+        rejected.push_back(std::to_string(g.numeroProgressivo.value_or(-1)) + " " + column + ": " +
+                           message);
     }
     std::vector<std::string> considered;
     std::vector<std::string> lookups;
@@ -322,16 +317,15 @@ TEST(StaysWritersTest, ObserverIsToldWithoutChangingTheDocument) {
     };
     EXPECT_EQ(observer.considered, considered);
     ASSERT_EQ(observer.lookups.size(), 7u * 3u);
-    EXPECT_EQ(observer.lookups[9],
-              "24004523 NationalityCode StateCode Stato 'I'  -> '100000100'");
+    EXPECT_EQ(observer.lookups[9], "24004523 NationalityCode StateCode Stato 'I'  -> '100000100'");
     EXPECT_EQ(observer.lookups[10],
               "24004523 BirthPlaceCode PlaceCodeAtDate Residenza 'IONIA' 19750315 -> "
               "'419087501'");
     EXPECT_EQ(observer.lookups[11],
               "24004523 ResidencePlaceCode PlaceCode Residenza 'IONIA'  -> '419087015'");
-    EXPECT_EQ(observer.lookups[4],
-              "24004531 BirthPlaceCode PlaceCodeAtDate LuogoNascita '' 19920229 -> '" + kBlanks +
-                  "'");
+    EXPECT_EQ(
+        observer.lookups[4],
+        "24004531 BirthPlaceCode PlaceCodeAtDate LuogoNascita '' 19920229 -> '" + kBlanks + "'");
 
     ASSERT_EQ(observer.written.size(), 7u);
     const WrittenGuest& last = observer.written.back();
@@ -348,10 +342,17 @@ TEST(StaysWritersTest, ObserverIsToldWithoutChangingTheDocument) {
     MemoryLineSink skips;
     WriteHistoryStays(f.ctx, "11/03/2024", "11/03/2024", skips, "A");
     const std::vector<std::string> skipped = {
-        "24006001 marker",   "24006010 written",          "24006020 written",
-        "24006021 marker",   "24006022 written",          "24006023 null name",
-        "24006024 written",  "24006030 null name",        "24006040 no later departure",
-        "24006050 no later departure", "24006060 no later departure",
+        "24006001 marker",
+        "24006010 written",
+        "24006020 written",
+        "24006021 marker",
+        "24006022 written",
+        "24006023 null name",
+        "24006024 written",
+        "24006030 null name",
+        "24006040 no later departure",
+        "24006050 no later departure",
+        "24006060 no later departure",
     };
     EXPECT_EQ(observer.considered, skipped);
 }
