@@ -150,8 +150,8 @@ int ExitStatusOf(RunOutcome outcome) {
     return kExitFailed;
 }
 
-int RunExportCommand(const ExportArguments& arguments, BatchServices& services,
-                     std::ostream& out, std::ostream& err) {
+int RunExportCommand(const ExportArguments& arguments, BatchServices& services, std::ostream& out,
+                     std::ostream& err) {
     StreamDialogs dialogs(err);
     StreamMonitor monitor(out);
     try {

@@ -91,8 +91,8 @@ struct BatchServices {
 
 // Loads the settings, reads the two days like the window's date fields and
 // runs the export. Returns the exit status.
-int RunExportCommand(const ExportArguments& arguments, BatchServices& services,
-                     std::ostream& out, std::ostream& err);
+int RunExportCommand(const ExportArguments& arguments, BatchServices& services, std::ostream& out,
+                     std::ostream& err);
 
 // The "export" entry of the command table.
 BatchCommand MakeExportCommand(BatchServices& services);

@@ -167,9 +167,7 @@ std::string DayTextOf(long long serial) {
     return buf;
 }
 
-std::string NextDay(std::string_view dayText) {
-    return DayTextOf(DaySerial(dayText) + 1);
-}
+std::string NextDay(std::string_view dayText) { return DayTextOf(DaySerial(dayText) + 1); }
 
 long long DaysBetween(std::string_view from, std::string_view to) {
     return DaySerial(to) - DaySerial(from);

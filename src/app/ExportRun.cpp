@@ -43,8 +43,8 @@ ExportRun::ExportRun(RunState& state, FileStore& files, Dialogs& dialogs, Monito
       m_options(options) {}
 
 void ExportRun::refuse(const std::string& problem) {
-    m_dialogs.MsgBox(std::string(kNotStartedLine) + std::string(kCrLf) + problem,
-                     kStyleExclamation, kRunTitle);
+    m_dialogs.MsgBox(std::string(kNotStartedLine) + std::string(kCrLf) + problem, kStyleExclamation,
+                     kRunTitle);
 }
 
 std::string ExportRun::checkBeforeLogin(const RunRequest& request, RunView& view) {
@@ -138,8 +138,8 @@ RunOutcome ExportRun::run(const RunRequest& request, RunView& view) {
     } catch (const RunError& e) {
         reason = e.fullText();
     } catch (const std::exception& e) {
-        reason = RunError("Errore imprevisto: l'esportazione non può continuare.", e.what())
-                     .fullText();
+        reason =
+            RunError("Errore imprevisto: l'esportazione non può continuare.", e.what()).fullText();
     } catch (...) {
         reason = "Errore imprevisto: l'esportazione non può continuare.";
     }
@@ -149,11 +149,11 @@ RunOutcome ExportRun::run(const RunRequest& request, RunView& view) {
             try {
                 steps->DoLogout();
             } catch (const RunError& e) {
-                reason += std::string(kCrLf) + "Anche la disconnessione non è riuscita: " +
-                          e.fullText();
+                reason +=
+                    std::string(kCrLf) + "Anche la disconnessione non è riuscita: " + e.fullText();
             } catch (const std::exception& e) {
-                reason += std::string(kCrLf) + "Anche la disconnessione non è riuscita: " +
-                          e.what();
+                reason +=
+                    std::string(kCrLf) + "Anche la disconnessione non è riuscita: " + e.what();
             } catch (...) {
                 reason += std::string(kCrLf) + "Anche la disconnessione non è riuscita.";
             }

@@ -11,7 +11,8 @@ namespace {
 
 std::string shortFilePrompt(std::size_t found) {
     const std::string file = std::string("Il file ") + kSettingsFile;
-    const std::string needed = "ne servono 7 (nome utente, password e i cinque indirizzi del servizio).";
+    const std::string needed =
+        "ne servono 7 (nome utente, password e i cinque indirizzi del servizio).";
     if (found == 0) return file + " è vuoto (0 righe): " + needed;
     if (found == 1) return file + " contiene una sola riga: " + needed;
     return file + " contiene solo " + std::to_string(found) + " righe: " + needed;

@@ -29,9 +29,7 @@ namespace {
 
 constexpr int kTwipsPerPixel = 15;
 
-int px(int twips) {
-    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
-}
+int px(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
 
 void place(QWidget* w, int left, int top, int width, int height) {
     w->setGeometry(px(left), px(top), px(width), px(height));
@@ -41,9 +39,7 @@ QString toQ(const std::string& s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-std::string fromQ(const QString& s) {
-    return s.toStdString();
-}
+std::string fromQ(const QString& s) { return s.toStdString(); }
 
 // The first installed family of the list; the last one otherwise.
 QString installedFamily(const QStringList& families) {
@@ -250,10 +246,16 @@ void VelmoraDT::showEvent(QShowEvent* event) {
 }
 
 void VelmoraDT::Form_Activate() {
-    const SettingsOutcome outcome = LoadSettings(m_files, m_state);
-    if (outcome.loaded()) return;
+    std::string prompt;
+    try {
+        const SettingsOutcome outcome = LoadSettings(m_files, m_state);
+        if (outcome.loaded()) return;
+        prompt = outcome.prompt;
+    } catch (const std::exception& e) {
+        prompt = std::string("Impossibile leggere il file ") + kSettingsFile + ": " + e.what();
+    }
     m_refused = true;
-    m_dialogs.MsgBox(outcome.prompt, kStyleExclamation, kSettingsTitle);
+    m_dialogs.MsgBox(prompt, kStyleExclamation, kSettingsTitle);
     close();
 }
 

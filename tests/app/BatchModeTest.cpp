@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <sstream>
 
+#include "RecordingSteps.h"
 #include "app/BatchMode.h"
 #include "platform/FileStore.h"
 #include "support/Fakes.h"
 #include "support/TempDir.h"
-#include "RecordingSteps.h"
 
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -32,12 +32,24 @@ TEST(ParseExportArguments, AcceptsTheDocumentedForms) {
         bool closeDays;
         bool tableCache;
     } rows[] = {
-        {"separate values", {"--from", "01/03/2026", "--to", "05/03/2026"}, "01/03/2026",
-         "05/03/2026", false, true},
+        {"separate values",
+         {"--from", "01/03/2026", "--to", "05/03/2026"},
+         "01/03/2026",
+         "05/03/2026",
+         false,
+         true},
         {"inline values, any order, close days",
-         {"--close-days", "--to=050326", "--from=010326"}, "010326", "050326", true, true},
-        {"hidden table cache switch", {"--from", "a", "--to", "b", "--no-table-cache"}, "a", "b",
-         false, false},
+         {"--close-days", "--to=050326", "--from=010326"},
+         "010326",
+         "050326",
+         true,
+         true},
+        {"hidden table cache switch",
+         {"--from", "a", "--to", "b", "--no-table-cache"},
+         "a",
+         "b",
+         false,
+         false},
     };
     for (const Row& r : rows) {
         std::string error;
@@ -63,9 +75,11 @@ TEST(ParseExportArguments, RejectsWrongUsage) {
         {"empty inline value", {"--from=", "--to", "x"}, "data vuota per --from"},
         {"repeated option", {"--from", "a", "--from", "b", "--to", "c"}, "opzione --from ripetuta"},
         {"repeated switch", {"--close-days", "--close-days"}, "opzione --close-days ripetuta"},
-        {"unknown option", {"--from", "a", "--to", "b", "--fast"},
+        {"unknown option",
+         {"--from", "a", "--to", "b", "--fast"},
          "argomento non previsto \"--fast\""},
-        {"switch with a value", {"--close-days=1", "--from", "a", "--to", "b"},
+        {"switch with a value",
+         {"--close-days=1", "--from", "a", "--to", "b"},
          "argomento non previsto \"--close-days=1\""},
         {"stray word", {"oggi"}, "argomento non previsto \"oggi\""},
     };
@@ -101,14 +115,12 @@ protected:
 
 TEST_F(ExportCommandTest, RunsTheExportAndPrintsEveryAppend) {
     EXPECT_EQ(runCommand({"--from", "050326", "--to", "06032026", "--close-days"}), kExitCompleted);
-    EXPECT_EQ(script.calls, (V{"DoLogin", "ExportStays 05/03/2026 05/03/2026 A",
-                               "SendMovements A <05/03/2026 A>",
-                               "ExportStays 05/03/2026 05/03/2026 P",
-                               "SendMovements P <05/03/2026 P>", "CloseDay 05/03/2026",
-                               "ExportStays 06/03/2026 06/03/2026 A",
-                               "SendMovements A <06/03/2026 A>",
-                               "ExportStays 06/03/2026 06/03/2026 P",
-                               "SendMovements P <06/03/2026 P>", "CloseDay 06/03/2026", "DoLogout"}));
+    EXPECT_EQ(script.calls,
+              (V{"DoLogin", "ExportStays 05/03/2026 05/03/2026 A", "SendMovements A <05/03/2026 A>",
+                 "ExportStays 05/03/2026 05/03/2026 P", "SendMovements P <05/03/2026 P>",
+                 "CloseDay 05/03/2026", "ExportStays 06/03/2026 06/03/2026 A",
+                 "SendMovements A <06/03/2026 A>", "ExportStays 06/03/2026 06/03/2026 P",
+                 "SendMovements P <06/03/2026 P>", "CloseDay 06/03/2026", "DoLogout"}));
     const std::string head =
         ">>> inviato\n<05/03/2026 A>\n<<< risposta\nOK A\n>>> inviato\n<05/03/2026 P>\n";
     EXPECT_EQ(out.str().substr(0, head.size()), head);
@@ -125,17 +137,27 @@ TEST_F(ExportCommandTest, ExitStatusFollowsTheOutcome) {
         int status;
         int stepsMade;
     } rows[] = {
-        {"error mark", [](StepScript& s, const TempDir&) { s.marks = {"CloseDay 05/03/2026"}; },
-         {"--from", "05/03/2026", "--to", "05/03/2026", "--close-days"}, kExitWithErrors, 1},
-        {"interrupted", [](StepScript& s, const TempDir&) { s.failAt = "DoLogin"; },
-         {"--from", "05/03/2026", "--to", "05/03/2026"}, kExitFailed, 1},
+        {"error mark",
+         [](StepScript& s, const TempDir&) { s.marks = {"CloseDay 05/03/2026"}; },
+         {"--from", "05/03/2026", "--to", "05/03/2026", "--close-days"},
+         kExitWithErrors,
+         1},
+        {"interrupted",
+         [](StepScript& s, const TempDir&) { s.failAt = "DoLogin"; },
+         {"--from", "05/03/2026", "--to", "05/03/2026"},
+         kExitFailed,
+         1},
         {"refused before the login",
          [](StepScript&, const TempDir& d) { std::filesystem::remove(d / "Comuni.mdb"); },
-         {"--from", "05/03/2026", "--to", "05/03/2026"}, kExitFailed, 0},
+         {"--from", "05/03/2026", "--to", "05/03/2026"},
+         kExitFailed,
+         0},
         {"invalid first day", nullptr, {"--from", "310426", "--to", "05/03/2026"}, kExitFailed, 0},
         {"settings file short",
          [](StepScript&, const TempDir& d) { d.write("QLBSetup.txt", "U\r\nP\r\n"); },
-         {"--from", "05/03/2026", "--to", "05/03/2026"}, kExitFailed, 0},
+         {"--from", "05/03/2026", "--to", "05/03/2026"},
+         kExitFailed,
+         0},
         {"wrong usage", nullptr, {"--from", "05/03/2026"}, kExitUsage, 0},
         {"help", nullptr, {"--help"}, kExitCompleted, 0},
     };
@@ -228,8 +250,8 @@ TEST(VelmoraProgram, SettingsBesideTheProgramAreNotRead) {
     namespace fs = std::filesystem;
     fs::copy_file(kProgram, programDir / "velmora");
     test::writeHotelFiles(programDir);
-    ProgramResult res = runProgram(programDir / "velmora", cwd.path(),
-                                   "export --from 05/03/2026 --to 05/03/2026");
+    ProgramResult res =
+        runProgram(programDir / "velmora", cwd.path(), "export --from 05/03/2026 --to 05/03/2026");
     EXPECT_EQ(res.status, 2);
     EXPECT_NE(res.err.find("(QLBSetup.txt)"), std::string::npos) << res.err;
     EXPECT_TRUE(res.out.empty()) << res.out;

@@ -16,8 +16,14 @@ TEST(NormalizeText, TrimsUpperCasesAndTurnsApostrophes) {
         {"leading blank removed", " 050324", "050324"},
         {"trailing blanks removed", "05/03/2026  ", "05/03/2026"},
         {"letters become capitals", "abc", "ABC"},
-        {"accented letters become capitals", "\xC3\xA0" "b", "\xC3\x80" "B"},
-        {"apostrophe becomes acute accent", "l'a", "L\xC2\xB4" "A"},
+        {"accented letters become capitals",
+         "\xC3\xA0"
+         "b",
+         "\xC3\x80"
+         "B"},
+        {"apostrophe becomes acute accent", "l'a",
+         "L\xC2\xB4"
+         "A"},
         {"blank input becomes one blank", "   ", " "},
         {"empty input becomes one blank", "", " "},
         {"inner blanks kept", "05 03", "05 03"},
@@ -46,7 +52,11 @@ TEST(ExpandYear, ExpandsSixAndEightCharacterDates) {
         {"full date unchanged", 2026, "05/03/2026", "05/03/2026"},
         {"seven characters unchanged", 2026, "0503202", "0503202"},
         {"blank unchanged", 2026, " ", " "},
-        {"characters, not bytes", 2026, "05\xC2\xB4" "326", "05/\xC2\xB4" "3/2026"},
+        {"characters, not bytes", 2026,
+         "05\xC2\xB4"
+         "326",
+         "05/\xC2\xB4"
+         "3/2026"},
     };
     for (const Row& r : rows) {
         std::string text = r.in;
@@ -84,8 +94,15 @@ TEST(IsValidDate, AcceptsCalendarDatesFrom1900) {
         {"negative day", "-1/03/2026", 0},
         {"fractional day below 1", ".5/03/2026", 0},
         {"inner blank in a piece", "05/ 3/2026", 1},
-        {"a piece starting with a non digit reads 0", "\xC2\xB4" "5/03/2026", 0},
-        {"multi-byte separators count as one character", "05\xC2\xB4" "03\xC2\xB4" "2026", 1},
+        {"a piece starting with a non digit reads 0",
+         "\xC2\xB4"
+         "5/03/2026",
+         0},
+        {"multi-byte separators count as one character",
+         "05\xC2\xB4"
+         "03\xC2\xB4"
+         "2026",
+         1},
         {"last day of 9999", "31/12/9999", 1},
     };
     for (const Row& r : rows) {
@@ -123,10 +140,10 @@ TEST(CompareDates, IsOneWhenTheFirstIsNotAfterTheSecond) {
         const char* second;
         int result;
     } rows[] = {
-        {"05/03/2026", "05/03/2026", 1}, {"10/03/2026", "05/03/2026", 0},
-        {"05/03/2026", "10/03/2026", 1}, {"31/12/2025", "01/01/2026", 1},
-        {"01/02/2026", "31/01/2026", 0}, {"01/01/2027", "31/12/2026", 0},
-        {"05-03-2026", "05/03/2026", 1}, {"05/03/2026 trailing", "05/03/2026", 1},
+        {"05/03/2026", "05/03/2026", 1},   {"10/03/2026", "05/03/2026", 0},
+        {"05/03/2026", "10/03/2026", 1},   {"31/12/2025", "01/01/2026", 1},
+        {"01/02/2026", "31/01/2026", 0},   {"01/01/2027", "31/12/2026", 0},
+        {"05-03-2026", "05/03/2026", 1},   {"05/03/2026 trailing", "05/03/2026", 1},
         {"06/03/2026", "05/03/2026xx", 0},
     };
     for (const Row& r : rows)

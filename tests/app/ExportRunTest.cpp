@@ -5,12 +5,12 @@
 
 #include <filesystem>
 
+#include "RecordingSteps.h"
 #include "app/DateEntry.h"
 #include "app/ExportRun.h"
 #include "platform/FileStore.h"
 #include "support/Fakes.h"
 #include "support/TempDir.h"
-#include "RecordingSteps.h"
 
 namespace velmora {
 namespace {
@@ -82,7 +82,9 @@ TEST_F(ExportRunTest, RangesWithoutOrWithOneDay) {
         const char* last;
         V calls;
     } rows[] = {
-        {"reversed range: login, logout and completion only", "05/03/2026", "03/03/2026",
+        {"reversed range: login, logout and completion only",
+         "05/03/2026",
+         "03/03/2026",
          {"DoLogin", "DoLogout"}},
         {"equal days: exactly one day", "05/03/2026", "05/03/2026",
          concat({{"DoLogin"}, dayCalls("05/03/2026", true), {"DoLogout"}})},
@@ -102,10 +104,9 @@ TEST_F(ExportRunTest, RangesWithoutOrWithOneDay) {
 TEST_F(ExportRunTest, AnEmptyDocumentIsNotSentButTheOtherKindIs) {
     script.documents["05/03/2026 A"] = "";
     run("05/03/2026", "05/03/2026", false);
-    EXPECT_EQ(script.calls,
-              (V{"DoLogin", "ExportStays 05/03/2026 05/03/2026 A",
-                 "ExportStays 05/03/2026 05/03/2026 P", "SendMovements P <05/03/2026 P>",
-                 "DoLogout"}));
+    EXPECT_EQ(script.calls, (V{"DoLogin", "ExportStays 05/03/2026 05/03/2026 A",
+                               "ExportStays 05/03/2026 05/03/2026 P",
+                               "SendMovements P <05/03/2026 P>", "DoLogout"}));
 }
 
 TEST_F(ExportRunTest, WithoutCloseDaysNoDayIsClosed) {
@@ -169,19 +170,14 @@ TEST_F(ExportRunTest, AFailureStopsTheRunAndStillLogsOut) {
         bool logsOut;
     } rows[] = {
         {"the login", "DoLogin", {"DoLogin"}, false},
-        {"day 2 arrivals document",
-         "ExportStays 31/01/2026 31/01/2026 A",
-         concat({{"DoLogin"}, dayCalls("30/01/2026", true),
-                 {"ExportStays 31/01/2026 31/01/2026 A"}}),
+        {"day 2 arrivals document", "ExportStays 31/01/2026 31/01/2026 A",
+         concat(
+             {{"DoLogin"}, dayCalls("30/01/2026", true), {"ExportStays 31/01/2026 31/01/2026 A"}}),
          true},
-        {"day 2 departures submission",
-         "SendMovements P <31/01/2026 P>",
-         concat({{"DoLogin"}, dayCalls("30/01/2026", true), dayCalls("31/01/2026", false)}),
-         true},
-        {"day 2 closing",
-         "CloseDay 31/01/2026",
-         concat({{"DoLogin"}, dayCalls("30/01/2026", true), dayCalls("31/01/2026", true)}),
-         true},
+        {"day 2 departures submission", "SendMovements P <31/01/2026 P>",
+         concat({{"DoLogin"}, dayCalls("30/01/2026", true), dayCalls("31/01/2026", false)}), true},
+        {"day 2 closing", "CloseDay 31/01/2026",
+         concat({{"DoLogin"}, dayCalls("30/01/2026", true), dayCalls("31/01/2026", true)}), true},
     };
     for (const Row& r : rows) {
         script.calls.clear();
@@ -229,10 +225,11 @@ TEST_F(ExportRunTest, UnexpectedFailuresAndAFailedLogoutAreReported) {
 }
 
 TEST_F(ExportRunTest, FactoryFailureInterruptsWithoutLogout) {
-    ExportRun exportRun(state, files, dialogs, monitor,
-                        [](RunState&, Monitor&, const StepsOptions&) -> std::unique_ptr<ExportSteps> {
-                            throw RunError("Esportazione non ancora disponibile");
-                        });
+    ExportRun exportRun(
+        state, files, dialogs, monitor,
+        [](RunState&, Monitor&, const StepsOptions&) -> std::unique_ptr<ExportSteps> {
+            throw RunError("Esportazione non ancora disponibile");
+        });
     EXPECT_EQ(exportRun.run({"05/03/2026", "05/03/2026", false}, view), RunOutcome::Interrupted);
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(dialogs.boxes[0].prompt,
@@ -249,36 +246,59 @@ TEST_F(ExportRunTest, ChecksBeforeTheLoginRefuseWithoutSendingOrWriting) {
         std::string problem;  // second line of the prompt
         std::vector<int> invalidFields;
     } rows[] = {
-        {"first day invalid", nullptr, "31/04/2026", "05/03/2026",
-         "La data \"Dalla data\" non è valida (scriverla come GG/MM/AAAA).", {0}},
-        {"last day empty", nullptr, "05/03/2026", "",
-         "La data \"Alla data\" non è valida (scriverla come GG/MM/AAAA).", {1}},
-        {"data file missing", [](const TempDir& d) { std::filesystem::remove(d / "QLBDataI.txt"); },
-         "05/03/2026", "05/03/2026",
+        {"first day invalid",
+         nullptr,
+         "31/04/2026",
+         "05/03/2026",
+         "La data \"Dalla data\" non è valida (scriverla come GG/MM/AAAA).",
+         {0}},
+        {"last day empty",
+         nullptr,
+         "05/03/2026",
+         "",
+         "La data \"Alla data\" non è valida (scriverla come GG/MM/AAAA).",
+         {1}},
+        {"data file missing",
+         [](const TempDir& d) { std::filesystem::remove(d / "QLBDataI.txt"); },
+         "05/03/2026",
+         "05/03/2026",
          "Il file QLBDataI.txt con la data iniziale dei soggiorni non esiste nella cartella di "
          "lavoro.",
          {}},
-        {"data file empty", [](const TempDir& d) { d.write("QLBDataI.txt", ""); }, "05/03/2026",
+        {"data file empty",
+         [](const TempDir& d) { d.write("QLBDataI.txt", ""); },
          "05/03/2026",
-         "Il file QLBDataI.txt è vuoto: la prima riga deve contenere la data iniziale (GG/MM/AAAA).",
+         "05/03/2026",
+         "Il file QLBDataI.txt è vuoto: la prima riga deve contenere la data iniziale "
+         "(GG/MM/AAAA).",
          {}},
         {"data file first line not a date",
          [](const TempDir& d) { d.write("QLBDataI.txt", "2026-01-01\r\n01/01/2026\r\n"); },
-         "05/03/2026", "05/03/2026",
+         "05/03/2026",
+         "05/03/2026",
          "La prima riga del file QLBDataI.txt non è una data valida (GG/MM/AAAA): \"2026-01-01\".",
          {}},
         {"guest register missing",
-         [](const TempDir& d) { std::filesystem::remove(d / "Scheda_Cliente.mdb"); }, "05/03/2026",
-         "05/03/2026", "Archivio mancante nella cartella di lavoro: Scheda_Cliente.mdb.", {}},
+         [](const TempDir& d) { std::filesystem::remove(d / "Scheda_Cliente.mdb"); },
+         "05/03/2026",
+         "05/03/2026",
+         "Archivio mancante nella cartella di lavoro: Scheda_Cliente.mdb.",
+         {}},
         {"history and codes missing",
          [](const TempDir& d) {
              std::filesystem::remove(d / "SchedaStoricoClienti.mdb");
              std::filesystem::remove(d / "Comuni.mdb");
          },
-         "05/03/2026", "05/03/2026",
-         "Archivi mancanti nella cartella di lavoro: SchedaStoricoClienti.mdb e Comuni.mdb.", {}},
-        {"log directory cannot be made", [](const TempDir& d) { d.write("Velmora", "a file"); },
-         "05/03/2026", "05/03/2026", "", {}},
+         "05/03/2026",
+         "05/03/2026",
+         "Archivi mancanti nella cartella di lavoro: SchedaStoricoClienti.mdb e Comuni.mdb.",
+         {}},
+        {"log directory cannot be made",
+         [](const TempDir& d) { d.write("Velmora", "a file"); },
+         "05/03/2026",
+         "05/03/2026",
+         "",
+         {}},
     };
     for (const Row& r : rows) {
         TempDir d;

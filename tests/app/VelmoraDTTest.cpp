@@ -15,11 +15,11 @@
 #include <QTimer>
 #include <memory>
 
+#include "RecordingSteps.h"
 #include "app/VelmoraDT.h"
 #include "platform/FileStore.h"
 #include "support/Fakes.h"
 #include "support/TempDir.h"
-#include "RecordingSteps.h"
 
 namespace velmora {
 
@@ -154,9 +154,9 @@ void VelmoraDTTest::appearance() {
     QCOMPARE(w.Chk[0]->font().pointSizeF(), 12.0);
 
     // The texts fit their controls in the fonts actually used.
-    QCOMPARE(QFontMetrics(w.Text1[0]->font()).horizontalAdvance("05/03/2026") <
-                 w.Text1[0]->width() - 6,
-             true);
+    QCOMPARE(
+        QFontMetrics(w.Text1[0]->font()).horizontalAdvance("05/03/2026") < w.Text1[0]->width() - 6,
+        true);
     for (QLabel* l : w.Label1)
         QVERIFY2(QFontMetrics(l->font()).horizontalAdvance(l->text()) <= l->width(),
                  qPrintable(l->text()));
@@ -171,8 +171,8 @@ void VelmoraDTTest::tabOrder() {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited << h.focusName();
     }
-    QCOMPARE(visited, QStringList({"Text1_1", "T_0", "T_1", "Text2_1", "Text2_0", "Chk_0",
-                                   "Text1_0"}));
+    QCOMPARE(visited,
+             QStringList({"Text1_1", "T_0", "T_1", "Text2_1", "Text2_0", "Chk_0", "Text1_0"}));
 }
 
 void VelmoraDTTest::enterInADateField_data() {
@@ -182,28 +182,58 @@ void VelmoraDTTest::enterInADateField_data() {
     QTest::addColumn<QString>("result");
     QTest::addColumn<QString>("focus");
 
-    QTest::newRow("six digits expand, focus to the last day")
-        << 0 << "" << "050324" << "05/03/2024" << "Text1_1";
-    QTest::newRow("eight digits expand") << 0 << "" << "05032026" << "05/03/2026" << "Text1_1";
-    QTest::newRow("leading blank removed before expansion")
-        << 0 << "" << " 050324" << "05/03/2024" << "Text1_1";
-    QTest::newRow("this year stays in this century")
-        << 0 << "" << "050326" << "05/03/2026" << "Text1_1";
-    QTest::newRow("separators are not examined")
-        << 0 << "" << "05-03-2026" << "05-03-2026" << "Text1_1";
-    QTest::newRow("1/1/25 is read by position") << 0 << "" << "1/1/25" << "1//1//2025" << "Text1_1";
-    QTest::newRow("invalid first day is emptied, focus stays")
-        << 0 << "" << "31/04/2026" << "" << "Text1_0";
-    QTest::newRow("empty first day stays empty") << 0 << "" << "" << "" << "Text1_0";
-    QTest::newRow("letters are not a date") << 0 << "" << "ab'cd" << "" << "Text1_0";
-    QTest::newRow("last day equal to the first: focus to E&sporta")
-        << 1 << "05/03/2026" << "050326" << "05/03/2026" << "T_0";
-    QTest::newRow("last day after the first: focus to E&sporta")
-        << 1 << "05/03/2026" << "06/03/2026" << "06/03/2026" << "T_0";
-    QTest::newRow("last day before the first: back to the first")
-        << 1 << "10/03/2026" << "05/03/2026" << "05/03/2026" << "Text1_0";
-    QTest::newRow("invalid last day is emptied, focus stays")
-        << 1 << "05/03/2026" << "29/02/2100" << "" << "Text1_1";
+    QTest::newRow("six digits expand, focus to the last day") << 0 << ""
+                                                              << "050324"
+                                                              << "05/03/2024"
+                                                              << "Text1_1";
+    QTest::newRow("eight digits expand") << 0 << ""
+                                         << "05032026"
+                                         << "05/03/2026"
+                                         << "Text1_1";
+    QTest::newRow("leading blank removed before expansion") << 0 << ""
+                                                            << " 050324"
+                                                            << "05/03/2024"
+                                                            << "Text1_1";
+    QTest::newRow("this year stays in this century") << 0 << ""
+                                                     << "050326"
+                                                     << "05/03/2026"
+                                                     << "Text1_1";
+    QTest::newRow("separators are not examined") << 0 << ""
+                                                 << "05-03-2026"
+                                                 << "05-03-2026"
+                                                 << "Text1_1";
+    QTest::newRow("1/1/25 is read by position") << 0 << ""
+                                                << "1/1/25"
+                                                << "1//1//2025"
+                                                << "Text1_1";
+    QTest::newRow("invalid first day is emptied, focus stays") << 0 << ""
+                                                               << "31/04/2026"
+                                                               << ""
+                                                               << "Text1_0";
+    QTest::newRow("empty first day stays empty") << 0 << ""
+                                                 << ""
+                                                 << ""
+                                                 << "Text1_0";
+    QTest::newRow("letters are not a date") << 0 << ""
+                                            << "ab'cd"
+                                            << ""
+                                            << "Text1_0";
+    QTest::newRow("last day equal to the first: focus to E&sporta") << 1 << "05/03/2026"
+                                                                    << "050326"
+                                                                    << "05/03/2026"
+                                                                    << "T_0";
+    QTest::newRow("last day after the first: focus to E&sporta") << 1 << "05/03/2026"
+                                                                 << "06/03/2026"
+                                                                 << "06/03/2026"
+                                                                 << "T_0";
+    QTest::newRow("last day before the first: back to the first") << 1 << "10/03/2026"
+                                                                  << "05/03/2026"
+                                                                  << "05/03/2026"
+                                                                  << "Text1_0";
+    QTest::newRow("invalid last day is emptied, focus stays") << 1 << "05/03/2026"
+                                                              << "29/02/2100"
+                                                              << ""
+                                                              << "Text1_1";
 }
 
 void VelmoraDTTest::enterInADateField() {
@@ -231,7 +261,8 @@ void VelmoraDTTest::enterInADateField() {
     QCOMPARE(w.Text1[field]->text(), result);
     QCOMPARE(h.focusName(), focus);
     if (field == 1) QCOMPARE(w.Text1[0]->text(), firstDay);
-    if (auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget()); edit && edit != w.Text1[field])
+    if (auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        edit && edit != w.Text1[field])
         QCOMPARE(edit->selectedText(), edit->text());
     QVERIFY(h.script.calls.empty());
 }
@@ -334,8 +365,8 @@ void VelmoraDTTest::inputDuringARunIsDiscarded() {
         // Typed and clicked at once, and queued for later: none of it may act.
         QTest::keyClicks(w.Text1[0], "99");
         QTest::mouseClick(w.T[1], Qt::LeftButton);
-        QCoreApplication::postEvent(w.Text1[0],
-                                    new QKeyEvent(QEvent::KeyPress, Qt::Key_1, Qt::NoModifier, "1"));
+        QCoreApplication::postEvent(
+            w.Text1[0], new QKeyEvent(QEvent::KeyPress, Qt::Key_1, Qt::NoModifier, "1"));
         const QPointF centre = QRectF(w.T[1]->rect()).center();
         QCoreApplication::postEvent(
             w.T[1], new QMouseEvent(QEvent::MouseButtonPress, centre, w.T[1]->mapToGlobal(centre),

@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <memory>
 
+#include "RecordingSteps.h"
 #include "app/VelmoraDT.h"
 #include "platform/FileStore.h"
 #include "support/Fakes.h"
 #include "support/TempDir.h"
-#include "RecordingSteps.h"
 
 int main(int argc, char** argv) {
     using namespace velmora;
@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
     VelmoraDT window(state, files, clock, dialogs, test::recordingFactory(script));
     window.show();
     QApplication::processEvents();
-    window.append(kSentBox, "<?xml version=\"1.0\" encoding=\"UTF-8\"?> <StaysPmsDTO> ... </StaysPmsDTO>");
+    window.append(kSentBox,
+                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?> <StaysPmsDTO> ... </StaysPmsDTO>");
     window.append(kAnswersBox, "Ricevute 3 presenze, accettate 3");
     QApplication::processEvents();
     if (!window.grab().save(QString::fromLocal8Bit(argv[1]), "PNG")) {
