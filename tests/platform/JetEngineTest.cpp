@@ -1,0 +1,269 @@
+// The engine through real .mdb files written by jetwrite: values as stored,
+// record sets and finds, the table cache, and the errors an operator sees.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <limits>
+
+#include "core/RunError.h"
+#include "jetwrite/JetWriter.h"
+#include "platform/jet/JetEngine.h"
+#include "support/TempDir.h"
+
+namespace velmora::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kGuests =
+    "NumeroProgressivo:Long|Nome:Text(40)|Nota:Text(20)|DataArrivo:Text(8)|NumeroCamera:Integer|Tariffa:Double\n"
+    "4501|ROSSI|\\N|20240315|12|72.5\n"
+    "4502|d'Angelo|| 2024031|9|0.3\n"
+    "4503|Città di Castello|x|20240315||-1e-05\n"
+    "4504|NIÑO|\\N|\\N|3|1e300\n"
+    "4505|rossi|y|20240314|12|\n"
+    "-2147483648|MIN|\\N|20240315|-32768|-0\n"
+    "2147483647|MAX|\\N|20240315|32767|123456789.125\n";
+
+const char* const kCodes =
+    "Tipo:Integer|Sigla:Text(5)|Descrizione:Text(60)|Provincia:Text(2)|CodicePS:Text(9)|DataDal:Text(8)|DataFinoA:Text(8)\n"
+    "0|I|ITALIA|ES|100000100|19000101| \n"
+    "3||FORLI'|FO|408040012|19000101|19941231\n"
+    "3||FORLI'|FC|408140012|19950101| \n"
+    "3||SANT'AGATA DI MILITELLO|ME|419083082|19000101| \n"
+    "2|CT|CATANIA||\\N|19000101| \n"
+    "3|| CATANIA |CT|419087015|19000101| \n";
+
+void writeTables(const std::string& path, const std::vector<std::pair<std::string, std::string>>& tables) {
+    std::vector<jetwrite::Table> parsed;
+    for (const auto& [name, text] : tables) parsed.push_back(jetwrite::parseTextTable(text, name));
+    jetwrite::writeDatabase(path, parsed);
+}
+
+class JetEngineFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        writeTables(dir / "Ospiti.mdb", {{"Scheda_Cliente", kGuests}, {"CodiciVari", kCodes}});
+    }
+    TempDir dir;
+};
+
+std::vector<FieldValue> column(Recordset& rs, const std::string& criteria, const std::string& field) {
+    std::vector<FieldValue> values;
+    for (rs.FindFirst(criteria); !rs.NoMatch(); rs.FindNext(criteria)) values.push_back(rs.Fields(field));
+    return values;
+}
+
+TEST_F(JetEngineFiles, ValuesComeBackAsStored) {
+    JetEngine engine(dir.path());
+    auto db = engine.OpenDatabase("Ospiti.mdb");
+    auto rs = db->OpenRecordset("Scheda_Cliente", dbOpenDynaset);
+    auto text = FieldValue::text;
+    auto num = FieldValue::number;
+    EXPECT_EQ(column(*rs, "NumeroProgressivo <> 0", "Nome"),
+              (std::vector<FieldValue>{text("ROSSI"), text("d'Angelo"), text("Città di Castello"), text("NIÑO"),
+                                       text("rossi"), text("MIN"), text("MAX")}));
+    EXPECT_EQ(column(*rs, "NumeroProgressivo <> 0", "Nota"),
+              (std::vector<FieldValue>{FieldValue(), text(""), text("x"), FieldValue(), text("y"), FieldValue(),
+                                       FieldValue()}));
+    EXPECT_EQ(column(*rs, "NumeroProgressivo <> 0", "NumeroProgressivo"),
+              (std::vector<FieldValue>{num(4501), num(4502), num(4503), num(4504), num(4505), num(-2147483648.0),
+                                       num(2147483647)}));
+    EXPECT_EQ(column(*rs, "NumeroProgressivo <> 0", "NumeroCamera"),
+              (std::vector<FieldValue>{num(12), num(9), FieldValue(), num(3), num(12), num(-32768), num(32767)}));
+    EXPECT_EQ(column(*rs, "NumeroProgressivo <> 0", "Tariffa"),
+              (std::vector<FieldValue>{num(72.5), num(0.3), num(-1e-05), num(1e300), FieldValue(), num(-0.0),
+                                       num(123456789.125)}));
+    EXPECT_EQ(column(*rs, "NumeroProgressivo <> 0", "DataArrivo")[1], text(" 2024031"));
+    db->Close();
+}
+
+TEST_F(JetEngineFiles, FindsFollowTheRecordSetOrder) {
+    JetEngine engine(dir.path());
+    auto db = engine.OpenDatabase("Ospiti.mdb");
+    auto table = db->OpenRecordset("Scheda_Cliente", dbOpenDynaset);
+    // Table order, letter case ignored, accents folded.
+    EXPECT_EQ(column(*table, "Nome = 'ROSSI'", "NumeroProgressivo"),
+              (std::vector<FieldValue>{FieldValue::number(4501), FieldValue::number(4505)}));
+    EXPECT_EQ(column(*table, "Nome = 'CITTÀ DI CASTELLO'", "NumeroProgressivo"),
+              (std::vector<FieldValue>{FieldValue::number(4503)}));
+    EXPECT_EQ(column(*table, "Nome = 'D''ANGELO'", "NumeroProgressivo"),
+              (std::vector<FieldValue>{FieldValue::number(4502)}));
+
+    // The query's order: DataArrivo (Null first), then NumeroCamera (Null
+    // first), ties in table order.
+    auto query = db->OpenRecordset(
+        "Select * From Scheda_Cliente Where NumeroProgressivo > 0 Order by DataArrivo,NumeroCamera;", dbOpenDynaset);
+    EXPECT_EQ(column(*query, "NumeroProgressivo > 0", "NumeroProgressivo"),
+              (std::vector<FieldValue>{FieldValue::number(4504), FieldValue::number(4502), FieldValue::number(4505),
+                                       FieldValue::number(4503), FieldValue::number(4501), FieldValue::number(2147483647)}));
+    // FindNext continues after the current record; a later FindFirst restarts.
+    query->FindFirst("NumeroCamera = 12");
+    EXPECT_EQ(query->Fields("NumeroProgressivo"), FieldValue::number(4505));
+    query->FindNext("NumeroCamera = 12");
+    EXPECT_EQ(query->Fields("NumeroProgressivo"), FieldValue::number(4501));
+    query->FindNext("NumeroCamera = 12");
+    EXPECT_TRUE(query->NoMatch());
+    query->FindFirst("NumeroCamera = 9");
+    EXPECT_FALSE(query->NoMatch());
+    EXPECT_EQ(query->Fields("nome"), FieldValue::text("d'Angelo"));
+}
+
+TEST_F(JetEngineFiles, CodeLookupsFindTheFirstValidRow) {
+    JetEngine engine(dir.path());
+    struct Lookup {
+        const char* criteria;
+        FieldValue code;  // Null: no match
+    };
+    const Lookup lookups[] = {
+        {"(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = 'FORLI''' and DataFinoA = ' '", FieldValue::text("408140012")},
+        {"Tipo = 3 and Trim(Descrizione) = 'forli'''", FieldValue::text("408040012")},
+        {"(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = 'SANT''AGATA DI MILITELLO' and DataFinoA = ' '",
+         FieldValue::text("419083082")},
+        {"(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = 'CATANIA' and DataFinoA = ' '", FieldValue::text("419087015")},
+        {"(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = 'CATANIA' and DataDal <= '18991231'", FieldValue()},
+        {"Tipo = 0 and Sigla = 'I'", FieldValue::text("100000100")},
+        {"Tipo = 0 and Sigla = 'I '", FieldValue()},
+    };
+    for (const Lookup& l : lookups) {
+        // Every lookup opens and closes the database, as the routines do.
+        auto db = engine.OpenDatabase("Ospiti.mdb");
+        auto rs = db->OpenRecordset("CodiciVari", dbOpenDynaset);
+        rs->FindFirst(l.criteria);
+        EXPECT_EQ(rs->NoMatch(), l.code.isNull()) << l.criteria;
+        if (!rs->NoMatch()) {
+            EXPECT_EQ(rs->Fields("CodicePS"), l.code) << l.criteria;
+        }
+        db->Close();
+    }
+    auto db = engine.OpenDatabase("Ospiti.mdb");
+    auto rs = db->OpenRecordset("CodiciVari", dbOpenDynaset);
+    rs->FindFirst("Tipo = 2 and Sigla = 'CT'");
+    EXPECT_TRUE(rs->Fields("CodicePS").isNull());
+    EXPECT_EQ(rs->Fields("Provincia"), FieldValue::text(""));
+    EXPECT_EQ(engine.tableReads(), 1u) << "CodiciVari read once for all the lookups";
+}
+
+void setModified(const std::string& path, fs::file_time_type when) { fs::last_write_time(path, when); }
+
+TEST_F(JetEngineFiles, CacheReadsEachTableOnceUntilTheFileChanges) {
+    JetEngine engine(dir.path());
+    auto readName = [&] {
+        auto db = engine.OpenDatabase("Ospiti.mdb");
+        auto rs = db->OpenRecordset("Scheda_Cliente", dbOpenDynaset);
+        rs->FindFirst("NumeroProgressivo = 4501");
+        FieldValue v = rs->Fields("Nome");
+        db->Close();
+        return v;
+    };
+    EXPECT_EQ(readName(), FieldValue::text("ROSSI"));
+    EXPECT_EQ(readName(), FieldValue::text("ROSSI"));
+    EXPECT_EQ(engine.tableReads(), 1u);
+
+    // Different content and size.
+    const std::string path = dir / "Ospiti.mdb";
+    auto before = fs::last_write_time(path);
+    writeTables(path, {{"Scheda_Cliente", "NumeroProgressivo:Long|Nome:Text(40)\n4501|BIANCHI\n"}});
+    setModified(path, before + std::chrono::seconds(5));
+    EXPECT_EQ(readName(), FieldValue::text("BIANCHI"));
+    EXPECT_EQ(engine.tableReads(), 2u);
+
+    // Same size, only the modification time differs.
+    writeTables(path, {{"Scheda_Cliente", "NumeroProgressivo:Long|Nome:Text(40)\n4501|VERDINI\n"}});
+    setModified(path, before + std::chrono::seconds(10));
+    EXPECT_EQ(readName(), FieldValue::text("VERDINI"));
+    EXPECT_EQ(engine.tableReads(), 3u);
+
+    // A record set already open keeps the rows it was opened on.
+    auto db = engine.OpenDatabase("Ospiti.mdb");
+    auto open = db->OpenRecordset("Scheda_Cliente", dbOpenDynaset);
+    writeTables(path, {{"Scheda_Cliente", "NumeroProgressivo:Long|Nome:Text(40)\n4501|NERI\n4502|GIALLI\n"}});
+    setModified(path, before + std::chrono::seconds(15));
+    open->FindFirst("NumeroProgressivo = 4501");
+    EXPECT_EQ(open->Fields("Nome"), FieldValue::text("VERDINI"));
+    EXPECT_EQ(readName(), FieldValue::text("NERI"));
+}
+
+TEST_F(JetEngineFiles, WithoutCacheEveryRecordSetReadsTheFile) {
+    JetEngine engine(dir.path(), false);
+    for (int i = 0; i < 3; ++i) {
+        auto db = engine.OpenDatabase("Ospiti.mdb");
+        auto rs = db->OpenRecordset("CodiciVari", dbOpenDynaset);
+        rs->FindFirst("Tipo = 0 and Sigla = 'I'");
+        EXPECT_EQ(rs->Fields("CodicePS"), FieldValue::text("100000100"));
+        db->Close();
+    }
+    EXPECT_EQ(engine.tableReads(), 3u);
+}
+
+TEST_F(JetEngineFiles, DatabaseInTheWorkingDirectoryByBareName) {
+    WorkingDirectory cwd(dir.path());
+    JetEngine engine;
+    auto db = engine.OpenDatabase("Ospiti.mdb");
+    auto rs = db->OpenRecordset("codicivari", dbOpenDynaset);
+    rs->FindFirst("Tipo = 0");
+    EXPECT_EQ(rs->Fields("Descrizione"), FieldValue::text("ITALIA"));
+}
+
+// The RunError of a failing call: message and detail.
+template <class F>
+std::pair<std::string, std::string> errorOf(F&& f) {
+    try {
+        f();
+    } catch (const RunError& e) {
+        return {e.message(), e.detail()};
+    }
+    return {"(nessun errore)", ""};
+}
+
+TEST_F(JetEngineFiles, ErrorsNameTheDatabaseTheTableAndTheText) {
+    JetEngine engine(dir.path());
+    auto db = engine.OpenDatabase("Ospiti.mdb");
+    auto rs = db->OpenRecordset("CodiciVari", dbOpenDynaset);
+    struct Case {
+        const char* what;
+        std::function<void()> call;
+        std::string message;
+        std::string detail;  // empty: not compared
+    };
+    const Case cases[] = {
+        {"missing file", [&] { engine.OpenDatabase("Comuni.mdb"); }, "Errore nel database Comuni.mdb: file non trovato",
+         dir / "Comuni.mdb"},
+        {"unknown table", [&] { db->OpenRecordset("Comuni", dbOpenDynaset); },
+         "Errore nel database Ospiti.mdb, tabella Comuni: tabella inesistente", dir / "Ospiti.mdb"},
+        {"unknown table in a query", [&] { db->OpenRecordset("Select * From Comuni;", dbOpenDynaset); },
+         "Errore nel database Ospiti.mdb, tabella Comuni: tabella inesistente", ""},
+        {"unterminated text", [&] { rs->FindFirst("Tipo = 0 and Sigla = 'X"); },
+         "Errore nel database Ospiti.mdb, tabella CodiciVari: criterio non valido",
+         "Tipo = 0 and Sigla = 'X: testo non chiuso alla posizione 22"},
+        {"unknown column in a criteria", [&] { rs->FindNext("Regione = 'X'"); },
+         "Errore nel database Ospiti.mdb, tabella CodiciVari: criterio non valido",
+         "Regione = 'X': colonna sconosciuta 'Regione' alla posizione 1"},
+        {"malformed query", [&] { db->OpenRecordset("Select Tipo From CodiciVari", dbOpenDynaset); },
+         "Errore nel database Ospiti.mdb: interrogazione non valida",
+         "Select Tipo From CodiciVari: si legge solo Select * alla posizione 8"},
+        {"unknown Order by column", [&] { db->OpenRecordset("Select * From CodiciVari Order by Regione", dbOpenDynaset); },
+         "Errore nel database Ospiti.mdb, tabella CodiciVari: interrogazione non valida", ""},
+        {"unknown field", [&] { rs->FindFirst("Tipo = 0"); rs->Fields("Regione"); },
+         "Errore nel database Ospiti.mdb, tabella CodiciVari: colonna inesistente", "Regione"},
+        {"field after a failed find", [&] { rs->FindFirst("Tipo = 7"); rs->Fields("Sigla"); },
+         "Errore nel database Ospiti.mdb, tabella CodiciVari: nessun record corrente", "Campo Sigla"},
+        {"record set type other than dynaset", [&] { db->OpenRecordset("CodiciVari", 4); },
+         "Errore nel database Ospiti.mdb: tipo di recordset non gestito (4)", "CodiciVari"},
+    };
+    for (const Case& c : cases) {
+        auto [message, detail] = errorOf(c.call);
+        EXPECT_EQ(message, c.message) << c.what;
+        if (!c.detail.empty()) {
+            EXPECT_EQ(detail, c.detail) << c.what;
+        }
+    }
+    db->Close();
+    EXPECT_EQ(errorOf([&] { db->OpenRecordset("CodiciVari", dbOpenDynaset); }).first,
+              "Errore nel database Ospiti.mdb: database già chiuso");
+}
+
+}  // namespace
+}  // namespace velmora::test
