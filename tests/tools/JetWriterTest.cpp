@@ -161,6 +161,47 @@ INSTANTIATE_TEST_SUITE_P(
                     LayoutCase{"bitmap_pages_beyond_the_inline_map", 20000, 200, 1}),
     [](const testing::TestParamInfo<LayoutCase>& info) { return info.param.rule; });
 
+// One row a page, past the 32,736 pages the first bitmap page of a type 1
+// usage map covers.
+TEST(JetWriter, RowOrderPastTheFirstBitmapPage) {
+    constexpr int kRows = 33000;
+    Table table{"T", {{"Nr", ColumnType::Long}}, {}};
+    for (int c = 0; c < 8; ++c) table.columns.push_back({"S" + std::to_string(c), ColumnType::Text, 255});
+    const std::string wide = repeat("\xE2\x82\xAC", 250);  // 500 bytes stored
+    for (int i = 0; i < kRows; ++i) {
+        table.rows.push_back(std::vector<Cell>(9, wide));
+        table.rows.back()[0] = std::to_string(i);
+    }
+    test::TempDir dir;
+    writeDatabase(dir / "db.mdb", std::vector<Table>{table});
+    table.rows.clear();
+    EXPECT_GT(std::filesystem::file_size(dir / "db.mdb"), 32736u * 4096u);
+    MdbTableContent content = readMdbTable(dir / "db.mdb", "T", 1);
+    EXPECT_EQ(content.usageMapType, 1);
+    ASSERT_EQ(content.rows.size(), static_cast<std::size_t>(kRows));
+    for (int i = 0; i < kRows; ++i) {
+        ASSERT_EQ(content.rows[i][0], std::to_string(i));
+        ASSERT_EQ(content.rows[i][1], wide) << "row " << i;
+    }
+}
+
+// More tables than the first map page has rows for.
+TEST(JetWriter, ManyTables) {
+    std::vector<Table> tables;
+    std::vector<std::string> names;
+    for (int t = 0; t < 40; ++t) {
+        names.push_back("Tabella" + std::to_string(t));
+        tables.push_back({names.back(), {{"N", ColumnType::Long}},
+                          {{std::to_string(t)}, {std::to_string(-t)}}});
+    }
+    test::TempDir dir;
+    writeDatabase(dir / "db.mdb", tables);
+    EXPECT_EQ(test::mdbUserTables(dir / "db.mdb"), names);
+    for (const Table& table : tables) {
+        EXPECT_EQ(readMdbTable(dir / "db.mdb", table.name).rows, expectedRows(table)) << table.name;
+    }
+}
+
 TEST(JetWriter, SeveralTablesInOneFile) {
     const std::vector<Table> tables = {
         {"Scheda_Cliente",

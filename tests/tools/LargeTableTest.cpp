@@ -78,7 +78,7 @@ TEST(LargeTable, EveryRowReadsBackInOrder) {
     test::TempDir dir;
     GeneratedRows source;
     auto started = std::chrono::steady_clock::now();
-    writeDatabase(dir / "big.mdb", std::vector<RowSource*>{&source});
+    writeDatabaseFromSources(dir / "big.mdb", {&source});
     auto written = std::chrono::steady_clock::now();
     test::MdbTableContent content = test::readMdbTable(dir / "big.mdb", "Scheda_Cliente");
     auto read = std::chrono::steady_clock::now();

@@ -70,6 +70,17 @@ MdbTableContent readMdbTable(const std::string& path, const std::string& tableNa
     if (!table) throw std::runtime_error("libmdb finds no table " + tableName);
     if (!mdb_read_columns(table.get())) throw std::runtime_error("libmdb cannot read columns");
 
+    // libmdb falls back to scanning every page when its usage map lists a
+    // page of another table, which would hide a wrong map: check it here.
+    for (gint32 page = mdb_map_find_next(mdb.get(), table->usage_map, table->map_sz, 0); page > 0;
+         page = mdb_map_find_next(mdb.get(), table->usage_map, table->map_sz, page)) {
+        if (mdb_read_pg(mdb.get(), page) <= 0 || mdb->pg_buf[0] != 0x01 ||
+            static_cast<unsigned long>(mdb_get_int32(mdb->pg_buf, 4)) != table->entry->table_pg) {
+            throw std::runtime_error("the usage map of " + tableName + " lists page " +
+                                     std::to_string(page) + ", not one of its data pages");
+        }
+    }
+
     MdbTableContent content;
     content.usageMapType = table->map_sz > 0 ? table->usage_map[0] : -1;
     content.declaredRows = table->num_rows;

@@ -28,7 +28,8 @@ struct MdbTableContent {
 // libmdb cannot open the file or its catalog.
 std::vector<std::string> mdbUserTables(const std::string& path);
 
-// Whole content of one table. With boundColumns >= 0 only the first that many
+// Whole content of one table; throws when the table's usage map lists a page
+// that is not one of its data pages. With boundColumns >= 0 only the first that many
 // text columns are converted by libmdb (the rest come back as std::nullopt
 // unless Null), which keeps very large tables quick to read.
 MdbTableContent readMdbTable(const std::string& path, const std::string& table,

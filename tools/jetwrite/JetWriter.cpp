@@ -302,8 +302,9 @@ public:
         return m_rows < kMaxRowsPerPage && m_top - (kDataHeaderSize + 2 * m_rows) >= rowSize + 2;
     }
 
-    // Adds a row that fits; returns its row number on the page.
+    // Adds a row; returns its row number on the page.
     std::uint32_t add(const std::vector<std::uint8_t>& row) {
+        if (!fits(row.size())) fail("a row does not fit on its page");
         m_top -= row.size();
         std::memcpy(m_page.data() + m_top, row.data(), row.size());
         put16(m_page.data() + kDataHeaderSize + 2 * m_rows, static_cast<std::uint32_t>(m_top));
@@ -609,7 +610,7 @@ private:
 
 }  // namespace
 
-void writeDatabase(const std::string& path, const std::vector<RowSource*>& sources) {
+void writeDatabaseFromSources(const std::string& path, const std::vector<RowSource*>& sources) {
     checkTables(sources);
     const fs::path target(path);
     fs::path partial = target;
@@ -634,7 +635,7 @@ void writeDatabase(const std::string& path, const std::vector<Table>& tables) {
     for (const Table& table : tables) rows.emplace_back(table);
     std::vector<RowSource*> sources;
     for (TableRows& r : rows) sources.push_back(&r);
-    writeDatabase(path, sources);
+    writeDatabaseFromSources(path, sources);
 }
 
 }  // namespace velmora::jetwrite

@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
             owned.push_back(velmora::jetwrite::openTextTable(file, table));
             sources.push_back(owned.back().get());
         }
-        velmora::jetwrite::writeDatabase(out, sources);
+        velmora::jetwrite::writeDatabaseFromSources(out, sources);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmora-jetwrite: %s\n", e.what());
         return kExitError;

@@ -75,6 +75,6 @@ public:
 std::unique_ptr<RowSource> openTextTable(const std::string& path, const std::string& tableName);
 
 // writeDatabase over row sources, each read once from start to end.
-void writeDatabase(const std::string& path, const std::vector<RowSource*>& sources);
+void writeDatabaseFromSources(const std::string& path, const std::vector<RowSource*>& sources);
 
 }  // namespace velmora::jetwrite
