@@ -1,6 +1,5 @@
 // Value rules that need no database: calendar dates, completed years, the
-// zero-filled numbers of the ids, the history's member key, the data file's
-// date taken apart by position, and values made safe for XML.
+// history's member key and values made safe for XML.
 #include <gtest/gtest.h>
 
 #include "stays/StayValues.h"
@@ -47,16 +46,6 @@ TEST(StayValuesTest, CompletedYearsAtArrival) {
             << row.birth << " arriving " << row.arrival;
 }
 
-TEST(StayValuesTest, ZeroFilledNumbers) {
-    EXPECT_EQ(zeroFilled(4521, 6), "004521");
-    EXPECT_EQ(zeroFilled(0, 6), "000000");
-    EXPECT_EQ(zeroFilled(999999, 6), "999999");
-    EXPECT_EQ(zeroFilled(1234567, 6), "1234567");
-    EXPECT_EQ(zeroFilled(24004521, 8), "24004521");
-    EXPECT_EQ(zeroFilled(123456789, 8), "123456789");
-    EXPECT_EQ(zeroFilled(-5, 6), "-000005");
-}
-
 TEST(StayValuesTest, HistoryMemberKeyIsTheLastSixDigits) {
     struct Row {
         long long number;
@@ -65,19 +54,6 @@ TEST(StayValuesTest, HistoryMemberKeyIsTheLastSixDigits) {
     const Row rows[] = {{24004521, 4521}, {4521, 4521},        {1234567, 234567},
                         {1000000, 0},     {123456789, 456789}, {999999, 999999}};
     for (const auto& row : rows) EXPECT_EQ(historyMemberKey(row.number), row.key) << row.number;
-}
-
-TEST(StayValuesTest, DayTextTakenApartByPosition) {
-    EXPECT_EQ(storedDate("15/03/2024"), "20240315");
-    EXPECT_EQ(storedDate("01/01/2025"), "20250101");
-    EXPECT_EQ(storedDate("2025-01-01"), "1-015-20");
-    EXPECT_EQ(storedDate(""), "");
-}
-
-TEST(StayValuesTest, DateTimeCutByPosition) {
-    EXPECT_EQ(dateTimeText("20240315", "T10:00:00.000Z"), "2024-03-15T10:00:00.000Z");
-    EXPECT_EQ(dateTimeText("20240315", "T10:00:00.00Z"), "2024-03-15T10:00:00.00Z");
-    EXPECT_EQ(dateTimeText(" ", "T10:00:00.000Z"), " --T10:00:00.000Z");
 }
 
 TEST(StayValuesTest, XmlUnsafeCharactersBecomeBlanks) {
