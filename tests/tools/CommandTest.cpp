@@ -69,7 +69,8 @@ TEST(Command, WritesWhatMdbToolsShow) {
     dir.write("guests.txt", kGuests);
     dir.write("codes.txt", kCodes);
     dir.write("db.mdb", "an old file to replace");
-    Outcome written = run(dir, kJetwrite, {"db.mdb", "Scheda_Cliente=guests.txt", "CodiciVari=codes.txt"});
+    Outcome written =
+        run(dir, kJetwrite, {"db.mdb", "Scheda_Cliente=guests.txt", "CodiciVari=codes.txt"});
     ASSERT_EQ(written.status, 0) << written.err;
     EXPECT_EQ(written.out, "");
     EXPECT_EQ(written.err, "");
@@ -87,8 +88,9 @@ TEST(Command, WritesWhatMdbToolsShow) {
 
     Outcome json = run(dir, "mdb-json", {"db.mdb", "CodiciVari"});
     EXPECT_EQ(json.status, 0) << json.err;
-    EXPECT_EQ(json.out,
-              "{\"Tipo\":3,\"Descrizione\":\"SANT'AGATA DI MILITELLO\",\"CodicePS\":\"405083084\"}\n");
+    EXPECT_EQ(
+        json.out,
+        "{\"Tipo\":3,\"Descrizione\":\"SANT'AGATA DI MILITELLO\",\"CodicePS\":\"405083084\"}\n");
 
     Outcome schema = run(dir, "mdb-schema", {"--no-drop-table", "db.mdb", "access"});
     EXPECT_EQ(schema.status, 0) << schema.err;
@@ -123,15 +125,16 @@ TEST_P(CommandUsage, Exits64WithUsage) {
     EXPECT_FALSE(std::filesystem::exists(dir / "db.mdb"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Command, CommandUsage,
-    testing::Values(UsageCase{"no_arguments", {}},
-                    UsageCase{"no_table", {"db.mdb"}},
-                    UsageCase{"table_without_file", {"db.mdb", "T"}},
-                    UsageCase{"empty_table_name", {"db.mdb", "=t.txt"}},
-                    UsageCase{"empty_file_name", {"db.mdb", "T="}},
-                    UsageCase{"option_instead_of_output", {"-h", "T=t.txt"}}),
-    [](const testing::TestParamInfo<UsageCase>& info) { return info.param.rule; });
+INSTANTIATE_TEST_SUITE_P(Command, CommandUsage,
+                         testing::Values(UsageCase{"no_arguments", {}},
+                                         UsageCase{"no_table", {"db.mdb"}},
+                                         UsageCase{"table_without_file", {"db.mdb", "T"}},
+                                         UsageCase{"empty_table_name", {"db.mdb", "=t.txt"}},
+                                         UsageCase{"empty_file_name", {"db.mdb", "T="}},
+                                         UsageCase{"option_instead_of_output", {"-h", "T=t.txt"}}),
+                         [](const testing::TestParamInfo<UsageCase>& info) {
+                             return info.param.rule;
+                         });
 
 struct FailureCase {
     const char* rule;

@@ -1,9 +1,8 @@
 // Databases written by the Jet writer, read back through libmdb: values with
 // Null told from empty text, exact numbers, row order across pages and both
 // kinds of usage map, several tables, long definitions, and refused input.
-#include <gtest/gtest.h>
-
 #include <glib.h>
+#include <gtest/gtest.h>
 // glib first: mdbtools.h relies on its types.
 #include <mdbtools.h>
 
@@ -11,14 +10,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <stdexcept>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "MdbReader.h"
-#include "support/TempDir.h"
 #include "jetwrite/JetWriter.h"
+#include "support/TempDir.h"
 
 namespace velmora::jetwrite {
 namespace {
@@ -81,17 +80,20 @@ TEST(JetWriter, ValuesSurviveLibmdb) {
         {"empty text is not Null", {"", "", "0", "0", "0"}},
         {"one blank stays one blank", {" ", " ", "1", "1", "1"}},
         {"accented Latin text (compressed form)",
-         {"Cefal\xC3\xB9 citt\xC3\xA0 perch\xC3\xA9 \xC3\x9F \xC3\xB1", "\xC3\xA8", "2", "2", "2.5"}},
+         {"Cefal\xC3\xB9 citt\xC3\xA0 perch\xC3\xA9 \xC3\x9F \xC3\xB1", "\xC3\xA8", "2", "2",
+          "2.5"}},
         {"apostrophe, ampersand and angle brackets",
          {"SANT'AGATA DI MILITELLO & <D'ANGELO>", "'&", "3", "3", "-0.3"}},
         {"text beyond Latin-1 (UCS-2 form)",
-         {"\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCE\xB4\xCE\xB1 \xE2\x82\xAC 10 \xE2\x80\x93 x", "\xE2\x82\xAC",
-          "4", "4", "0.1"}},
+         {"\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCE\xB4\xCE\xB1 \xE2\x82\xAC 10 \xE2\x80\x93 x",
+          "\xE2\x82\xAC", "4", "4", "0.1"}},
         {"two characters are stored uncompressed", {"ab", "ab", "5", "5", "1e10"}},
         {"tab, CR and LF inside text", {"a\tb\rc\nd", "\t\n", "6", "6", "-0"}},
-        {"text starting with U+FEFF", {"\xEF\xBB\xBFZERO WIDTH", "x", "7", "7", "123456789.12345679"}},
+        {"text starting with U+FEFF",
+         {"\xEF\xBB\xBFZERO WIDTH", "x", "7", "7", "123456789.12345679"}},
         {"255 Latin characters", {repeat("\xC3\xA0", 255), "zz", "8", "8", "4.9e-324"}},
-        {"255 characters beyond Latin-1", {repeat("\xE2\x82\xAC", 255), "zz", "9", "9", "2.2250738585072014e-308"}},
+        {"255 characters beyond Latin-1",
+         {repeat("\xE2\x82\xAC", 255), "zz", "9", "9", "2.2250738585072014e-308"}},
         {"smallest numbers", {"min", "-", "-2147483648", "-32768", "-1.7976931348623157e308"}},
         {"largest numbers", {"max", "+", "2147483647", "32767", "1.7976931348623157e308"}},
     };
@@ -154,8 +156,7 @@ TEST_P(RowOrder, IsTheOrderWritten) {
 
 INSTANTIATE_TEST_SUITE_P(
     JetWriter, RowOrder,
-    testing::Values(LayoutCase{"empty_table", 0, 10, 0},
-                    LayoutCase{"one_page", 10, 10, 0},
+    testing::Values(LayoutCase{"empty_table", 0, 10, 0}, LayoutCase{"one_page", 10, 10, 0},
                     LayoutCase{"at_most_255_rows_a_page", 1000, 0, 0},
                     LayoutCase{"inline_map_over_hundreds_of_pages", 8000, 200, 0},
                     LayoutCase{"bitmap_pages_beyond_the_inline_map", 20000, 200, 1}),
@@ -166,7 +167,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(JetWriter, RowOrderPastTheFirstBitmapPage) {
     constexpr int kRows = 33000;
     Table table{"T", {{"Nr", ColumnType::Long}}, {}};
-    for (int c = 0; c < 8; ++c) table.columns.push_back({"S" + std::to_string(c), ColumnType::Text, 255});
+    for (int c = 0; c < 8; ++c)
+        table.columns.push_back({"S" + std::to_string(c), ColumnType::Text, 255});
     const std::string wide = repeat("\xE2\x82\xAC", 250);  // 500 bytes stored
     for (int i = 0; i < kRows; ++i) {
         table.rows.push_back(std::vector<Cell>(9, wide));
@@ -191,8 +193,8 @@ TEST(JetWriter, ManyTables) {
     std::vector<std::string> names;
     for (int t = 0; t < 40; ++t) {
         names.push_back("Tabella" + std::to_string(t));
-        tables.push_back({names.back(), {{"N", ColumnType::Long}},
-                          {{std::to_string(t)}, {std::to_string(-t)}}});
+        tables.push_back(
+            {names.back(), {{"N", ColumnType::Long}}, {{std::to_string(t)}, {std::to_string(-t)}}});
     }
     test::TempDir dir;
     writeDatabase(dir / "db.mdb", tables);
@@ -270,9 +272,11 @@ const std::vector<Column> kOneLong = {{"N", ColumnType::Long}};
 INSTANTIATE_TEST_SUITE_P(
     JetWriter, Refusals,
     testing::Values(
-        RefusalCase{"bad_number", {{"T", kOneLong, {{"1"}, {"x"}}}},
+        RefusalCase{"bad_number",
+                    {{"T", kOneLong, {{"1"}, {"x"}}}},
                     "table T, row 2: column N: not a whole number: \"x\""},
-        RefusalCase{"empty_text_is_no_number", {{"T", kOneLong, {{""}}}},
+        RefusalCase{"empty_text_is_no_number",
+                    {{"T", kOneLong, {{""}}}},
                     "table T, row 1: column N: not a whole number"},
         RefusalCase{"text_longer_than_its_column",
                     {{"T", {{"S", ColumnType::Text, 2}}, {{"abc"}}}},
@@ -280,17 +284,22 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"same_column_twice_ignoring_case",
                     {{"T", {{"Nome", ColumnType::Long}, {"NOME", ColumnType::Long}}, {}}},
                     "table T: column NOME appears twice"},
-        RefusalCase{"cells_do_not_match_columns", {{"T", kOneLong, {{"1", "2"}}}},
+        RefusalCase{"cells_do_not_match_columns",
+                    {{"T", kOneLong, {{"1", "2"}}}},
                     "table T, row 1: 2 cells where the table has 1 columns"},
         RefusalCase{"same_table_twice_ignoring_case",
                     {{"Codici", kOneLong, {}}, {"CODICI", kOneLong, {}}},
                     "table CODICI appears twice"},
-        RefusalCase{"system_table_name", {{"MSysQueries", kOneLong, {}}},
+        RefusalCase{"system_table_name",
+                    {{"MSysQueries", kOneLong, {}}},
                     "table MSysQueries: names starting with MSys"},
-        RefusalCase{"name_Jet_refuses", {{"T", {{"A.B", ColumnType::Long}}, {}}},
+        RefusalCase{"name_Jet_refuses",
+                    {{"T", {{"A.B", ColumnType::Long}}, {}}},
                     "table T: column name holds a character Jet does not allow"},
-        RefusalCase{"table_without_columns", {{"T", {}, {}}}, "table T: a table has 1 to 255 columns"},
-        RefusalCase{"text_size_out_of_range", {{"T", {{"S", ColumnType::Text, 0}}, {}}},
+        RefusalCase{
+            "table_without_columns", {{"T", {}, {}}}, "table T: a table has 1 to 255 columns"},
+        RefusalCase{"text_size_out_of_range",
+                    {{"T", {{"S", ColumnType::Text, 0}}, {}}},
                     "table T: column S: Text size 0 is not in 1..255"}),
     [](const testing::TestParamInfo<RefusalCase>& info) { return info.param.rule; });
 

@@ -1,8 +1,7 @@
 // A register-sized table (200,000 rows of 40 columns) streamed into the
 // writer and read back whole through libmdb: every row in order, every value.
-#include <gtest/gtest.h>
-
 #include <glib.h>
+#include <gtest/gtest.h>
 // glib first: mdbtools.h relies on its types.
 #include <mdbtools.h>
 
@@ -12,8 +11,8 @@
 #include <vector>
 
 #include "MdbReader.h"
-#include "support/TempDir.h"
 #include "jetwrite/JetWriter.h"
+#include "support/TempDir.h"
 
 namespace velmora::jetwrite {
 namespace {
@@ -61,7 +60,8 @@ public:
     const std::vector<Column>& columns() const override { return m_columns; }
     const std::vector<Cell>* next() override {
         if (m_next == kRows) return nullptr;
-        for (std::size_t c = 0; c < m_columns.size(); ++c) m_row[c] = cellOf(m_next, static_cast<int>(c));
+        for (std::size_t c = 0; c < m_columns.size(); ++c)
+            m_row[c] = cellOf(m_next, static_cast<int>(c));
         ++m_next;
         return &m_row;
     }

@@ -115,12 +115,12 @@ MdbTableContent readMdbTable(const std::string& path, const std::string& tableNa
                     if (!buffers[i].empty()) row[i] = std::string(buffers[i].data());
                     break;
                 case MDB_INT:
-                    row[i] = std::to_string(
-                        static_cast<std::int16_t>(littleEndian(field.value, 2)));
+                    row[i] =
+                        std::to_string(static_cast<std::int16_t>(littleEndian(field.value, 2)));
                     break;
                 case MDB_LONGINT:
-                    row[i] = std::to_string(
-                        static_cast<std::int32_t>(littleEndian(field.value, 4)));
+                    row[i] =
+                        std::to_string(static_cast<std::int32_t>(littleEndian(field.value, 4)));
                     break;
                 case MDB_DOUBLE: {
                     std::uint64_t bits = littleEndian(field.value, 8);

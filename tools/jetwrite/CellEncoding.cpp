@@ -18,12 +18,14 @@ constexpr char16_t kByteOrderMark = 0xFEFF;
 std::string quoted(std::string_view text) {
     constexpr std::size_t kShown = 40;
     if (text.size() <= kShown) return "\"" + std::string(text) + "\"";
-    return "\"" + std::string(text.substr(0, kShown)) + "...\"";
+    std::size_t cut = kShown;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return "\"" + std::string(text.substr(0, cut)) + "...\"";
 }
 
 // Parses an integer of [min, max]: optional '-' and at least one digit.
-long long parseInteger(std::string_view text, long long min, long long max,
-                       std::string_view typeLabel) {
+long long parseWhole(std::string_view text, long long min, long long max,
+                     std::string_view typeLabel) {
     long long value = 0;
     const char* first = text.data();
     const char* last = text.data() + text.size();
@@ -122,8 +124,7 @@ void appendJetText(std::vector<std::uint8_t>& out, std::u16string_view text) {
         // is 00 would read as a switch, so such text cannot be stored at all.
         for (char16_t c : text) {
             if ((c & 0xFF) == 0) {
-                fail("text starting with U+FEFF cannot also hold the character " +
-                     codePoint(c));
+                fail("text starting with U+FEFF cannot also hold the character " + codePoint(c));
             }
         }
         out.push_back(0xFF);
@@ -134,15 +135,14 @@ void appendJetText(std::vector<std::uint8_t>& out, std::u16string_view text) {
 }
 
 std::int32_t parseLong(std::string_view text) {
-    return static_cast<std::int32_t>(parseInteger(text, std::numeric_limits<std::int32_t>::min(),
-                                                  std::numeric_limits<std::int32_t>::max(),
-                                                  "Long"));
+    return static_cast<std::int32_t>(parseWhole(text, std::numeric_limits<std::int32_t>::min(),
+                                                std::numeric_limits<std::int32_t>::max(), "Long"));
 }
 
 std::int16_t parseInteger(std::string_view text) {
-    return static_cast<std::int16_t>(parseInteger(text, std::numeric_limits<std::int16_t>::min(),
-                                                  std::numeric_limits<std::int16_t>::max(),
-                                                  "Integer"));
+    return static_cast<std::int16_t>(parseWhole(text, std::numeric_limits<std::int16_t>::min(),
+                                                std::numeric_limits<std::int16_t>::max(),
+                                                "Integer"));
 }
 
 double parseDouble(std::string_view text) {

@@ -12,6 +12,8 @@
 //                its usage map is the indirect kind (type 1)
 // Data pages stream to the file as they fill; definitions, maps and the
 // header are written last, when row counts and page lists are known.
+#include "jetwrite/JetWriter.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -21,7 +23,6 @@
 #include <stdexcept>
 
 #include "CellEncoding.h"
-#include "jetwrite/JetWriter.h"
 
 namespace velmora::jetwrite {
 
@@ -30,13 +31,13 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::size_t kPageSize = 4096;
-constexpr std::size_t kDataHeaderSize = 14;         // type, free space, owner, unused, row count
-constexpr std::size_t kMaxRowsPerPage = 255;        // row numbers in page pointers are one byte
+constexpr std::size_t kDataHeaderSize = 14;   // type, free space, owner, unused, row count
+constexpr std::size_t kMaxRowsPerPage = 255;  // row numbers in page pointers are one byte
 constexpr std::size_t kMaxRowSize = kPageSize - kDataHeaderSize - 2;
-constexpr std::uint32_t kMaxPages = 1u << 19;       // 2 GiB, the Jet 4 file size limit
+constexpr std::uint32_t kMaxPages = 1u << 19;  // 2 GiB, the Jet 4 file size limit
 constexpr std::size_t kDefinitionHeaderSize = 63;
 constexpr std::size_t kColumnEntrySize = 25;
-constexpr std::size_t kInlineMapSize = 64;          // type 0 map: type, first page, bitmap
+constexpr std::size_t kInlineMapSize = 64;  // type 0 map: type, first page, bitmap
 constexpr std::uint32_t kInlineMapPages = (kInlineMapSize - 5) * 8;
 constexpr std::uint32_t kBitmapPagePages = (kPageSize - 4) * 8;  // pages one type 0x05 page maps
 constexpr std::size_t kMaxMapRowSize = 1 + 4 * ((kMaxPages - 1) / kBitmapPagePages + 1);
@@ -84,12 +85,12 @@ std::string foldCase(std::string_view name) {
 struct ColumnLayout {
     std::string name;
     JetType jetType;
-    int maxChars = 0;               // Text only
+    int maxChars = 0;  // Text only
     bool fixed = false;
     std::uint16_t fixedOffset = 0;  // from the end of the row's column count
     std::uint16_t fixedSize = 0;
     std::uint16_t varIndex = 0;
-    std::uint16_t length = 0;       // the definition's column length in bytes
+    std::uint16_t length = 0;  // the definition's column length in bytes
 };
 
 struct TableLayout {
@@ -114,14 +115,21 @@ void addColumn(TableLayout& table, std::string name, JetType type, int maxChars 
     column.name = std::move(name);
     column.jetType = type;
     switch (type) {
-        case kJetInteger: column.fixedSize = 2; break;
-        case kJetLong: column.fixedSize = 4; break;
-        case kJetDouble: column.fixedSize = 8; break;
+        case kJetInteger:
+            column.fixedSize = 2;
+            break;
+        case kJetLong:
+            column.fixedSize = 4;
+            break;
+        case kJetDouble:
+            column.fixedSize = 8;
+            break;
         case kJetText:
             column.maxChars = maxChars;
             column.length = static_cast<std::uint16_t>(maxChars * 2);
             break;
-        case kJetLongBinary: break;
+        case kJetLongBinary:
+            break;
     }
     if (column.fixedSize > 0) {
         column.fixed = true;
@@ -139,10 +147,18 @@ TableLayout userLayout(const RowSource& source) {
     table.name = source.tableName();
     for (const Column& column : source.columns()) {
         switch (column.type) {
-            case ColumnType::Text: addColumn(table, column.name, kJetText, column.size); break;
-            case ColumnType::Long: addColumn(table, column.name, kJetLong); break;
-            case ColumnType::Integer: addColumn(table, column.name, kJetInteger); break;
-            case ColumnType::Double: addColumn(table, column.name, kJetDouble); break;
+            case ColumnType::Text:
+                addColumn(table, column.name, kJetText, column.size);
+                break;
+            case ColumnType::Long:
+                addColumn(table, column.name, kJetLong);
+                break;
+            case ColumnType::Integer:
+                addColumn(table, column.name, kJetInteger);
+                break;
+            case ColumnType::Double:
+                addColumn(table, column.name, kJetDouble);
+                break;
         }
     }
     return table;
@@ -206,7 +222,8 @@ public:
         for (std::size_t i = 0; i < columnCount; ++i) {
             const ColumnLayout& column = table.columns[i];
             const Cell& cell = cells[i];
-            if (!column.fixed) m_varOffsets[column.varIndex] = static_cast<std::uint16_t>(out.size());
+            if (!column.fixed)
+                m_varOffsets[column.varIndex] = static_cast<std::uint16_t>(out.size());
             if (!cell) continue;
             m_nullMask[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
             try {
@@ -375,7 +392,8 @@ public:
         }
         writeCatalogData();
         placeMapRows();
-        for (std::size_t i = 0; i < m_sources.size(); ++i) writeTableData(*m_sources[i], m_tables[i + 1]);
+        for (std::size_t i = 0; i < m_sources.size(); ++i)
+            writeTableData(*m_sources[i], m_tables[i + 1]);
         for (const TableLayout& table : m_tables) writeDefinition(table);
         writeMapPages();
         writeHeader();
@@ -556,7 +574,8 @@ private:
             pages[mapPageIndex(table.usedMapRow)].add(table.usedMap);
             pages[mapPageIndex(table.freeMapRow)].add(table.freeMap);
         }
-        for (std::size_t k = 0; k < pages.size(); ++k) m_file.write(m_mapPages[k], pages[k].finish().data());
+        for (std::size_t k = 0; k < pages.size(); ++k)
+            m_file.write(m_mapPages[k], pages[k].finish().data());
     }
 
     std::size_t mapPageIndex(std::uint32_t pointer) const {
@@ -572,9 +591,9 @@ private:
         // Plain values of the masked block 0x18..0x97; the password (0x42, 40
         // bytes) and the creation date (0x72) stay zero.
         constexpr std::size_t kMasked = 0x18;
-        put16(page.data() + 0x3C, 1252);   // code page
-        put32(page.data() + 0x3E, 0);      // database key 0: pages are not encrypted
-        put32(page.data() + 0x6E, 0x0409); // general sort order
+        put16(page.data() + 0x3C, 1252);    // code page
+        put32(page.data() + 0x3E, 0);       // database key 0: pages are not encrypted
+        put32(page.data() + 0x6E, 0x0409);  // general sort order
         const std::array<std::uint8_t, 4> key = {0xC7, 0xDA, 0x39, 0x6B};
         rc4Mask(key, page.data() + kMasked, 128);
         m_file.write(0, page.data());

@@ -27,9 +27,8 @@ ColumnType parseType(std::string_view type, int& size) {
     if (type.size() > kText.size() + 1 && type.substr(0, kText.size()) == kText &&
         type.back() == ')') {
         std::string_view digits = type.substr(kText.size(), type.size() - kText.size() - 1);
-        if (digits.size() <= 3 && std::all_of(digits.begin(), digits.end(), [](char c) {
-                return c >= '0' && c <= '9';
-            })) {
+        if (digits.size() <= 3 && std::all_of(digits.begin(), digits.end(),
+                                              [](char c) { return c >= '0' && c <= '9'; })) {
             size = std::stoi(std::string(digits));
             if (size >= 1 && size <= 255) return ColumnType::Text;
         }
@@ -50,7 +49,8 @@ std::vector<Column> parseHeader(std::string_view line) {
     std::size_t start = 0;
     while (true) {
         std::size_t bar = line.find('|', start);
-        std::string_view item = line.substr(start, bar == std::string_view::npos ? bar : bar - start);
+        std::string_view item =
+            line.substr(start, bar == std::string_view::npos ? bar : bar - start);
         std::size_t colon = item.rfind(':');
         if (colon == std::string_view::npos) {
             fail("header item \"" + std::string(item) + "\" is not Name:Type");
@@ -69,6 +69,10 @@ std::vector<Column> parseHeader(std::string_view line) {
     if (columns.size() > 255) fail("more than 255 columns");
     return columns;
 }
+
+// Escapes: the character after the backslash, and what it stands for.
+constexpr std::string_view kEscapes = "|\\trn#";
+constexpr std::string_view kEscaped = "|\\\t\r\n#";
 
 // Splits one row line into cells, resolving escapes.
 void parseRow(std::string_view line, const std::vector<Column>& columns, std::vector<Cell>& row) {
@@ -97,20 +101,16 @@ void parseRow(std::string_view line, const std::vector<Column>& columns, std::ve
             fieldStart = i + 1;
         } else if (c == '\\') {
             if (i + 1 == line.size()) fail("a lone backslash ends the line");
-            char e = line[++i];
-            switch (e) {
-                case '|': value += '|'; break;
-                case '\\': value += '\\'; break;
-                case 't': value += '\t'; break;
-                case 'r': value += '\r'; break;
-                case 'n': value += '\n'; break;
-                case '#': value += '#'; break;
-                case 'N':
-                    if (i - 1 == fieldStart && (i + 1 == line.size() || line[i + 1] == '|')) break;
+            const char e = line[++i];
+            if (e == 'N') {
+                if (i - 1 != fieldStart || (i + 1 != line.size() && line[i + 1] != '|')) {
                     fail("\\N must stand alone in its field");
-                default:
-                    fail(std::string("unknown escape \\") + e);
+                }
+                continue;
             }
+            const std::size_t known = kEscapes.find(e);
+            if (known == std::string_view::npos) fail(std::string("unknown escape \\") + e);
+            value += kEscaped[known];
         } else {
             value += c;
         }
