@@ -172,6 +172,12 @@ public:
             realIndexes > kMaxIndexes) {
             damaged("definizione della tabella " + std::string(name) + " non valida");
         }
+        // libmdb takes the page maps from the rows these point at without
+        // looking at the page that holds them.
+        checkMapRow(get32(p + fmt->tab_usage_map_offset), name);
+        checkMapRow(get32(p + fmt->tab_free_map_offset), name);
+        loadPage(page);
+
         OpenTable t;
         t.entry = std::make_unique<MdbCatalogEntry>();
         std::memset(t.entry.get(), 0, sizeof(MdbCatalogEntry));
@@ -189,6 +195,19 @@ public:
     }
 
 private:
+    // A page map lives in a row (page << 8 | row) of a data page.
+    void checkMapRow(std::uint32_t pageRow, std::string_view table) const {
+        std::uint32_t page = pageRow >> 8, row = pageRow & 0xFF;
+        MdbHandle* mdb = m_handle.get();
+        if (page == 0 || page >= m_shape.pageCount ||
+            mdb_read_alt_pg(mdb, page) != static_cast<ssize_t>(m_shape.pageSize) ||
+            mdb->alt_pg_buf[0] != MDB_PAGE_DATA ||
+            row >= get16(mdb->alt_pg_buf + mdb->fmt->row_count_offset)) {
+            damaged("mappa delle pagine della tabella " + std::string(table) + " non valida (pagina " +
+                    std::to_string(page) + ")");
+        }
+    }
+
     FileShape m_shape;
     HandlePtr m_handle;
 };
@@ -224,8 +243,10 @@ public:
             if (row >= rows || mdb_find_row(m_file.mdb(), static_cast<int>(row), &start, &length) != 0) {
                 damaged(where(page, row) + ": posizione della riga non valida");
             }
-            if (s.pointer && (start & (kDeletedFlag | kPointerFlag))) {
-                damaged(where(page, row) + ": il rimando porta a una riga non valida");
+            // The target of a pointer may carry the deleted flag, which hides it
+            // from scans; a pointer to a pointer is not followed.
+            if (s.pointer && (start & kPointerFlag)) {
+                damaged(where(page, row) + ": il rimando porta a un altro rimando");
             }
             int fieldCount = mdb_crack_row(m_table, start & kOffsetMask, length, fields.data());
             if (fieldCount < 0) damaged(where(page, row) + ": riga non decodificabile");
