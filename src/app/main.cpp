@@ -8,35 +8,27 @@
 
 #include "app/BatchMode.h"
 #include "app/ExportSteps.h"
+#include "app/RealExportSteps.h"
 #include "app/VelmoraDT.h"
 #include "core/RunError.h"
 #include "core/RunState.h"
 #include "platform/Clock.h"
 #include "platform/FileStore.h"
+#include "platform/curl/CurlHandles.h"
 #include "platform/qt/QtDialogs.h"
-
-namespace {
-
-// The steps of a run, made once per run.
-velmora::ExportStepsFactory makeStepsFactory() {
-    return [](velmora::RunState&, velmora::Monitor&,
-              const velmora::StepsOptions&) -> std::unique_ptr<velmora::ExportSteps> {
-        throw velmora::RunError("Esportazione non ancora disponibile");
-    };
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     using namespace velmora;
-    LocalFileStore files;
-    SystemClock clock;
-    ExportStepsFactory factory = makeStepsFactory();
+    CurlGlobal curl;
+    AppServices services;
+    FileStore& files = services.files();
+    Clock& clock = services.clock();
+    ExportStepsFactory factory = services.factory();
 
     std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty()) {
-        BatchServices services{files, clock, factory};
-        std::vector<BatchCommand> commands{MakeExportCommand(services)};
+        BatchServices batch{files, clock, factory};
+        std::vector<BatchCommand> commands{MakeExportCommand(batch)};
         return DispatchCommand(args, commands, std::cout, std::cerr);
     }
 

@@ -1,0 +1,46 @@
+// The real steps of an export run: the service client over libcurl and the
+// stays writers over the Jet engine, on the files of the working directory.
+// AppServices owns the program-wide pieces (the engine is made at first use
+// and kept, so its table cache serves every later run) and hands the export
+// run a factory of steps.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/ExportSteps.h"
+#include "platform/Clock.h"
+#include "platform/DBEngine.h"
+#include "platform/FileStore.h"
+#include "platform/Http.h"
+
+namespace velmora {
+
+class AppServices {
+public:
+    // workDir: where the databases, the text files and Velmora/ live.
+    explicit AppServices(std::string workDir = ".");
+    ~AppServices();
+    AppServices(const AppServices&) = delete;
+    AppServices& operator=(const AppServices&) = delete;
+
+    // The engine, made at first use; with tableCache false a second engine
+    // that reads every table from its file at each open.
+    DBEngine& engine(bool tableCache);
+    HttpTransport& http();
+    FileStore& files();
+    Clock& clock();
+
+    // Steps bound to these services; valid while this object lives.
+    ExportStepsFactory factory();
+
+private:
+    std::string m_workDir;
+    std::unique_ptr<DBEngine> m_engine;
+    std::unique_ptr<DBEngine> m_uncachedEngine;
+    std::unique_ptr<HttpTransport> m_http;
+    std::unique_ptr<FileStore> m_files;
+    std::unique_ptr<Clock> m_clock;
+};
+
+}  // namespace velmora
