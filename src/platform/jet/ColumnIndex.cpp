@@ -18,7 +18,7 @@ constexpr std::uint32_t kNoGroup = 0xFFFFFFFFu;
 ColumnIndex::ColumnIndex(const Table& table, std::size_t column, bool trimmed)
     : m_table(table), m_column(column), m_trimmed(trimmed) {
     const bool numeric = table.columnKind(column) == ColumnKind::Number;
-    const std::size_t distinct = table.distinctCount(column);
+    const std::size_t distinct = table.dictionarySize(column);
 
     // Distinct ids in the evaluator's order; NaN, which equals nothing, is left out.
     std::vector<Table::ValueId> ids;

@@ -36,6 +36,7 @@ constexpr unsigned kPointerFlag = 0x4000;
 constexpr unsigned kOffsetMask = 0x1FFF;
 constexpr unsigned kMaxColumns = 255;
 constexpr unsigned kMaxIndexes = 1000;
+constexpr std::size_t kMaxMemoBytes = 16u << 20;
 
 [[noreturn]] void damaged(const std::string& detail) { throw MdbFileError(MdbFileError::Kind::Damaged, detail); }
 
@@ -460,6 +461,15 @@ std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_v
                     builder.setText(col, "");
                     continue;
                 }
+                // libmdb writes at most bind_size bytes of UTF-8: room for
+                // every character of this value, and no more.
+                std::size_t stored = static_cast<std::size_t>(f.siz);
+                if (types[col] == MDB_MEMO) {
+                    if (f.siz < MDB_MEMO_OVERHEAD) damaged(at + ": promemoria non valido");
+                    stored = get32(v) & 0x3FFFFFFF;
+                    if (stored > kMaxMemoBytes) damaged(at + ": promemoria troppo lungo");
+                }
+                mdb_set_bind_size(mdb, 2 * stored + 64);
                 GString text(mdb_col_to_string(mdb, mdb->pg_buf, f.start, types[col], f.siz));
                 if (!text) damaged(at + ": testo non leggibile");
                 builder.setText(col, text.get());

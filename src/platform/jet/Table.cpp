@@ -16,7 +16,7 @@ std::optional<std::size_t> Table::findColumn(std::string_view name) const {
     return std::nullopt;
 }
 
-std::size_t Table::distinctCount(std::size_t col) const {
+std::size_t Table::dictionarySize(std::size_t col) const {
     const Column& c = m_columns[col];
     return c.kind == ColumnKind::Number ? c.numbers.size() : c.offsets.size() - 1;
 }
@@ -40,6 +40,27 @@ std::size_t Table::memoryBytes() const {
     return bytes;
 }
 
+namespace {
+
+// Cells a column is interned for before its share of distinct values decides
+// whether interning goes on.
+constexpr std::size_t kInternSample = 4096;
+
+std::uint64_t hashBytes(std::string_view text) {
+    std::uint64_t h = 1469598103934665603ull;  // FNV-1a
+    for (unsigned char c : text) h = (h ^ c) * 1099511628211ull;
+    return h ^ (h >> 29);
+}
+
+std::uint64_t hashNumber(std::uint64_t bits) {
+    bits ^= bits >> 33;
+    bits *= 0xff51afd7ed558ccdull;
+    bits ^= bits >> 33;
+    return bits;
+}
+
+}  // namespace
+
 TableBuilder::TableBuilder(std::string tableName) : m_table(new Table) {
     m_table->m_name = std::move(tableName);
 }
@@ -51,8 +72,7 @@ std::size_t TableBuilder::addColumn(std::string name, ColumnKind kind) {
     c.offsets.push_back(0);
     c.cells.assign(m_table->m_rowCount, 0);
     m_table->m_columns.push_back(std::move(c));
-    m_textIds.emplace_back();
-    m_numberIds.emplace_back();
+    m_interners.emplace_back();
     return m_table->m_columns.size() - 1;
 }
 
@@ -62,18 +82,51 @@ void TableBuilder::addRow() {
     ++m_table->m_rowCount;
 }
 
+// The id of the value with this hash for which equal(id) holds, or `next`
+// after recording it as a new entry (the caller then appends the value).
+template <class Equal>
+Table::ValueId TableBuilder::intern(Interner& in, std::uint64_t hash, Equal&& equal, Table::ValueId next) {
+    if (in.off) return next;
+    if (++in.lookups == kInternSample && in.hashes.size() * 2 > in.lookups) {
+        in = Interner{};
+        in.off = true;
+        return next;
+    }
+    if ((in.hashes.size() + 1) * 2 > in.slots.size()) {
+        std::size_t capacity = in.slots.empty() ? 64 : in.slots.size() * 2;
+        in.slots.assign(capacity, 0);
+        for (std::size_t k = 0; k < in.hashes.size(); ++k) {
+            std::size_t i = in.hashes[k] & (capacity - 1);
+            while (in.slots[i] != 0) i = (i + 1) & (capacity - 1);
+            in.slots[i] = static_cast<Table::ValueId>(k + 1);
+        }
+    }
+    const std::size_t mask = in.slots.size() - 1;
+    std::size_t i = hash & mask;
+    while (Table::ValueId id = in.slots[i]) {
+        if (in.hashes[id - 1] == hash && equal(id)) return id;
+        i = (i + 1) & mask;
+    }
+    in.slots[i] = next;
+    in.hashes.push_back(hash);
+    return next;
+}
+
 void TableBuilder::setText(std::size_t col, std::string_view text) {
     Table::Column& c = m_table->m_columns.at(col);
     if (c.kind != ColumnKind::Text) throw std::logic_error("text into a column that is not text");
     if (c.cells.empty()) throw std::logic_error("no row to fill");
-    auto [it, added] = m_textIds[col].try_emplace(std::string(text), 0);
-    if (added) {
+    const auto next = static_cast<Table::ValueId>(c.offsets.size());
+    auto equal = [&](Table::ValueId id) {
+        return std::string_view(c.arena).substr(c.offsets[id - 1], c.offsets[id] - c.offsets[id - 1]) == text;
+    };
+    Table::ValueId id = intern(m_interners[col], hashBytes(text), equal, next);
+    if (id == next) {
         if (c.arena.size() + text.size() > 0xFFFFFFF0u) throw std::length_error("table text too large");
         c.arena.append(text);
         c.offsets.push_back(static_cast<std::uint32_t>(c.arena.size()));
-        it->second = static_cast<Table::ValueId>(c.offsets.size() - 1);
     }
-    c.cells.back() = it->second;
+    c.cells.back() = id;
 }
 
 void TableBuilder::setNumber(std::size_t col, double number) {
@@ -82,17 +135,19 @@ void TableBuilder::setNumber(std::size_t col, double number) {
     if (c.cells.empty()) throw std::logic_error("no row to fill");
     std::uint64_t bits;
     std::memcpy(&bits, &number, sizeof bits);
-    auto [it, added] = m_numberIds[col].try_emplace(bits, 0);
-    if (added) {
-        c.numbers.push_back(number);
-        it->second = static_cast<Table::ValueId>(c.numbers.size());
-    }
-    c.cells.back() = it->second;
+    const auto next = static_cast<Table::ValueId>(c.numbers.size() + 1);
+    auto equal = [&](Table::ValueId id) {
+        std::uint64_t other;
+        std::memcpy(&other, &c.numbers[id - 1], sizeof other);
+        return other == bits;
+    };
+    Table::ValueId id = intern(m_interners[col], hashNumber(bits), equal, next);
+    if (id == next) c.numbers.push_back(number);
+    c.cells.back() = id;
 }
 
 std::shared_ptr<const Table> TableBuilder::finish() {
-    m_textIds.clear();
-    m_numberIds.clear();
+    m_interners.clear();
     for (Table::Column& c : m_table->m_columns) {
         c.cells.shrink_to_fit();
         c.arena.shrink_to_fit();

@@ -1,7 +1,8 @@
 // A table held in memory, as read once from a database file: named columns of
 // text or numbers, rows in the file's order, Null kept apart from empty text.
 // Cells are stored column by column as ids into a per-column dictionary of
-// distinct values, so repeated values (dates, flags, places) cost 4 bytes.
+// values, interned, so repeated values (dates, flags, places) cost 4 bytes; a
+// dictionary may hold a value more than once.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +11,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace velmora::jet {
@@ -50,8 +50,8 @@ public:
 
     Value value(std::size_t row, std::size_t col) const { return dictionaryValue(col, valueId(row, col)); }
     ValueId valueId(std::size_t row, std::size_t col) const { return m_columns[col].cells[row]; }
-    // Number of distinct non-Null values of a column; ids run 1..count.
-    std::size_t distinctCount(std::size_t col) const;
+    // Number of entries in a column's dictionary; ids run 1..count.
+    std::size_t dictionarySize(std::size_t col) const;
     Value dictionaryValue(std::size_t col, ValueId id) const;
 
     // Bytes held by the table's cells and dictionaries.
@@ -88,10 +88,22 @@ public:
     std::shared_ptr<const Table> finish();
 
 private:
+    // Open-addressing sets of a column's dictionary ids, hashed by value; the
+    // values themselves stay in the column, so interning allocates nothing
+    // per cell.
+    // A column whose values are mostly distinct (numbers of records, names)
+    // stops interning: lookups there only cost time.
+    struct Interner {
+        std::vector<Table::ValueId> slots;  // 0 empty; capacity a power of two
+        std::vector<std::uint64_t> hashes;  // hash of dictionary entry k at k - 1
+        std::size_t lookups = 0;
+        bool off = false;
+    };
+    template <class Equal>
+    Table::ValueId intern(Interner& in, std::uint64_t hash, Equal&& equal, Table::ValueId next);
+
     std::unique_ptr<Table> m_table;
-    // Interning maps, one per column, dropped by finish().
-    std::vector<std::unordered_map<std::string, Table::ValueId>> m_textIds;
-    std::vector<std::unordered_map<std::uint64_t, Table::ValueId>> m_numberIds;
+    std::vector<Interner> m_interners;  // one per column, dropped by finish()
 };
 
 }  // namespace velmora::jet
