@@ -19,10 +19,13 @@ namespace {
 using jet::ColumnKind;
 
 const char* const kFragments[] = {
-    "Tipo", "Sigla", "Descrizione", "DataFinoA", "Numero", "Trim(", "trim", "Upper(", "(", ")", "'", "''",
-    "'CT'", "' '", "=", "<>", "<", "<=", ">", ">=", "and", "or", "not", "AND", "0", "3", "-", "-1", "2.5",
-    ".5", "1.", " ", "  ", "\t", "\n", "é", "À", "\xff", "\xc3", "[", "]", "[Tipo]", ";", ",", "*", "Order",
-    "by", "Select", "From", "Where", "&", "\"", "%", "1e5", "12abc",
+    "Tipo", "Sigla",  "Descrizione", "DataFinoA", "Numero", "Trim(", "trim",  "Upper(",
+    "(",    ")",      "'",           "''",        "'CT'",   "' '",   "=",     "<>",
+    "<",    "<=",     ">",           ">=",        "and",    "or",    "not",   "AND",
+    "0",    "3",      "-",           "-1",        "2.5",    ".5",    "1.",    " ",
+    "  ",   "\t",     "\n",          "é",         "À",      "\xff",  "\xc3",  "[",
+    "]",    "[Tipo]", ";",           ",",         "*",      "Order", "by",    "Select",
+    "From", "Where",  "&",           "\"",        "%",      "1e5",   "12abc",
 };
 
 const char* const kSeeds[] = {
@@ -65,8 +68,10 @@ bool exercise(const std::string& text, jet::TableSearch& indexed, jet::TableSear
 
 TEST(CriteriaFuzz, RandomAndMutatedTextsParseOrAreRefused) {
     auto table = memoryTable("Prova",
-                             {{"Tipo", ColumnKind::Number}, {"Sigla", ColumnKind::Text},
-                              {"Descrizione", ColumnKind::Text}, {"DataFinoA", ColumnKind::Text},
+                             {{"Tipo", ColumnKind::Number},
+                              {"Sigla", ColumnKind::Text},
+                              {"Descrizione", ColumnKind::Text},
+                              {"DataFinoA", ColumnKind::Text},
                               {"Numero", ColumnKind::Number}},
                              {{"0", "I", "ITALIA", " ", "1"},
                               {"3", "CT", " CATANIA ", " ", "2.5"},
@@ -82,7 +87,8 @@ TEST(CriteriaFuzz, RandomAndMutatedTextsParseOrAreRefused) {
         if (i % 2 == 0) {
             std::size_t n = 1 + pick(14);
             for (std::size_t k = 0; k < n; ++k) {
-                text += pick(10) ? kFragments[pick(std::size(kFragments))] : std::string(1, static_cast<char>(rng()));
+                text += pick(10) ? kFragments[pick(std::size(kFragments))]
+                                 : std::string(1, static_cast<char>(rng()));
                 if (pick(2)) text += ' ';
             }
         } else {
@@ -90,9 +96,15 @@ TEST(CriteriaFuzz, RandomAndMutatedTextsParseOrAreRefused) {
             for (std::size_t m = 1 + pick(3); m > 0; --m) {
                 std::size_t at = pick(text.size() + 1);
                 switch (pick(3)) {
-                    case 0: text.insert(at, 1, static_cast<char>(rng())); break;
-                    case 1: if (at < text.size()) text.erase(at, 1 + pick(4)); break;
-                    default: text.insert(at, kFragments[pick(std::size(kFragments))]); break;
+                    case 0:
+                        text.insert(at, 1, static_cast<char>(rng()));
+                        break;
+                    case 1:
+                        if (at < text.size()) text.erase(at, 1 + pick(4));
+                        break;
+                    default:
+                        text.insert(at, kFragments[pick(std::size(kFragments))]);
+                        break;
                 }
             }
         }

@@ -53,7 +53,9 @@ const Rule kRules[] = {
     {"parentheses group or before and", "(Tipo = 0 or Tipo = 3) and Sigla = 'CT'", {1, 2}},
     {"not binds tighter than and", "not Tipo = 3 and Sigla = 'I'", {0}},
     {"not binds looser than a comparison", "not Sigla = 'CT'", {0, 3}},
-    {"comparison with Null is Null, so its negation does not match", "not (Sigla = 'X')", {0, 1, 2, 3}},
+    {"comparison with Null is Null, so its negation does not match",
+     "not (Sigla = 'X')",
+     {0, 1, 2, 3}},
     {"<> with Null does not match", "Sigla <> 'I'", {1, 2, 3}},
     {"Null or true is true", "Sigla = 'X' or Tipo = 0", {0, 4}},
     {"Null or false is Null", "not (Sigla = 'X' or Tipo = 9)", {0, 1, 2, 3}},
@@ -70,8 +72,12 @@ const Rule kRules[] = {
     {"without Trim the outer blanks count", "Descrizione = 'CATANIA' or Tipo = 2", {3}},
     {"a doubled quote is one quote", "Descrizione = 'SANT''AGATA'", {3}},
     {"a text of one blank", "DataFinoA = ' '", {0, 1}},
-    {"both ends of a text range count", "DataFinoA >= '20001231' and DataFinoA <= '20240315'", {2, 4}},
-    {"< and > exclude the bound; a blank sorts before digits", "DataFinoA < '20240315' and DataFinoA > ' '", {2}},
+    {"both ends of a text range count",
+     "DataFinoA >= '20001231' and DataFinoA <= '20240315'",
+     {2, 4}},
+    {"< and > exclude the bound; a blank sorts before digits",
+     "DataFinoA < '20240315' and DataFinoA > ' '",
+     {2}},
     {"decimal number", "Numero = 2.5", {1}},
     {"negative number", "Numero = -3", {3}},
     {"> 0 excludes zero and Null", "Numero > 0", {0, 1}},
@@ -118,7 +124,8 @@ struct Malformed {
 TEST(CriteriaErrors, MalformedTextsNameTheFaultAndItsPosition) {
     const Malformed cases[] = {
         {"unterminated text", "Tipo = 0 and Sigla = 'X", "testo non chiuso", 22},
-        {"character outside the language", "Tipo = 0 & Sigla = 'X'", "carattere non ammesso '&'", 10},
+        {"character outside the language", "Tipo = 0 & Sigla = 'X'", "carattere non ammesso '&'",
+         10},
         {"missing right operand", "Tipo = ", "manca un operando alla fine", 8},
         {"missing left operand", "and Tipo = 0", "manca un operando prima di 'and'", 1},
         {"dangling and", "Tipo = 0 and", "manca un operando alla fine", 13},
@@ -128,23 +135,27 @@ TEST(CriteriaErrors, MalformedTextsNameTheFaultAndItsPosition) {
         {"a value alone is no condition", "Tipo", "manca un confronto", 1},
         {"a value alone after and", "Tipo = 0 and Sigla", "manca un confronto", 14},
         {"chained comparisons", "Tipo = 0 = 1", "confronti consecutivi senza and/or", 10},
-        {"a condition compared as a value", "(Tipo = 0) = 1", "atteso un valore, non una condizione", 2},
+        {"a condition compared as a value", "(Tipo = 0) = 1",
+         "atteso un valore, non una condizione", 2},
         {"letters glued to a number", "Tipo = 12abc", "numero non valido", 8},
         {"minus before a name", "Tipo = -Sigla", "dopo '-' serve un numero", 9},
         {"empty text", "", "criterio vuoto", 1},
         {"only blanks", "   ", "criterio vuoto", 1},
         {"unclosed bracket", "[Tipo = 0", "nome tra [ ] non chiuso", 1},
-        {"accented character position counts characters", "Descrizione = 'CITTÀ' +", "carattere non ammesso '+'", 23},
+        {"accented character position counts characters", "Descrizione = 'CITTÀ' +",
+         "carattere non ammesso '+'", 23},
         {"nesting beyond the limit", std::string(200, '(') + "Tipo = 0" + std::string(200, ')'),
          "annidamento troppo profondo", 66},
-        {"text beyond the size limit", "Sigla = '" + std::string(20000, 'x') + "'", "testo troppo lungo (20010 caratteri)", 1},
+        {"text beyond the size limit", "Sigla = '" + std::string(20000, 'x') + "'",
+         "testo troppo lungo (20010 caratteri)", 1},
     };
     for (const Malformed& m : cases) {
         try {
             jet::Criteria::parse(m.criteria);
             ADD_FAILURE() << m.fault << ": accepted " << m.criteria;
         } catch (const jet::CriteriaError& e) {
-            EXPECT_EQ(e.describe(m.criteria), std::string(m.reason) + " alla posizione " + std::to_string(m.position))
+            EXPECT_EQ(e.describe(m.criteria),
+                      std::string(m.reason) + " alla posizione " + std::to_string(m.position))
                 << m.fault;
         }
     }
@@ -170,10 +181,10 @@ TEST(CriteriaIndexTerms, OnlyTopLevelAndTermsOfMatchingKindsAreIndexable) {
     const Case cases[] = {
         {"(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = 'X' and DataFinoA = ' '", 2},
         {"'20000101' <= DataFinoA and DataFinoA <= '20241231'", 2},
-        {"Tipo = 0 or Sigla = 'X'", 0},           // or: no single term holds for every match
+        {"Tipo = 0 or Sigla = 'X'", 0},  // or: no single term holds for every match
         {"not Sigla = 'X'", 0},
         {"Sigla <> 'X'", 0},
-        {"Testo = 12 and Numero = '1'", 0},       // kinds differ: compared numerically
+        {"Testo = 12 and Numero = '1'", 0},  // kinds differ: compared numerically
         {"Trim(Numero) = '1'", 0},
     };
     for (const Case& c : cases) {

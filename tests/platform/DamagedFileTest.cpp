@@ -25,16 +25,19 @@ const char* const kTable =
     "4|NERI|20240317\n";
 
 std::string writeBytes(const TempDir& dir) {
-    jetwrite::writeDatabase(dir / "Ospiti.mdb", {jetwrite::parseTextTable(kTable, "Scheda_Cliente")});
+    jetwrite::writeDatabase(dir / "Ospiti.mdb",
+                            {jetwrite::parseTextTable(kTable, "Scheda_Cliente")});
     return dir.read("Ospiti.mdb");
 }
 
 std::uint32_t get32(const std::string& b, std::size_t at) {
     return static_cast<unsigned char>(b[at]) | (static_cast<unsigned char>(b[at + 1]) << 8) |
-           (static_cast<unsigned char>(b[at + 2]) << 16) | (static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24);
+           (static_cast<unsigned char>(b[at + 2]) << 16) |
+           (static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24);
 }
 std::uint16_t get16(const std::string& b, std::size_t at) {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) | (static_cast<unsigned char>(b[at + 1]) << 8));
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) |
+                                      (static_cast<unsigned char>(b[at + 1]) << 8));
 }
 void put16(std::string& b, std::size_t at, unsigned v) {
     b[at] = static_cast<char>(v & 0xFF);
@@ -47,7 +50,9 @@ std::size_t tableDataPage(const std::string& bytes) {
     for (std::size_t p = 1; p < bytes.size() / kPage; ++p) {
         std::size_t at = p * kPage;
         std::uint32_t owner = get32(bytes, at + 4);
-        if (bytes[at] == 1 && owner > 2 && owner < bytes.size() / kPage && bytes[owner * kPage] == 2) return p;
+        if (bytes[at] == 1 && owner > 2 && owner < bytes.size() / kPage &&
+            bytes[owner * kPage] == 2)
+            return p;
     }
     return 0;
 }
@@ -59,7 +64,8 @@ std::string readNames(const TempDir& dir) {
         auto db = engine.OpenDatabase("Ospiti.mdb");
         auto rs = db->OpenRecordset("Scheda_Cliente", dbOpenDynaset);
         std::string names;
-        for (rs->FindFirst("NumeroProgressivo > 0"); !rs->NoMatch(); rs->FindNext("NumeroProgressivo > 0")) {
+        for (rs->FindFirst("NumeroProgressivo > 0"); !rs->NoMatch();
+             rs->FindNext("NumeroProgressivo > 0")) {
             names += rs->Fields("Nome").asText() + ",";
         }
         return names;
@@ -68,7 +74,8 @@ std::string readNames(const TempDir& dir) {
     }
 }
 
-const std::string kDamaged = "Errore nel database Ospiti.mdb, tabella Scheda_Cliente: file non leggibile o danneggiato";
+const std::string kDamaged =
+    "Errore nel database Ospiti.mdb, tabella Scheda_Cliente: file non leggibile o danneggiato";
 const std::string kDamagedFile = "Errore nel database Ospiti.mdb: file non leggibile o danneggiato";
 
 TEST(DamagedFiles, TruncationAndGarbageGiveTheDamagedFileError) {
@@ -89,21 +96,56 @@ TEST(DamagedFiles, TruncationAndGarbageGiveTheDamagedFileError) {
         std::string expected;
     };
     std::vector<Case> cases = {
-        {"cut inside a page", [](std::string b) { return b.substr(0, b.size() - 100); }, kDamagedFile},
-        {"last page cut off", [](std::string b) { return b.substr(0, b.size() - kPage); }, kDamaged},
+        {"cut inside a page", [](std::string b) { return b.substr(0, b.size() - 100); },
+         kDamagedFile},
+        {"last page cut off", [](std::string b) { return b.substr(0, b.size() - kPage); },
+         kDamaged},
         {"two pages left", [](std::string b) { return b.substr(0, 2 * kPage); }, kDamagedFile},
         {"empty file", [](std::string) { return std::string(); }, kDamagedFile},
-        {"not a Jet file", [](std::string b) { b.replace(4, 15, "Standard Xyz DB"); return b; }, kDamagedFile},
-        {"garbage over the table's rows", [&](std::string b) { b.replace(dataPage * kPage, kPage, noise); return b; }, kDamaged},
-        {"zeros over the table's rows", [&](std::string b) { b.replace(dataPage * kPage, kPage, std::string(kPage, '\0')); return b; }, kDamaged},
-        {"row count beyond the page", [&](std::string b) { put16(b, dataPage * kPage + 12, 3000); return b; }, kDamaged},
-        {"row offset outside the page", [&](std::string b) { put16(b, dataPage * kPage + 16, 0x1FFF); return b; }, kDamaged},
+        {"not a Jet file",
+         [](std::string b) {
+             b.replace(4, 15, "Standard Xyz DB");
+             return b;
+         },
+         kDamagedFile},
+        {"garbage over the table's rows",
+         [&](std::string b) {
+             b.replace(dataPage * kPage, kPage, noise);
+             return b;
+         },
+         kDamaged},
+        {"zeros over the table's rows",
+         [&](std::string b) {
+             b.replace(dataPage * kPage, kPage, std::string(kPage, '\0'));
+             return b;
+         },
+         kDamaged},
+        {"row count beyond the page",
+         [&](std::string b) {
+             put16(b, dataPage * kPage + 12, 3000);
+             return b;
+         },
+         kDamaged},
+        {"row offset outside the page",
+         [&](std::string b) {
+             put16(b, dataPage * kPage + 16, 0x1FFF);
+             return b;
+         },
+         kDamaged},
     };
     for (std::size_t p = 1; p < pages; ++p) {
         cases.push_back({"garbage over page " + std::to_string(p),
-                         [&, p](std::string b) { b.replace(p * kPage, kPage, noise); return b; }, kDamaged});
+                         [&, p](std::string b) {
+                             b.replace(p * kPage, kPage, noise);
+                             return b;
+                         },
+                         kDamaged});
         cases.push_back({"zeros over page " + std::to_string(p),
-                         [&, p](std::string b) { b.replace(p * kPage, kPage, std::string(kPage, '\0')); return b; }, kDamaged});
+                         [&, p](std::string b) {
+                             b.replace(p * kPage, kPage, std::string(kPage, '\0'));
+                             return b;
+                         },
+                         kDamaged});
     }
     for (const Case& c : cases) {
         dir.write("Ospiti.mdb", c.damage(good));

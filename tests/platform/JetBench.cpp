@@ -19,7 +19,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double msSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
+double msSince(Clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
 
 long rssKb() {
     std::ifstream in("/proc/self/status");
@@ -51,9 +53,11 @@ int main(int argc, char** argv) {
     test::TempDir dir;
 
     auto t = Clock::now();
-    run(src + "/tools/bench/make-hotel history " + std::to_string(rows) + " 7 > " + dir / "hist.txt");
-    run(src + "/tools/codes/make-codes-table " + src + "/demo/codes/comuni.csv " + src + "/demo/codes/stati.csv " +
-        src + "/demo/codes/sigle-stati.csv " + src + "/demo/codes/province.csv > " + dir / "codes.txt");
+    run(src + "/tools/bench/make-hotel history " + std::to_string(rows) + " 7 > " +
+        dir / "hist.txt");
+    run(src + "/tools/codes/make-codes-table " + src + "/demo/codes/comuni.csv " + src +
+        "/demo/codes/stati.csv " + src + "/demo/codes/sigle-stati.csv " + src +
+        "/demo/codes/province.csv > " + dir / "codes.txt");
     {
         auto hist = jetwrite::openTextTable(dir / "hist.txt", "Scheda_Cliente");
         jetwrite::writeDatabaseFromSources(dir / "SchedaStoricoClienti.mdb", {hist.get()});
@@ -79,7 +83,8 @@ int main(int argc, char** argv) {
     t = Clock::now();
     {
         auto db = cached.OpenDatabase("SchedaStoricoClienti.mdb");
-        auto rs = db->OpenRecordset("Select * From Scheda_Cliente Where Sesso = 'X' or Nome = 'NESSUNO';", dbOpenDynaset);
+        auto rs = db->OpenRecordset(
+            "Select * From Scheda_Cliente Where Sesso = 'X' or Nome = 'NESSUNO';", dbOpenDynaset);
         rs->FindFirst("NumeroHotel = 1");
     }
     std::printf("full scan of %d rows with a two-term criteria: %.1f ms\n", rows, msSince(t));
@@ -90,20 +95,26 @@ int main(int argc, char** argv) {
     long heads = 0, members = 0;
     for (int d = 1; d <= 31; ++d) {
         for (const char* column : {"DataArrivo", "DataPartenzaReale"}) {
-            std::string window = std::string("' and ") + column + " >= '" + day(d) + "' and " + column + " <= '" + day(d);
+            std::string window = std::string("' and ") + column + " >= '" + day(d) + "' and " +
+                                 column + " <= '" + day(d);
             auto db = cached.OpenDatabase("SchedaStoricoClienti.mdb");
             auto h = db->OpenRecordset(
-                "Select * From Scheda_Cliente Where (CapoFamiglia = 'U' or CapoFamiglia = 'S' or CapoGruppo = 'S') "
-                "and NumeroHotel = 1 and DataArrivo >= '20100101" + window + "' Order by DataArrivo,NumeroCamera;",
+                "Select * From Scheda_Cliente Where (CapoFamiglia = 'U' or CapoFamiglia = 'S' or "
+                "CapoGruppo = 'S') "
+                "and NumeroHotel = 1 and DataArrivo >= '20100101" +
+                    window + "' Order by DataArrivo,NumeroCamera;",
                 dbOpenDynaset);
             auto m = db->OpenRecordset(
-                "Select * From Scheda_Cliente Where (CodiceCapoFamiglia > 0 or CodiceCapoGruppo > 0) and NumeroHotel = 1 "
-                "and DataArrivo >= '20100101" + window + "' Order by DataArrivo,NumeroCamera;",
+                "Select * From Scheda_Cliente Where (CodiceCapoFamiglia > 0 or CodiceCapoGruppo > "
+                "0) and NumeroHotel = 1 "
+                "and DataArrivo >= '20100101" +
+                    window + "' Order by DataArrivo,NumeroCamera;",
                 dbOpenDynaset);
             for (h->FindFirst("NumeroHotel = 1"); !h->NoMatch(); h->FindNext("NumeroHotel = 1")) {
                 ++heads;
                 std::string key = h->Fields("NumeroProgressivo").asText();
-                key = std::to_string(std::atol(key.substr(key.size() > 6 ? key.size() - 6 : 0).c_str()));
+                key = std::to_string(
+                    std::atol(key.substr(key.size() > 6 ? key.size() - 6 : 0).c_str()));
                 std::string c = "NumeroHotel = 1 and CodiceCapoFamiglia = " + key;
                 for (m->FindFirst(c); !m->NoMatch(); m->FindNext(c)) ++members;
             }
@@ -111,11 +122,14 @@ int main(int argc, char** argv) {
         }
     }
     double monthMs = msSince(t);
-    std::printf("month of queries (31 days x A/P, heads and members): %.0f ms, %ld heads, %ld member finds\n", monthMs,
-                heads, members);
+    std::printf(
+        "month of queries (31 days x A/P, heads and members): %.0f ms, %ld heads, %ld member "
+        "finds\n",
+        monthMs, heads, members);
 
     // Code lookups: open, record set, FindFirst over the codes table, close.
-    const char* places[] = {"CATANIA", "PALERMO", "MESSINA", "SANT'AGATA DI MILITELLO", "FORLI'", "ROMA", "NESSUNO"};
+    const char* places[] = {"CATANIA", "PALERMO", "MESSINA", "SANT'AGATA DI MILITELLO",
+                            "FORLI'",  "ROMA",    "NESSUNO"};
     auto lookups = [&](JetEngine& engine, int count) {
         auto start = Clock::now();
         for (int i = 0; i < count; ++i) {
@@ -124,7 +138,8 @@ int main(int argc, char** argv) {
             for (char ch : name) quoted += ch == '\'' ? std::string("''") : std::string(1, ch);
             auto db = engine.OpenDatabase("Comuni.mdb");
             auto rs = db->OpenRecordset("CodiciVari", dbOpenDynaset);
-            rs->FindFirst("(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = '" + quoted + "' and DataFinoA = ' '");
+            rs->FindFirst("(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = '" + quoted +
+                          "' and DataFinoA = ' '");
             if (!rs->NoMatch()) rs->Fields("CodicePS");
             db->Close();
         }

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <limits>
 
 #include "core/RunError.h"
@@ -18,7 +18,8 @@ namespace {
 namespace fs = std::filesystem;
 
 const char* const kGuests =
-    "NumeroProgressivo:Long|Nome:Text(40)|Nota:Text(20)|DataArrivo:Text(8)|NumeroCamera:Integer|Tariffa:Double\n"
+    "NumeroProgressivo:Long|Nome:Text(40)|Nota:Text(20)|DataArrivo:Text(8)|NumeroCamera:Integer|"
+    "Tariffa:Double\n"
     "4501|ROSSI|\\N|20240315|12|72.5\n"
     "4502|d'Angelo|| 2024031|9|0.3\n"
     "4503|Città di Castello|x|20240315||-1e-05\n"
@@ -28,7 +29,8 @@ const char* const kGuests =
     "2147483647|MAX|\\N|20240315|32767|123456789.125\n";
 
 const char* const kCodes =
-    "Tipo:Integer|Sigla:Text(5)|Descrizione:Text(60)|Provincia:Text(2)|CodicePS:Text(9)|DataDal:Text(8)|DataFinoA:Text(8)\n"
+    "Tipo:Integer|Sigla:Text(5)|Descrizione:Text(60)|Provincia:Text(2)|CodicePS:Text(9)|DataDal:"
+    "Text(8)|DataFinoA:Text(8)\n"
     "0|I|ITALIA|ES|100000100|19000101| \n"
     "3||FORLI'|FO|408040012|19000101|19941231\n"
     "3||FORLI'|FC|408140012|19950101| \n"
@@ -36,7 +38,8 @@ const char* const kCodes =
     "2|CT|CATANIA||\\N|19000101| \n"
     "3|| CATANIA |CT|419087015|19000101| \n";
 
-void writeTables(const std::string& path, const std::vector<std::pair<std::string, std::string>>& tables) {
+void writeTables(const std::string& path,
+                 const std::vector<std::pair<std::string, std::string>>& tables) {
     std::vector<jetwrite::Table> parsed;
     for (const auto& [name, text] : tables) parsed.push_back(jetwrite::parseTextTable(text, name));
     jetwrite::writeDatabase(path, parsed);
@@ -50,9 +53,11 @@ protected:
     TempDir dir;
 };
 
-std::vector<FieldValue> column(Recordset& rs, const std::string& criteria, const std::string& field) {
+std::vector<FieldValue> column(Recordset& rs, const std::string& criteria,
+                               const std::string& field) {
     std::vector<FieldValue> values;
-    for (rs.FindFirst(criteria); !rs.NoMatch(); rs.FindNext(criteria)) values.push_back(rs.Fields(field));
+    for (rs.FindFirst(criteria); !rs.NoMatch(); rs.FindNext(criteria))
+        values.push_back(rs.Fields(field));
     return values;
 }
 
@@ -63,19 +68,20 @@ TEST_F(JetEngineFiles, ValuesComeBackAsStored) {
     auto text = FieldValue::text;
     auto num = FieldValue::number;
     EXPECT_EQ(column(*rs, "NumeroProgressivo <> 0", "Nome"),
-              (std::vector<FieldValue>{text("ROSSI"), text("d'Angelo"), text("Città di Castello"), text("NIÑO"),
-                                       text("rossi"), text("MIN"), text("MAX")}));
+              (std::vector<FieldValue>{text("ROSSI"), text("d'Angelo"), text("Città di Castello"),
+                                       text("NIÑO"), text("rossi"), text("MIN"), text("MAX")}));
     EXPECT_EQ(column(*rs, "NumeroProgressivo <> 0", "Nota"),
-              (std::vector<FieldValue>{FieldValue(), text(""), text("x"), FieldValue(), text("y"), FieldValue(),
-                                       FieldValue()}));
+              (std::vector<FieldValue>{FieldValue(), text(""), text("x"), FieldValue(), text("y"),
+                                       FieldValue(), FieldValue()}));
     EXPECT_EQ(column(*rs, "NumeroProgressivo <> 0", "NumeroProgressivo"),
-              (std::vector<FieldValue>{num(4501), num(4502), num(4503), num(4504), num(4505), num(-2147483648.0),
-                                       num(2147483647)}));
+              (std::vector<FieldValue>{num(4501), num(4502), num(4503), num(4504), num(4505),
+                                       num(-2147483648.0), num(2147483647)}));
     EXPECT_EQ(column(*rs, "NumeroProgressivo <> 0", "NumeroCamera"),
-              (std::vector<FieldValue>{num(12), num(9), FieldValue(), num(3), num(12), num(-32768), num(32767)}));
+              (std::vector<FieldValue>{num(12), num(9), FieldValue(), num(3), num(12), num(-32768),
+                                       num(32767)}));
     EXPECT_EQ(column(*rs, "NumeroProgressivo <> 0", "Tariffa"),
-              (std::vector<FieldValue>{num(72.5), num(0.3), num(-1e-05), num(1e300), FieldValue(), num(-0.0),
-                                       num(123456789.125)}));
+              (std::vector<FieldValue>{num(72.5), num(0.3), num(-1e-05), num(1e300), FieldValue(),
+                                       num(-0.0), num(123456789.125)}));
     EXPECT_EQ(column(*rs, "NumeroProgressivo <> 0", "DataArrivo")[1], text(" 2024031"));
     db->Close();
 }
@@ -95,10 +101,13 @@ TEST_F(JetEngineFiles, FindsFollowTheRecordSetOrder) {
     // The query's order: DataArrivo (Null first), then NumeroCamera (Null
     // first), ties in table order.
     auto query = db->OpenRecordset(
-        "Select * From Scheda_Cliente Where NumeroProgressivo > 0 Order by DataArrivo,NumeroCamera;", dbOpenDynaset);
+        "Select * From Scheda_Cliente Where NumeroProgressivo > 0 Order by "
+        "DataArrivo,NumeroCamera;",
+        dbOpenDynaset);
     EXPECT_EQ(column(*query, "NumeroProgressivo > 0", "NumeroProgressivo"),
-              (std::vector<FieldValue>{FieldValue::number(4504), FieldValue::number(4502), FieldValue::number(4505),
-                                       FieldValue::number(4503), FieldValue::number(4501), FieldValue::number(2147483647)}));
+              (std::vector<FieldValue>{FieldValue::number(4504), FieldValue::number(4502),
+                                       FieldValue::number(4505), FieldValue::number(4503),
+                                       FieldValue::number(4501), FieldValue::number(2147483647)}));
     // FindNext continues after the current record; a later FindFirst restarts.
     query->FindFirst("NumeroCamera = 12");
     EXPECT_EQ(query->Fields("NumeroProgressivo"), FieldValue::number(4505));
@@ -118,12 +127,16 @@ TEST_F(JetEngineFiles, CodeLookupsFindTheFirstValidRow) {
         FieldValue code;  // Null: no match
     };
     const Lookup lookups[] = {
-        {"(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = 'FORLI''' and DataFinoA = ' '", FieldValue::text("408140012")},
+        {"(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = 'FORLI''' and DataFinoA = ' '",
+         FieldValue::text("408140012")},
         {"Tipo = 3 and Trim(Descrizione) = 'forli'''", FieldValue::text("408040012")},
-        {"(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = 'SANT''AGATA DI MILITELLO' and DataFinoA = ' '",
+        {"(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = 'SANT''AGATA DI MILITELLO' and DataFinoA "
+         "= ' '",
          FieldValue::text("419083082")},
-        {"(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = 'CATANIA' and DataFinoA = ' '", FieldValue::text("419087015")},
-        {"(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = 'CATANIA' and DataDal <= '18991231'", FieldValue()},
+        {"(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = 'CATANIA' and DataFinoA = ' '",
+         FieldValue::text("419087015")},
+        {"(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = 'CATANIA' and DataDal <= '18991231'",
+         FieldValue()},
         {"Tipo = 0 and Sigla = 'I'", FieldValue::text("100000100")},
         {"Tipo = 0 and Sigla = 'I '", FieldValue()},
     };
@@ -146,7 +159,9 @@ TEST_F(JetEngineFiles, CodeLookupsFindTheFirstValidRow) {
     EXPECT_EQ(engine.tableReads(), 1u) << "CodiciVari read once for all the lookups";
 }
 
-void setModified(const std::string& path, fs::file_time_type when) { fs::last_write_time(path, when); }
+void setModified(const std::string& path, fs::file_time_type when) {
+    fs::last_write_time(path, when);
+}
 
 TEST_F(JetEngineFiles, CacheReadsEachTableOnceUntilTheFileChanges) {
     JetEngine engine(dir.path());
@@ -179,7 +194,8 @@ TEST_F(JetEngineFiles, CacheReadsEachTableOnceUntilTheFileChanges) {
     // A record set already open keeps the rows it was opened on.
     auto db = engine.OpenDatabase("Ospiti.mdb");
     auto open = db->OpenRecordset("Scheda_Cliente", dbOpenDynaset);
-    writeTables(path, {{"Scheda_Cliente", "NumeroProgressivo:Long|Nome:Text(40)\n4501|NERI\n4502|GIALLI\n"}});
+    writeTables(path, {{"Scheda_Cliente",
+                        "NumeroProgressivo:Long|Nome:Text(40)\n4501|NERI\n4502|GIALLI\n"}});
     setModified(path, before + std::chrono::seconds(15));
     open->FindFirst("NumeroProgressivo = 4501");
     EXPECT_EQ(open->Fields("Nome"), FieldValue::text("VERDINI"));
@@ -229,11 +245,12 @@ TEST_F(JetEngineFiles, ErrorsNameTheDatabaseTheTableAndTheText) {
         std::string detail;  // empty: not compared
     };
     const Case cases[] = {
-        {"missing file", [&] { engine.OpenDatabase("Comuni.mdb"); }, "Errore nel database Comuni.mdb: file non trovato",
-         dir / "Comuni.mdb"},
+        {"missing file", [&] { engine.OpenDatabase("Comuni.mdb"); },
+         "Errore nel database Comuni.mdb: file non trovato", dir / "Comuni.mdb"},
         {"unknown table", [&] { db->OpenRecordset("Comuni", dbOpenDynaset); },
          "Errore nel database Ospiti.mdb, tabella Comuni: tabella inesistente", dir / "Ospiti.mdb"},
-        {"unknown table in a query", [&] { db->OpenRecordset("Select * From Comuni;", dbOpenDynaset); },
+        {"unknown table in a query",
+         [&] { db->OpenRecordset("Select * From Comuni;", dbOpenDynaset); },
          "Errore nel database Ospiti.mdb, tabella Comuni: tabella inesistente", ""},
         {"unterminated text", [&] { rs->FindFirst("Tipo = 0 and Sigla = 'X"); },
          "Errore nel database Ospiti.mdb, tabella CodiciVari: criterio non valido",
@@ -241,15 +258,26 @@ TEST_F(JetEngineFiles, ErrorsNameTheDatabaseTheTableAndTheText) {
         {"unknown column in a criteria", [&] { rs->FindNext("Regione = 'X'"); },
          "Errore nel database Ospiti.mdb, tabella CodiciVari: criterio non valido",
          "Regione = 'X': colonna sconosciuta 'Regione' alla posizione 1"},
-        {"malformed query", [&] { db->OpenRecordset("Select Tipo From CodiciVari", dbOpenDynaset); },
+        {"malformed query",
+         [&] { db->OpenRecordset("Select Tipo From CodiciVari", dbOpenDynaset); },
          "Errore nel database Ospiti.mdb: interrogazione non valida",
          "Select Tipo From CodiciVari: si legge solo Select * alla posizione 8"},
-        {"unknown Order by column", [&] { db->OpenRecordset("Select * From CodiciVari Order by Regione", dbOpenDynaset); },
+        {"unknown Order by column",
+         [&] { db->OpenRecordset("Select * From CodiciVari Order by Regione", dbOpenDynaset); },
          "Errore nel database Ospiti.mdb, tabella CodiciVari: interrogazione non valida", ""},
-        {"unknown field", [&] { rs->FindFirst("Tipo = 0"); rs->Fields("Regione"); },
+        {"unknown field",
+         [&] {
+             rs->FindFirst("Tipo = 0");
+             rs->Fields("Regione");
+         },
          "Errore nel database Ospiti.mdb, tabella CodiciVari: colonna inesistente", "Regione"},
-        {"field after a failed find", [&] { rs->FindFirst("Tipo = 7"); rs->Fields("Sigla"); },
-         "Errore nel database Ospiti.mdb, tabella CodiciVari: nessun record corrente", "Campo Sigla"},
+        {"field after a failed find",
+         [&] {
+             rs->FindFirst("Tipo = 7");
+             rs->Fields("Sigla");
+         },
+         "Errore nel database Ospiti.mdb, tabella CodiciVari: nessun record corrente",
+         "Campo Sigla"},
         {"record set type other than dynaset", [&] { db->OpenRecordset("CodiciVari", 4); },
          "Errore nel database Ospiti.mdb: tipo di recordset non gestito (4)", "CodiciVari"},
     };

@@ -14,9 +14,9 @@ namespace velmora::test {
 
 using Cell = std::optional<std::string>;
 
-inline std::shared_ptr<const jet::Table> memoryTable(const std::string& name,
-                                                     const std::vector<std::pair<std::string, jet::ColumnKind>>& columns,
-                                                     const std::vector<std::vector<Cell>>& rows) {
+inline std::shared_ptr<const jet::Table> memoryTable(
+    const std::string& name, const std::vector<std::pair<std::string, jet::ColumnKind>>& columns,
+    const std::vector<std::vector<Cell>>& rows) {
     jet::TableBuilder builder(name);
     for (const auto& [column, kind] : columns) builder.addColumn(column, kind);
     for (const auto& row : rows) {

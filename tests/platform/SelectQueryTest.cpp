@@ -11,8 +11,10 @@ using jet::SelectQuery;
 
 TEST(SelectQueryParse, HeadsQueryOfTheStayWriters) {
     const std::string text =
-        "Select * From Scheda_Cliente Where (CapoFamiglia = 'U' or CapoFamiglia = 'S' or CapoGruppo = 'S') "
-        "and NumeroHotel = 1 and DataArrivo >= '20240101' and DataArrivo >= '20240315' and DataArrivo <= "
+        "Select * From Scheda_Cliente Where (CapoFamiglia = 'U' or CapoFamiglia = 'S' or "
+        "CapoGruppo = 'S') "
+        "and NumeroHotel = 1 and DataArrivo >= '20240101' and DataArrivo >= '20240315' and "
+        "DataArrivo <= "
         "'20240315' Order by DataArrivo,NumeroCamera;";
     SelectQuery q = SelectQuery::parse(text);
     EXPECT_EQ(q.table, "Scheda_Cliente");
@@ -40,7 +42,10 @@ TEST(SelectQueryParse, OptionalPartsAndSpellings) {
         {"Select * From T Order by a, b ;", "T", false, {"a", "b"}},
         {"Select *\r\nFrom T\r\nWhere a = 'x'\r\n", "T", true, {}},
         {"Select * From T Where a = 'x Order by y';", "T", true, {}},
-        {"Select * From [Scheda Cliente] Where [Data Arrivo] >= '2024'", "Scheda Cliente", true, {}},
+        {"Select * From [Scheda Cliente] Where [Data Arrivo] >= '2024'",
+         "Scheda Cliente",
+         true,
+         {}},
         {"Select*From T", "T", false, {}},
     };
     for (const Case& c : cases) {
@@ -52,7 +57,8 @@ TEST(SelectQueryParse, OptionalPartsAndSpellings) {
         EXPECT_EQ(order, c.order) << c.text;
     }
     EXPECT_TRUE(SelectQuery::parse("select * from T order by b desc, c asc").orderBy[0].descending);
-    EXPECT_FALSE(SelectQuery::parse("select * from T order by b desc, c asc").orderBy[1].descending);
+    EXPECT_FALSE(
+        SelectQuery::parse("select * from T order by b desc, c asc").orderBy[1].descending);
 }
 
 TEST(SelectQueryParse, RefusedTexts) {
@@ -67,10 +73,12 @@ TEST(SelectQueryParse, RefusedTexts) {
         {"Select * From T Order a", "atteso 'by' alla posizione 23"},
         {"Select * From T Order by", "manca la colonna di ordinamento alla posizione 25"},
         {"Select * From T Order by a,", "manca la colonna di ordinamento alla posizione 28"},
-        {"Select * From T; Delete", "testo inatteso dopo la fine dell'interrogazione alla posizione 18"},
+        {"Select * From T; Delete",
+         "testo inatteso dopo la fine dell'interrogazione alla posizione 18"},
         {"Select * From T Where", "manca un operando alla fine alla posizione 22"},
         {"Select * From T Where a = 'x", "testo non chiuso alla posizione 27"},
-        {"Select * From T Where a = 1 b = 2", "testo inatteso dopo la fine dell'interrogazione alla posizione 29"},
+        {"Select * From T Where a = 1 b = 2",
+         "testo inatteso dopo la fine dell'interrogazione alla posizione 29"},
     };
     for (const Case& c : cases) {
         try {

@@ -27,47 +27,56 @@ std::vector<std::uint32_t> ordered(jet::TableSearch& search, const std::string& 
 }
 
 TEST(OrderBy, StableWithNullsFirstTextWithoutCaseNumbersNumerically) {
-    auto table = memoryTable("Ospiti", {{"DataArrivo", ColumnKind::Text}, {"NumeroCamera", ColumnKind::Number},
-                                        {"Nome", ColumnKind::Text}},
+    auto table = memoryTable("Ospiti",
+                             {{"DataArrivo", ColumnKind::Text},
+                              {"NumeroCamera", ColumnKind::Number},
+                              {"Nome", ColumnKind::Text}},
                              {
-                                 {"20240315", "12", "b"},           // 0
-                                 {"20240314", "9", "B"},            // 1
-                                 {"20240315", std::nullopt, "a"},   // 2
-                                 {std::nullopt, "3", "c"},          // 3
-                                 {"20240315", "9", "A"},            // 4
-                                 {"20240315", "12", "a"},           // 5: ties with 0 on both keys
-                                 {"20240314", "100", std::nullopt}, // 6
+                                 {"20240315", "12", "b"},            // 0
+                                 {"20240314", "9", "B"},             // 1
+                                 {"20240315", std::nullopt, "a"},    // 2
+                                 {std::nullopt, "3", "c"},           // 3
+                                 {"20240315", "9", "A"},             // 4
+                                 {"20240315", "12", "a"},            // 5: ties with 0 on both keys
+                                 {"20240314", "100", std::nullopt},  // 6
                              });
     jet::TableSearch search(table, true);
     EXPECT_EQ(ordered(search, "Select * From Ospiti Order by DataArrivo,NumeroCamera;"),
               (std::vector<std::uint32_t>{3, 1, 6, 2, 4, 0, 5}));
     // Letter case does not order: b/B and a/A keep table order among themselves.
-    EXPECT_EQ(ordered(search, "Select * From Ospiti Order by Nome"), (std::vector<std::uint32_t>{6, 2, 4, 5, 0, 1, 3}));
+    EXPECT_EQ(ordered(search, "Select * From Ospiti Order by Nome"),
+              (std::vector<std::uint32_t>{6, 2, 4, 5, 0, 1, 3}));
     // Descending puts Null last and keeps ties in table order.
     EXPECT_EQ(ordered(search, "Select * From Ospiti Order by NumeroCamera desc"),
               (std::vector<std::uint32_t>{6, 0, 5, 1, 4, 3, 2}));
-    EXPECT_EQ(ordered(search, "Select * From Ospiti Where DataArrivo >= '20240315' Order by NumeroCamera"),
+    EXPECT_EQ(ordered(search,
+                      "Select * From Ospiti Where DataArrivo >= '20240315' Order by NumeroCamera"),
               (std::vector<std::uint32_t>{2, 4, 0, 5}));
-    EXPECT_EQ(ordered(search, "Select * From Ospiti"), (std::vector<std::uint32_t>{0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(ordered(search, "Select * From Ospiti"),
+              (std::vector<std::uint32_t>{0, 1, 2, 3, 4, 5, 6}));
     EXPECT_THROW(ordered(search, "Select * From Ospiti Order by Camera"), jet::CriteriaError);
 }
 
 TEST(FindFrom, WalksMatchesInTableOrderWithAndWithoutIndexes) {
-    auto table = memoryTable("CodiciVari", {{"Tipo", ColumnKind::Number}, {"Descrizione", ColumnKind::Text},
-                                            {"DataFinoA", ColumnKind::Text}},
+    auto table = memoryTable("CodiciVari",
+                             {{"Tipo", ColumnKind::Number},
+                              {"Descrizione", ColumnKind::Text},
+                              {"DataFinoA", ColumnKind::Text}},
                              {
-                                 {"3", "FORLI'", "19941231"},   // 0
-                                 {"3", " Forli' ", " "},        // 1
-                                 {"0", "FORLI'", " "},          // 2
-                                 {"3", "CATANIA", " "},         // 3
-                                 {"3", "FORLI' ", " "},         // 4
+                                 {"3", "FORLI'", "19941231"},  // 0
+                                 {"3", " Forli' ", " "},       // 1
+                                 {"0", "FORLI'", " "},         // 2
+                                 {"3", "CATANIA", " "},        // 3
+                                 {"3", "FORLI' ", " "},        // 4
                              });
-    const std::string text = "(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = 'FORLI''' and DataFinoA = ' '";
+    const std::string text =
+        "(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = 'FORLI''' and DataFinoA = ' '";
     for (bool indexes : {false, true}) {
         jet::TableSearch search(table, indexes);
         auto bound = search.bind(text, jet::Criteria::parse(text));
         std::vector<std::size_t> found;
-        for (auto row = search.findFrom(*bound, 0); row; row = search.findFrom(*bound, *row + 1)) found.push_back(*row);
+        for (auto row = search.findFrom(*bound, 0); row; row = search.findFrom(*bound, *row + 1))
+            found.push_back(*row);
         EXPECT_EQ(found, (std::vector<std::size_t>{1, 2, 4})) << "indexes " << indexes;
         EXPECT_EQ(search.findFrom(*bound, 5), std::nullopt);
         EXPECT_EQ(search.bind(text, jet::Criteria::parse(text)), bound) << "bound once per text";
@@ -98,14 +107,16 @@ TEST(TableBuilderDictionary, MostlyDistinctColumnsKeepEveryValue) {
         EXPECT_EQ(table->value(i, 1).number, i * 7919 % 6000);
     }
     jet::TableSearch indexed(table, true), scanned(table, false);
-    for (const std::string text : {"Codice = 'N1234'", "Numero = 1234 and Flag = 'N'", "Codice >= 'N5998'"}) {
+    for (const std::string text :
+         {"Codice = 'N1234'", "Numero = 1234 and Flag = 'N'", "Codice >= 'N5998'"}) {
         auto parsed = jet::Criteria::parse(text);
         auto a = indexed.bind(text, parsed);
         auto b = scanned.bind(text, parsed);
         auto selected = indexed.select(a.get());
         EXPECT_GE(selected.size(), 2u) << text;
         EXPECT_EQ(selected, scanned.select(b.get())) << text;
-        EXPECT_EQ(indexed.findFrom(*a, selected[0] + 1), scanned.findFrom(*b, selected[0] + 1)) << text;
+        EXPECT_EQ(indexed.findFrom(*a, selected[0] + 1), scanned.findFrom(*b, selected[0] + 1))
+            << text;
     }
     // Equal codes stay in table order when sorted.
     auto all = indexed.select(nullptr);
@@ -123,8 +134,10 @@ TEST(TableBuilderDictionary, MostlyDistinctColumnsKeepEveryValue) {
 TEST(IndexedSearch, EqualsFullScanOnRandomTablesAndCriteria) {
     std::mt19937 rng(20240315);
     auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-    const char* names[] = {"CATANIA", "catania", " CATANIA ", "CATANIA ", "Città", "CITTÀ", "SANT'AGATA", "", " "};
-    const char* dates[] = {" ", "20240314", "20240315", "20240316", "20240401", "2024031", "202403150"};
+    const char* names[] = {"CATANIA", "catania",    " CATANIA ", "CATANIA ", "Città",
+                           "CITTÀ",   "SANT'AGATA", "",          " "};
+    const char* dates[] = {" ",        "20240314", "20240315", "20240316",
+                           "20240401", "2024031",  "202403150"};
     for (int round = 0; round < 20; ++round) {
         jet::TableBuilder builder("T");
         builder.addColumn("Data", ColumnKind::Text);
@@ -136,8 +149,10 @@ TEST(IndexedSearch, EqualsFullScanOnRandomTablesAndCriteria) {
             if (pick(10)) builder.setText(0, dates[pick(7)]);
             if (pick(10)) builder.setText(1, names[pick(9)]);
             int n = pick(12);
-            if (n == 11) builder.setNumber(2, std::nan(""));
-            else if (n) builder.setNumber(2, n - 5);
+            if (n == 11)
+                builder.setNumber(2, std::nan(""));
+            else if (n)
+                builder.setNumber(2, n - 5);
         }
         auto table = builder.finish();
         jet::TableSearch indexed(table, true), scanned(table, false);
@@ -153,10 +168,19 @@ TEST(IndexedSearch, EqualsFullScanOnRandomTablesAndCriteria) {
             for (int t = 0; t < terms; ++t) {
                 if (t) text += pick(4) ? " and " : " or ";
                 switch (pick(4)) {
-                    case 0: text += std::string("Data ") + ops[pick(5)] + " " + quote(dates[pick(7)]); break;
-                    case 1: text += "Trim(Nome) = " + quote(names[pick(9)]); break;
-                    case 2: text += std::string("Nome ") + ops[pick(5)] + " " + quote(names[pick(9)]); break;
-                    default: text += std::string("Numero ") + ops[pick(5)] + " " + std::to_string(pick(9) - 4); break;
+                    case 0:
+                        text += std::string("Data ") + ops[pick(5)] + " " + quote(dates[pick(7)]);
+                        break;
+                    case 1:
+                        text += "Trim(Nome) = " + quote(names[pick(9)]);
+                        break;
+                    case 2:
+                        text += std::string("Nome ") + ops[pick(5)] + " " + quote(names[pick(9)]);
+                        break;
+                    default:
+                        text += std::string("Numero ") + ops[pick(5)] + " " +
+                                std::to_string(pick(9) - 4);
+                        break;
                 }
             }
             auto parsed = jet::Criteria::parse(text);
@@ -164,7 +188,8 @@ TEST(IndexedSearch, EqualsFullScanOnRandomTablesAndCriteria) {
             auto b = scanned.bind(text, parsed);
             ASSERT_EQ(indexed.select(a.get()), scanned.select(b.get())) << text;
             std::size_t from = static_cast<std::size_t>(pick(rows + 1));
-            ASSERT_EQ(indexed.findFrom(*a, from), scanned.findFrom(*b, from)) << text << " from " << from;
+            ASSERT_EQ(indexed.findFrom(*a, from), scanned.findFrom(*b, from))
+                << text << " from " << from;
         }
     }
 }

@@ -38,7 +38,8 @@ ColumnIndex::ColumnIndex(const Table& table, std::size_t column, bool trimmed)
         if (numeric) return va.number < vb.number ? -1 : (va.number > vb.number ? 1 : 0);
         return compareFolded(va.text, vb.text);
     };
-    std::sort(ids.begin(), ids.end(), [&](Table::ValueId a, Table::ValueId b) { return compareIds(a, b) < 0; });
+    std::sort(ids.begin(), ids.end(),
+              [&](Table::ValueId a, Table::ValueId b) { return compareIds(a, b) < 0; });
 
     // Classes of equal keys.
     std::vector<std::uint32_t> groupOfId(distinct + 1, kNoGroup);
@@ -73,25 +74,34 @@ int ColumnIndex::compareWith(Table::ValueId id, const Value& constant) const {
 
 ColumnIndex::Range ColumnIndex::range(CompareOp op, const Value& constant) const {
     // lower: first class >= constant; upper: first class > constant.
-    auto lowerIt = std::partition_point(m_groupRep.begin(), m_groupRep.end(),
-                                        [&](Table::ValueId id) { return compareWith(id, constant) < 0; });
-    auto upperIt = std::partition_point(lowerIt, m_groupRep.end(),
-                                        [&](Table::ValueId id) { return compareWith(id, constant) == 0; });
+    auto lowerIt =
+        std::partition_point(m_groupRep.begin(), m_groupRep.end(),
+                             [&](Table::ValueId id) { return compareWith(id, constant) < 0; });
+    auto upperIt = std::partition_point(lowerIt, m_groupRep.end(), [&](Table::ValueId id) {
+        return compareWith(id, constant) == 0;
+    });
     auto lower = static_cast<std::uint32_t>(lowerIt - m_groupRep.begin());
     auto upper = static_cast<std::uint32_t>(upperIt - m_groupRep.begin());
     auto end = static_cast<std::uint32_t>(m_groupRep.size());
     switch (op) {
-        case CompareOp::Eq: return {lower, upper};
-        case CompareOp::Lt: return {0, lower};
-        case CompareOp::Le: return {0, upper};
-        case CompareOp::Gt: return {upper, end};
-        case CompareOp::Ge: return {lower, end};
-        case CompareOp::Ne: break;
+        case CompareOp::Eq:
+            return {lower, upper};
+        case CompareOp::Lt:
+            return {0, lower};
+        case CompareOp::Le:
+            return {0, upper};
+        case CompareOp::Gt:
+            return {upper, end};
+        case CompareOp::Ge:
+            return {lower, end};
+        case CompareOp::Ne:
+            break;
     }
     return all();
 }
 
-std::span<const std::uint32_t> ColumnIndex::rows(Range r, std::vector<std::uint32_t>& storage) const {
+std::span<const std::uint32_t> ColumnIndex::rows(Range r,
+                                                 std::vector<std::uint32_t>& storage) const {
     if (r.empty()) return {};
     std::span<const std::uint32_t> run(m_rows.data() + m_groupStart[r.first],
                                        m_groupStart[r.last] - m_groupStart[r.first]);

@@ -33,7 +33,9 @@ public:
     // the column's kind (text for a text column, number for a number column).
     Range range(CompareOp op, const Value& constant) const;
     // Number of rows in a range.
-    std::size_t rowCount(Range r) const { return r.empty() ? 0 : m_groupStart[r.last] - m_groupStart[r.first]; }
+    std::size_t rowCount(Range r) const {
+        return r.empty() ? 0 : m_groupStart[r.last] - m_groupStart[r.first];
+    }
     // The rows of a range, ascending. A single class is served without a copy.
     std::span<const std::uint32_t> rows(Range r, std::vector<std::uint32_t>& storage) const;
 
@@ -50,8 +52,9 @@ private:
     const Table& m_table;
     std::size_t m_column;
     bool m_trimmed;
-    std::vector<Table::ValueId> m_groupRep;    // one dictionary id per class, classes ascending
-    std::vector<std::uint32_t> m_groupStart;   // class k's rows: m_rows[m_groupStart[k] .. m_groupStart[k+1])
+    std::vector<Table::ValueId> m_groupRep;  // one dictionary id per class, classes ascending
+    std::vector<std::uint32_t>
+        m_groupStart;  // class k's rows: m_rows[m_groupStart[k] .. m_groupStart[k+1])
     std::vector<std::uint32_t> m_rows;
 };
 

@@ -44,12 +44,18 @@ int infixPrecedence(const Token& t) {
 
 CompareOp compareOpOf(TokenKind k) {
     switch (k) {
-        case TokenKind::Ne: return CompareOp::Ne;
-        case TokenKind::Lt: return CompareOp::Lt;
-        case TokenKind::Le: return CompareOp::Le;
-        case TokenKind::Gt: return CompareOp::Gt;
-        case TokenKind::Ge: return CompareOp::Ge;
-        default: return CompareOp::Eq;
+        case TokenKind::Ne:
+            return CompareOp::Ne;
+        case TokenKind::Lt:
+            return CompareOp::Lt;
+        case TokenKind::Le:
+            return CompareOp::Le;
+        case TokenKind::Gt:
+            return CompareOp::Gt;
+        case TokenKind::Ge:
+            return CompareOp::Ge;
+        default:
+            return CompareOp::Eq;
     }
 }
 
@@ -58,26 +64,44 @@ bool isCondition(Criteria::NodeKind k) {
            k == Criteria::NodeKind::Not || k == Criteria::NodeKind::Compare;
 }
 
-bool isReserved(const Token& t) { return t.isKeyword("and") || t.isKeyword("or") || t.isKeyword("not"); }
+bool isReserved(const Token& t) {
+    return t.isKeyword("and") || t.isKeyword("or") || t.isKeyword("not");
+}
 
 std::string describeToken(const Token& t) {
     switch (t.kind) {
-        case TokenKind::End: return "fine del testo";
-        case TokenKind::Text: return "testo '" + t.value + "'";
-        case TokenKind::Name: return "'" + t.value + "'";
-        case TokenKind::Number: return "numero " + formatNumber(t.number);
-        case TokenKind::LParen: return "'('";
-        case TokenKind::RParen: return "')'";
-        case TokenKind::Eq: return "'='";
-        case TokenKind::Ne: return "'<>'";
-        case TokenKind::Lt: return "'<'";
-        case TokenKind::Le: return "'<='";
-        case TokenKind::Gt: return "'>'";
-        case TokenKind::Ge: return "'>='";
-        case TokenKind::Minus: return "'-'";
-        case TokenKind::Comma: return "','";
-        case TokenKind::Semicolon: return "';'";
-        case TokenKind::Star: return "'*'";
+        case TokenKind::End:
+            return "fine del testo";
+        case TokenKind::Text:
+            return "testo '" + t.value + "'";
+        case TokenKind::Name:
+            return "'" + t.value + "'";
+        case TokenKind::Number:
+            return "numero " + formatNumber(t.number);
+        case TokenKind::LParen:
+            return "'('";
+        case TokenKind::RParen:
+            return "')'";
+        case TokenKind::Eq:
+            return "'='";
+        case TokenKind::Ne:
+            return "'<>'";
+        case TokenKind::Lt:
+            return "'<'";
+        case TokenKind::Le:
+            return "'<='";
+        case TokenKind::Gt:
+            return "'>'";
+        case TokenKind::Ge:
+            return "'>='";
+        case TokenKind::Minus:
+            return "'-'";
+        case TokenKind::Comma:
+            return "','";
+        case TokenKind::Semicolon:
+            return "';'";
+        case TokenKind::Star:
+            return "'*'";
     }
     return "simbolo";
 }
@@ -115,7 +139,8 @@ private:
         if (!isCondition(node(i).kind)) throw CriteriaError("manca un confronto", node(i).position);
     }
     void requireValue(int i) const {
-        if (isCondition(node(i).kind)) throw CriteriaError("atteso un valore, non una condizione", node(i).position);
+        if (isCondition(node(i).kind))
+            throw CriteriaError("atteso un valore, non una condizione", node(i).position);
     }
 
     // Parses an expression whose operators all bind tighter than minPrec.
@@ -163,7 +188,9 @@ private:
                     requireCondition(n.left);
                     return add(std::move(n));
                 }
-                if (isReserved(t)) throw CriteriaError("manca un operando prima di " + describeToken(t), t.position);
+                if (isReserved(t))
+                    throw CriteriaError("manca un operando prima di " + describeToken(t),
+                                        t.position);
                 if (peek().kind == TokenKind::LParen && !t.bracketed) {
                     if (!t.isKeyword("trim")) {
                         throw CriteriaError("funzione sconosciuta '" + t.value + "'", t.position);
@@ -222,7 +249,8 @@ private:
     Criteria& m_out;
 };
 
-std::shared_ptr<const Criteria> Criteria::parseTokens(const std::vector<Token>& tokens, std::size_t& index) {
+std::shared_ptr<const Criteria> Criteria::parseTokens(const std::vector<Token>& tokens,
+                                                      std::size_t& index) {
     auto criteria = std::make_shared<Criteria>();
     CriteriaParser parser(tokens, index, *criteria);
     criteria->m_root = parser.parseCondition();
@@ -273,12 +301,18 @@ enum Tri : int { triFalse = 0, triTrue = 1, triNull = -1 };
 
 bool applyOrder(int c, CompareOp op) {
     switch (op) {
-        case CompareOp::Eq: return c == 0;
-        case CompareOp::Ne: return c != 0;
-        case CompareOp::Lt: return c < 0;
-        case CompareOp::Le: return c <= 0;
-        case CompareOp::Gt: return c > 0;
-        case CompareOp::Ge: return c >= 0;
+        case CompareOp::Eq:
+            return c == 0;
+        case CompareOp::Ne:
+            return c != 0;
+        case CompareOp::Lt:
+            return c < 0;
+        case CompareOp::Le:
+            return c <= 0;
+        case CompareOp::Gt:
+            return c > 0;
+        case CompareOp::Ge:
+            return c >= 0;
     }
     return false;
 }
@@ -311,11 +345,16 @@ namespace {
 
 CompareOp mirrored(CompareOp op) {
     switch (op) {
-        case CompareOp::Lt: return CompareOp::Gt;
-        case CompareOp::Le: return CompareOp::Ge;
-        case CompareOp::Gt: return CompareOp::Lt;
-        case CompareOp::Ge: return CompareOp::Le;
-        default: return op;
+        case CompareOp::Lt:
+            return CompareOp::Gt;
+        case CompareOp::Le:
+            return CompareOp::Ge;
+        case CompareOp::Gt:
+            return CompareOp::Lt;
+        case CompareOp::Ge:
+            return CompareOp::Le;
+        default:
+            return op;
     }
 }
 
@@ -328,9 +367,12 @@ struct Evaluator {
     Value value(int i, std::string& scratch) const {
         const Criteria::Node& n = nodes[static_cast<std::size_t>(i)];
         switch (n.kind) {
-            case Criteria::NodeKind::Column: return table.value(row, n.column);
-            case Criteria::NodeKind::TextConst: return Value::ofText(n.text);
-            case Criteria::NodeKind::NumberConst: return Value::ofNumber(n.number);
+            case Criteria::NodeKind::Column:
+                return table.value(row, n.column);
+            case Criteria::NodeKind::TextConst:
+                return Value::ofText(n.text);
+            case Criteria::NodeKind::NumberConst:
+                return Value::ofNumber(n.number);
             case Criteria::NodeKind::Trim: {
                 Value v = value(n.left, scratch);
                 if (v.kind == Value::Kind::Number) {
@@ -340,7 +382,8 @@ struct Evaluator {
                 if (v.kind == Value::Kind::Text) v.text = trimView(v.text);
                 return v;
             }
-            default: return Value::null();
+            default:
+                return Value::null();
         }
     }
 
@@ -371,7 +414,8 @@ struct Evaluator {
                 if (b == triTrue) return triTrue;
                 return (a == triNull || b == triNull) ? triNull : triFalse;
             }
-            default: return triNull;
+            default:
+                return triNull;
         }
     }
 };
@@ -401,8 +445,10 @@ BoundCriteria::BoundCriteria(std::shared_ptr<const Criteria> criteria, const Tab
         }
         if (n.kind != Criteria::NodeKind::Compare) continue;
         for (int side = 0; side < 2; ++side) {
-            const Criteria::Node& colSide = m_nodes[static_cast<std::size_t>(side == 0 ? n.left : n.right)];
-            const Criteria::Node& constSide = m_nodes[static_cast<std::size_t>(side == 0 ? n.right : n.left)];
+            const Criteria::Node& colSide =
+                m_nodes[static_cast<std::size_t>(side == 0 ? n.left : n.right)];
+            const Criteria::Node& constSide =
+                m_nodes[static_cast<std::size_t>(side == 0 ? n.right : n.left)];
             IndexTerm term;
             term.op = side == 0 ? n.op : mirrored(n.op);
             const Criteria::Node* col = &colSide;
@@ -415,8 +461,8 @@ BoundCriteria::BoundCriteria(std::shared_ptr<const Criteria> criteria, const Tab
             ColumnKind kind = table.columnKind(term.column);
             if (constSide.kind == Criteria::NodeKind::TextConst && kind == ColumnKind::Text) {
                 term.constant = Value::ofText(constSide.text);
-            } else if (constSide.kind == Criteria::NodeKind::NumberConst && kind == ColumnKind::Number &&
-                       !term.trimmed) {
+            } else if (constSide.kind == Criteria::NodeKind::NumberConst &&
+                       kind == ColumnKind::Number && !term.trimmed) {
                 term.constant = Value::ofNumber(constSide.number);
             } else {
                 continue;

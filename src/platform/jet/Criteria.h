@@ -21,16 +21,25 @@ enum class CompareOp : std::uint8_t { Eq, Ne, Lt, Le, Gt, Ge };
 // A parsed criteria tree; column names are not yet resolved.
 class Criteria {
 public:
-    enum class NodeKind : std::uint8_t { Or, And, Not, Compare, Column, Trim, TextConst, NumberConst };
+    enum class NodeKind : std::uint8_t {
+        Or,
+        And,
+        Not,
+        Compare,
+        Column,
+        Trim,
+        TextConst,
+        NumberConst
+    };
     struct Node {
         NodeKind kind = NodeKind::TextConst;
         CompareOp op = CompareOp::Eq;  // Compare
         int left = -1;                 // operand of Not and Trim; left side of binary nodes
         int right = -1;
-        std::string text;              // column name or text constant
-        double number = 0;             // number constant
-        std::size_t position = 0;      // byte offset in the source text
-        std::size_t column = 0;        // Column, once bound to a table
+        std::string text;          // column name or text constant
+        double number = 0;         // number constant
+        std::size_t position = 0;  // byte offset in the source text
+        std::size_t column = 0;    // Column, once bound to a table
     };
 
     // Parses a whole criteria text. Throws CriteriaError.

@@ -13,12 +13,12 @@ namespace {
 
 enum CharClass : std::uint8_t {
     ccIllegal,
-    ccBlank,    // space, tab, CR, LF
-    ccLetter,   // A-Z a-z _ and every byte of a multi-byte UTF-8 character
+    ccBlank,   // space, tab, CR, LF
+    ccLetter,  // A-Z a-z _ and every byte of a multi-byte UTF-8 character
     ccDigit,
     ccDot,
-    ccQuote,    // '
-    ccLBracket, // [
+    ccQuote,     // '
+    ccLBracket,  // [
     ccLParen,
     ccRParen,
     ccLt,
@@ -82,7 +82,8 @@ std::string CriteriaError::describe(std::string_view text) const {
 
 std::vector<Token> tokenize(std::string_view text) {
     if (text.size() > kMaxCriteriaLength) {
-        throw CriteriaError("testo troppo lungo (" + std::to_string(text.size()) + " caratteri)", 0);
+        throw CriteriaError("testo troppo lungo (" + std::to_string(text.size()) + " caratteri)",
+                            0);
     }
     std::vector<Token> tokens;
     std::size_t i = 0;
@@ -103,7 +104,8 @@ std::vector<Token> tokenize(std::string_view text) {
             }
             case ccLBracket: {
                 std::size_t close = text.find(']', i + 1);
-                if (close == std::string_view::npos) throw CriteriaError("nome tra [ ] non chiuso", i);
+                if (close == std::string_view::npos)
+                    throw CriteriaError("nome tra [ ] non chiuso", i);
                 if (close == i + 1) throw CriteriaError("nome vuoto tra [ ]", i);
                 t.kind = TokenKind::Name;
                 t.bracketed = true;
@@ -121,7 +123,8 @@ std::vector<Token> tokenize(std::string_view text) {
                     while (i < n && classOf(text[i]) == ccDigit) ++i;
                     if (i == fraction) throw CriteriaError("numero non valido", start);
                 }
-                if (i < n && classOf(text[i]) == ccLetter) throw CriteriaError("numero non valido", start);
+                if (i < n && classOf(text[i]) == ccLetter)
+                    throw CriteriaError("numero non valido", start);
                 if (i - start > kMaxNumberLength) throw CriteriaError("numero troppo lungo", start);
                 std::string digits(text.substr(start, i - start));
                 if (digits.front() == '.') digits.insert(digits.begin(), '0');
@@ -203,7 +206,7 @@ std::vector<Token> tokenize(std::string_view text) {
             default: {
                 unsigned char c = static_cast<unsigned char>(text[i]);
                 std::string shown = (c >= 0x20 && c < 0x7F) ? std::string("'") + text[i] + "'"
-                                                             : "di codice " + std::to_string(c);
+                                                            : "di codice " + std::to_string(c);
                 throw CriteriaError("carattere non ammesso " + shown, i);
             }
         }

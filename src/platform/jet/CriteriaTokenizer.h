@@ -12,9 +12,9 @@
 namespace velmora::jet {
 
 enum class TokenKind : std::uint8_t {
-    Name,       // column, table, keyword or function name; [bracketed] too
-    Text,       // 'single quoted', with '' for a quote
-    Number,     // 12, 0.5, .5 (a minus sign is its own token)
+    Name,    // column, table, keyword or function name; [bracketed] too
+    Text,    // 'single quoted', with '' for a quote
+    Number,  // 12, 0.5, .5 (a minus sign is its own token)
     LParen,
     RParen,
     Eq,
@@ -36,7 +36,7 @@ struct Token {
     std::size_t length = 0;    // bytes of the token in the text
     std::string value;         // the name, or the text with '' made one quote
     double number = 0;
-    bool bracketed = false;    // a [name]: never a keyword
+    bool bracketed = false;  // a [name]: never a keyword
 
     // Whether this is the bare name word, in any letter case.
     bool isKeyword(std::string_view word) const;

@@ -29,7 +29,9 @@ constexpr int kMaxReadAttempts = 3;
 
 struct FoldedLess {
     using is_transparent = void;
-    bool operator()(std::string_view a, std::string_view b) const { return jet::compareFolded(a, b) < 0; }
+    bool operator()(std::string_view a, std::string_view b) const {
+        return jet::compareFolded(a, b) < 0;
+    }
 };
 
 // "Errore nel database Comuni.mdb, tabella CodiciVari: <what>"
@@ -44,11 +46,15 @@ RunError engineError(const std::string& database, const std::string& table, cons
 RunError fileError(const MdbFileError& e, const std::string& database, const std::string& table,
                    const std::string& path) {
     switch (e.kind()) {
-        case MdbFileError::Kind::Missing: return engineError(database, {}, "file non trovato", path);
-        case MdbFileError::Kind::NoSuchTable: return engineError(database, table, "tabella inesistente", path);
-        case MdbFileError::Kind::Damaged: break;
+        case MdbFileError::Kind::Missing:
+            return engineError(database, {}, "file non trovato", path);
+        case MdbFileError::Kind::NoSuchTable:
+            return engineError(database, table, "tabella inesistente", path);
+        case MdbFileError::Kind::Damaged:
+            break;
     }
-    return engineError(database, table, "file non leggibile o danneggiato", path + ": " + e.detail());
+    return engineError(database, table, "file non leggibile o danneggiato",
+                       path + ": " + e.detail());
 }
 
 }  // namespace
@@ -65,7 +71,9 @@ struct JetEngine::State {
     };
     std::map<std::string, FileEntry, std::less<>> files;
 
-    std::string pathOf(std::string_view name) const { return (fs::path(directory) / fs::path(name)).string(); }
+    std::string pathOf(std::string_view name) const {
+        return (fs::path(directory) / fs::path(name)).string();
+    }
 
     // Throws CriteriaError.
     std::shared_ptr<const jet::Criteria> parse(const std::string& text) {
@@ -118,7 +126,8 @@ struct JetEngine::State {
             throw;
         } catch (const std::exception& e) {
             // Out of memory or a table beyond the in-memory limits.
-            throw MdbFileError(MdbFileError::Kind::Damaged, std::string("lettura interrotta: ") + e.what());
+            throw MdbFileError(MdbFileError::Kind::Damaged,
+                               std::string("lettura interrotta: ") + e.what());
         }
     }
 };
@@ -139,26 +148,34 @@ public:
 
     void FindFirst(std::string_view criteria) override { find(criteria, 0); }
 
-    void FindNext(std::string_view criteria) override { find(criteria, m_current ? *m_current + 1 : 0); }
+    void FindNext(std::string_view criteria) override {
+        find(criteria, m_current ? *m_current + 1 : 0);
+    }
 
     bool NoMatch() const override { return m_noMatch; }
 
     FieldValue Fields(std::string_view name) const override {
         const jet::Table& table = m_search->table();
         if (!m_current || m_noMatch) {
-            throw engineError(m_database, table.name(), "nessun record corrente", "Campo " + std::string(name));
+            throw engineError(m_database, table.name(), "nessun record corrente",
+                              "Campo " + std::string(name));
         }
         auto col = table.findColumn(name);
-        if (!col) throw engineError(m_database, table.name(), "colonna inesistente", std::string(name));
+        if (!col)
+            throw engineError(m_database, table.name(), "colonna inesistente", std::string(name));
         if (table.columnKind(*col) == jet::ColumnKind::Unsupported) {
-            throw engineError(m_database, table.name(), "colonna di tipo non gestito", std::string(name));
+            throw engineError(m_database, table.name(), "colonna di tipo non gestito",
+                              std::string(name));
         }
         std::size_t row = m_rows ? (*m_rows)[*m_current] : *m_current;
         jet::Value v = table.value(row, *col);
         switch (v.kind) {
-            case jet::Value::Kind::Text: return FieldValue::text(std::string(v.text));
-            case jet::Value::Kind::Number: return FieldValue::number(v.number);
-            case jet::Value::Kind::Null: break;
+            case jet::Value::Kind::Text:
+                return FieldValue::text(std::string(v.text));
+            case jet::Value::Kind::Number:
+                return FieldValue::number(v.number);
+            case jet::Value::Kind::Null:
+                break;
         }
         return FieldValue();
     }
@@ -171,7 +188,8 @@ private:
         try {
             bound = m_search->bind(text, m_state->parse(text));
         } catch (const CriteriaError& e) {
-            throw engineError(m_database, table.name(), "criterio non valido", text + ": " + e.describe(text));
+            throw engineError(m_database, table.name(), "criterio non valido",
+                              text + ": " + e.describe(text));
         }
         std::optional<std::size_t> found;
         if (!m_rows) {
@@ -190,7 +208,8 @@ private:
 
     std::shared_ptr<JetEngine::State> m_state;
     std::shared_ptr<jet::TableSearch> m_search;
-    std::optional<std::vector<std::uint32_t>> m_rows;  // positions to table rows; none: the table itself
+    std::optional<std::vector<std::uint32_t>>
+        m_rows;  // positions to table rows; none: the table itself
     std::string m_database;
     std::size_t m_count = 0;
     std::optional<std::size_t> m_current;
@@ -205,17 +224,20 @@ public:
     std::unique_ptr<Recordset> OpenRecordset(std::string_view source, int type) override {
         if (m_closed) throw engineError(m_name, {}, "database già chiuso", std::string(source));
         if (type != dbOpenDynaset) {
-            throw engineError(m_name, {}, "tipo di recordset non gestito (" + std::to_string(type) + ")",
+            throw engineError(m_name, {},
+                              "tipo di recordset non gestito (" + std::to_string(type) + ")",
                               std::string(source));
         }
         std::string text(source);
-        if (!jet::SelectQuery::isQuery(text)) return std::make_unique<JetRecordset>(m_state, table(text), std::nullopt, m_name);
+        if (!jet::SelectQuery::isQuery(text))
+            return std::make_unique<JetRecordset>(m_state, table(text), std::nullopt, m_name);
 
         jet::SelectQuery query;
         try {
             query = jet::SelectQuery::parse(text);
         } catch (const CriteriaError& e) {
-            throw engineError(m_name, {}, "interrogazione non valida", text + ": " + e.describe(text));
+            throw engineError(m_name, {}, "interrogazione non valida",
+                              text + ": " + e.describe(text));
         }
         auto search = table(query.table);
         try {
@@ -258,7 +280,8 @@ JetEngine::~JetEngine() = default;
 
 std::unique_ptr<Database> JetEngine::OpenDatabase(std::string_view name) {
     std::string database(name);
-    if (database.empty()) throw engineError("(senza nome)", {}, "nome del file mancante", m_state->directory);
+    if (database.empty())
+        throw engineError("(senza nome)", {}, "nome del file mancante", m_state->directory);
     std::string path = m_state->pathOf(name);
     try {
         jet::checkDatabaseFile(path);

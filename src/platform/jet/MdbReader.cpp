@@ -38,7 +38,9 @@ constexpr unsigned kMaxColumns = 255;
 constexpr unsigned kMaxIndexes = 1000;
 constexpr std::size_t kMaxMemoBytes = 16u << 20;
 
-[[noreturn]] void damaged(const std::string& detail) { throw MdbFileError(MdbFileError::Kind::Damaged, detail); }
+[[noreturn]] void damaged(const std::string& detail) {
+    throw MdbFileError(MdbFileError::Kind::Damaged, detail);
+}
 
 struct HandleCloser {
     void operator()(MdbHandle* h) const { mdb_close(h); }
@@ -70,7 +72,8 @@ struct FileShape {
 FileShape readShape(const std::string& path) {
     std::error_code ec;
     auto status = fs::status(path, ec);
-    if (ec || !fs::exists(status)) throw MdbFileError(MdbFileError::Kind::Missing, "file non trovato: " + path);
+    if (ec || !fs::exists(status))
+        throw MdbFileError(MdbFileError::Kind::Missing, "file non trovato: " + path);
     if (!fs::is_regular_file(status)) damaged("non è un file: " + path);
     std::uintmax_t size = fs::file_size(path, ec);
     if (ec) damaged("dimensione non leggibile: " + path);
@@ -83,17 +86,19 @@ FileShape readShape(const std::string& path) {
         damaged("file troppo corto (" + std::to_string(size) + " byte)");
     }
     static const unsigned char kMagic[4] = {0x00, 0x01, 0x00, 0x00};
-    if (std::memcmp(head, kMagic, 4) != 0 ||
-        (std::memcmp(head + 4, "Standard Jet DB", 15) != 0 && std::memcmp(head + 4, "Standard ACE DB", 15) != 0)) {
+    if (std::memcmp(head, kMagic, 4) != 0 || (std::memcmp(head + 4, "Standard Jet DB", 15) != 0 &&
+                                              std::memcmp(head + 4, "Standard ACE DB", 15) != 0)) {
         damaged("intestazione Jet mancante");
     }
     unsigned version = head[0x14];
-    if (version > MDB_VER_ACCDB_2010) damaged("versione del formato sconosciuta (" + std::to_string(version) + ")");
+    if (version > MDB_VER_ACCDB_2010)
+        damaged("versione del formato sconosciuta (" + std::to_string(version) + ")");
     FileShape shape;
     shape.pageSize = version == MDB_VER_JET3 ? 2048 : 4096;
     if (size % shape.pageSize != 0) {
-        damaged("dimensione " + std::to_string(size) + " byte: non è un numero intero di pagine da " +
-                std::to_string(shape.pageSize) + " (file troncato?)");
+        damaged("dimensione " + std::to_string(size) +
+                " byte: non è un numero intero di pagine da " + std::to_string(shape.pageSize) +
+                " (file troncato?)");
     }
     if (size / shape.pageSize < 3) damaged("file troppo corto (" + std::to_string(size) + " byte)");
     if (size / shape.pageSize > 0xFFFFFFu) damaged("file troppo grande");
@@ -101,35 +106,59 @@ FileShape readShape(const std::string& path) {
     return shape;
 }
 
-enum class Decode : std::uint8_t { Text, Bool, Byte, Int16, Int32, Single, Double, Money, Unsupported };
+enum class Decode : std::uint8_t {
+    Text,
+    Bool,
+    Byte,
+    Int16,
+    Int32,
+    Single,
+    Double,
+    Money,
+    Unsupported
+};
 
 Decode decodeOf(int colType) {
     switch (colType) {
         case MDB_TEXT:
         case MDB_MEMO:
-        case MDB_REPID: return Decode::Text;
-        case MDB_BOOL: return Decode::Bool;
-        case MDB_BYTE: return Decode::Byte;
-        case MDB_INT: return Decode::Int16;
+        case MDB_REPID:
+            return Decode::Text;
+        case MDB_BOOL:
+            return Decode::Bool;
+        case MDB_BYTE:
+            return Decode::Byte;
+        case MDB_INT:
+            return Decode::Int16;
         case MDB_LONGINT:
-        case MDB_COMPLEX: return Decode::Int32;
-        case MDB_FLOAT: return Decode::Single;
+        case MDB_COMPLEX:
+            return Decode::Int32;
+        case MDB_FLOAT:
+            return Decode::Single;
         case MDB_DOUBLE:
-        case MDB_DATETIME: return Decode::Double;
-        case MDB_MONEY: return Decode::Money;
-        default: return Decode::Unsupported;
+        case MDB_DATETIME:
+            return Decode::Double;
+        case MDB_MONEY:
+            return Decode::Money;
+        default:
+            return Decode::Unsupported;
     }
 }
 
 std::size_t fixedSize(Decode d) {
     switch (d) {
-        case Decode::Byte: return 1;
-        case Decode::Int16: return 2;
+        case Decode::Byte:
+            return 1;
+        case Decode::Int16:
+            return 2;
         case Decode::Int32:
-        case Decode::Single: return 4;
+        case Decode::Single:
+            return 4;
         case Decode::Double:
-        case Decode::Money: return 8;
-        default: return 0;
+        case Decode::Money:
+            return 8;
+        default:
+            return 0;
     }
 }
 
@@ -149,7 +178,8 @@ public:
 
     // Loads a page into libmdb's page buffer.
     const unsigned char* loadPage(std::uint32_t page) const {
-        if (page >= m_shape.pageCount) damaged("pagina " + std::to_string(page) + " oltre la fine del file");
+        if (page >= m_shape.pageCount)
+            damaged("pagina " + std::to_string(page) + " oltre la fine del file");
         if (mdb_read_pg(m_handle.get(), page) != static_cast<ssize_t>(m_shape.pageSize)) {
             damaged("pagina " + std::to_string(page) + " non leggibile");
         }
@@ -163,14 +193,15 @@ public:
     };
     OpenTable openTable(std::uint32_t page, std::string_view name) const {
         const unsigned char* p = loadPage(page);
-        if (p[0] != MDB_PAGE_TABLE || p[1] != 0x01) damaged("pagina " + std::to_string(page) + ": definizione di tabella attesa");
+        if (p[0] != MDB_PAGE_TABLE || p[1] != 0x01)
+            damaged("pagina " + std::to_string(page) + ": definizione di tabella attesa");
         const MdbFormatConstants* fmt = m_handle->fmt;
         unsigned columns = get16(p + fmt->tab_num_cols_offset);
         unsigned varColumns = get16(p + fmt->tab_num_cols_offset - 2);
         std::uint32_t indexes = get32(p + fmt->tab_num_idxs_offset);
         std::uint32_t realIndexes = get32(p + fmt->tab_num_ridxs_offset);
-        if (columns == 0 || columns > kMaxColumns || varColumns > columns || indexes > kMaxIndexes ||
-            realIndexes > kMaxIndexes) {
+        if (columns == 0 || columns > kMaxColumns || varColumns > columns ||
+            indexes > kMaxIndexes || realIndexes > kMaxIndexes) {
             damaged("definizione della tabella " + std::string(name) + " non valida");
         }
         // libmdb takes the page maps from the rows these point at without
@@ -184,7 +215,8 @@ public:
         std::memset(t.entry.get(), 0, sizeof(MdbCatalogEntry));
         t.entry->mdb = m_handle.get();
         std::snprintf(t.entry->object_name, sizeof t.entry->object_name, "%.*s",
-                      static_cast<int>(std::min<std::size_t>(name.size(), MDB_MAX_OBJ_NAME - 1)), name.data());
+                      static_cast<int>(std::min<std::size_t>(name.size(), MDB_MAX_OBJ_NAME - 1)),
+                      name.data());
         t.entry->object_type = MDB_TABLE;
         t.entry->table_pg = page;
         t.def.reset(mdb_read_table(t.entry.get()));
@@ -204,8 +236,8 @@ private:
             mdb_read_alt_pg(mdb, page) != static_cast<ssize_t>(m_shape.pageSize) ||
             mdb->alt_pg_buf[0] != MDB_PAGE_DATA ||
             row >= get16(mdb->alt_pg_buf + mdb->fmt->row_count_offset)) {
-            damaged("mappa delle pagine della tabella " + std::string(table) + " non valida (pagina " +
-                    std::to_string(page) + ")");
+            damaged("mappa delle pagine della tabella " + std::string(table) +
+                    " non valida (pagina " + std::to_string(page) + ")");
         }
     }
 
@@ -241,7 +273,8 @@ public:
             int start = 0;
             std::size_t length = 0;
             unsigned rows = get16(p + m_file.mdb()->fmt->row_count_offset);
-            if (row >= rows || mdb_find_row(m_file.mdb(), static_cast<int>(row), &start, &length) != 0) {
+            if (row >= rows ||
+                mdb_find_row(m_file.mdb(), static_cast<int>(row), &start, &length) != 0) {
                 damaged(where(page, row) + ": posizione della riga non valida");
             }
             // The target of a pointer may carry the deleted flag, which hides it
@@ -293,7 +326,8 @@ private:
                 std::uint32_t mapPage = get32(map + off);
                 if (mapPage == 0) continue;
                 if (mapPage >= m_file.shape().pageCount ||
-                    mdb_read_alt_pg(mdb, mapPage) != static_cast<ssize_t>(m_file.shape().pageSize) ||
+                    mdb_read_alt_pg(mdb, mapPage) !=
+                        static_cast<ssize_t>(m_file.shape().pageSize) ||
                     mdb->alt_pg_buf[0] != MDB_PAGE_MAP) {
                     damaged("pagina " + std::to_string(mapPage) + " della mappa non valida");
                 }
@@ -304,7 +338,8 @@ private:
         std::vector<std::uint32_t> pages;
         std::uint32_t current = 0;
         for (;;) {
-            gint32 next = mdb_map_find_next(mdb, const_cast<unsigned char*>(map), static_cast<unsigned>(mapSize), current);
+            gint32 next = mdb_map_find_next(mdb, const_cast<unsigned char*>(map),
+                                            static_cast<unsigned>(mapSize), current);
             if (next == 0) break;
             if (next < 0 || static_cast<std::uint32_t>(next) <= current ||
                 static_cast<std::uint32_t>(next) >= m_file.shape().pageCount) {
@@ -366,9 +401,12 @@ std::vector<std::uint32_t> findTablePages(const MdbFile& file, std::string_view 
     int idCol = -1, nameCol = -1, typeCol = -1;
     for (unsigned i = 0; i < def->num_cols; ++i) {
         auto* col = static_cast<MdbColumn*>(g_ptr_array_index(def->columns, i));
-        if (equalFolded(col->name, "Id") && col->col_type == MDB_LONGINT) idCol = static_cast<int>(i);
-        if (equalFolded(col->name, "Name") && col->col_type == MDB_TEXT) nameCol = static_cast<int>(i);
-        if (equalFolded(col->name, "Type") && col->col_type == MDB_INT) typeCol = static_cast<int>(i);
+        if (equalFolded(col->name, "Id") && col->col_type == MDB_LONGINT)
+            idCol = static_cast<int>(i);
+        if (equalFolded(col->name, "Name") && col->col_type == MDB_TEXT)
+            nameCol = static_cast<int>(i);
+        if (equalFolded(col->name, "Type") && col->col_type == MDB_INT)
+            typeCol = static_cast<int>(i);
     }
     if (idCol < 0 || nameCol < 0 || typeCol < 0) damaged("catalogo degli oggetti non leggibile");
     MdbHandle* mdb = file.mdb();
@@ -381,13 +419,15 @@ std::vector<std::uint32_t> findTablePages(const MdbFile& file, std::string_view 
         const MdbField& type = f[typeCol];
         if (id.is_null || name.is_null || type.is_null) return;
         if (id.siz != 4 || type.siz != 2 || id.start < 0 || type.start < 0 || name.start < 0 ||
-            static_cast<std::size_t>(id.start) + 4 > pageSize || static_cast<std::size_t>(type.start) + 2 > pageSize ||
+            static_cast<std::size_t>(id.start) + 4 > pageSize ||
+            static_cast<std::size_t>(type.start) + 2 > pageSize ||
             static_cast<std::size_t>(name.start) + static_cast<std::size_t>(name.siz) > pageSize) {
             damaged("catalogo, " + at + ": voce non valida");
         }
         if ((get16(mdb->pg_buf + type.start) & 0x7F) != MDB_TABLE) return;
         GString text(mdb_col_to_string(mdb, mdb->pg_buf, name.start, MDB_TEXT, name.siz));
-        if (text && equalFolded(text.get(), tableName)) pages.push_back(get32(mdb->pg_buf + id.start) & 0xFFFFFF);
+        if (text && equalFolded(text.get(), tableName))
+            pages.push_back(get32(mdb->pg_buf + id.start) & 0xFFFFFF);
     });
     return pages;
 }
@@ -413,7 +453,8 @@ std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_v
     MdbFile file(path);
     std::vector<std::uint32_t> pages = findTablePages(file, tableName);
     if (pages.empty()) {
-        throw MdbFileError(MdbFileError::Kind::NoSuchTable, "tabella " + std::string(tableName) + " assente");
+        throw MdbFileError(MdbFileError::Kind::NoSuchTable,
+                           "tabella " + std::string(tableName) + " assente");
     }
     const std::uint32_t tablePage = pages.front();
     auto opened = file.openTable(tablePage, tableName);
@@ -427,7 +468,7 @@ std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_v
     for (unsigned i = 0; i < def->num_cols; ++i) {
         auto* col = static_cast<MdbColumn*>(g_ptr_array_index(def->columns, i));
         Decode d = decodeOf(col->col_type);
-        ColumnKind kind = d == Decode::Text ? ColumnKind::Text
+        ColumnKind kind = d == Decode::Text          ? ColumnKind::Text
                           : d == Decode::Unsupported ? ColumnKind::Unsupported
                                                      : ColumnKind::Number;
         builder.addColumn(col->name, kind);
@@ -475,19 +516,28 @@ std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_v
                 builder.setText(col, text.get());
                 continue;
             }
-            if (static_cast<std::size_t>(f.siz) != fixedSize(d)) damaged(at + ": valore numerico di lunghezza errata");
+            if (static_cast<std::size_t>(f.siz) != fixedSize(d))
+                damaged(at + ": valore numerico di lunghezza errata");
             double number = 0;
             switch (d) {
-                case Decode::Byte: number = v[0]; break;
-                case Decode::Int16: number = static_cast<std::int16_t>(get16(v)); break;
-                case Decode::Int32: number = static_cast<std::int32_t>(get32(v)); break;
+                case Decode::Byte:
+                    number = v[0];
+                    break;
+                case Decode::Int16:
+                    number = static_cast<std::int16_t>(get16(v));
+                    break;
+                case Decode::Int32:
+                    number = static_cast<std::int32_t>(get32(v));
+                    break;
                 case Decode::Single: {
                     float s;
                     std::memcpy(&s, v, 4);
                     number = s;
                     break;
                 }
-                case Decode::Double: number = readDouble(v); break;
+                case Decode::Double:
+                    number = readDouble(v);
+                    break;
                 case Decode::Money: {
                     std::uint64_t bits = static_cast<std::uint64_t>(get32(v)) |
                                          (static_cast<std::uint64_t>(get32(v + 4)) << 32);
@@ -495,7 +545,8 @@ std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_v
                     number = static_cast<double>(units) / 10000.0;
                     break;
                 }
-                default: break;
+                default:
+                    break;
             }
             builder.setNumber(col, number);
         }

@@ -18,7 +18,8 @@ namespace velmora::jet {
 class MdbFileError : public std::runtime_error {
 public:
     enum class Kind { Missing, Damaged, NoSuchTable };
-    MdbFileError(Kind kind, std::string detail) : std::runtime_error(detail), m_kind(kind), m_detail(std::move(detail)) {}
+    MdbFileError(Kind kind, std::string detail)
+        : std::runtime_error(detail), m_kind(kind), m_detail(std::move(detail)) {}
     Kind kind() const { return m_kind; }
     const std::string& detail() const { return m_detail; }
 

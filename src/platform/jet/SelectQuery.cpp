@@ -19,7 +19,8 @@ void expectKeyword(const std::vector<Token>& tokens, std::size_t& i, std::string
 
 std::string expectName(const std::vector<Token>& tokens, std::size_t& i, const char* what) {
     const Token& t = tokens[i];
-    if (t.kind != TokenKind::Name || (!t.bracketed && (t.isKeyword("where") || t.isKeyword("order")))) {
+    if (t.kind != TokenKind::Name ||
+        (!t.bracketed && (t.isKeyword("where") || t.isKeyword("order")))) {
         throw CriteriaError(std::string("manca ") + what, t.position);
     }
     ++i;
@@ -30,11 +31,13 @@ std::string expectName(const std::vector<Token>& tokens, std::size_t& i, const c
 
 bool SelectQuery::isQuery(std::string_view source) {
     std::string_view s = source;
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n')) {
+    while (!s.empty() &&
+           (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n')) {
         s.remove_prefix(1);
     }
     if (s.size() < 6 || !equalFolded(s.substr(0, 6), "select")) return false;
-    return s.size() == 6 || s[6] == ' ' || s[6] == '\t' || s[6] == '\r' || s[6] == '\n' || s[6] == '*';
+    return s.size() == 6 || s[6] == ' ' || s[6] == '\t' || s[6] == '\r' || s[6] == '\n' ||
+           s[6] == '*';
 }
 
 SelectQuery SelectQuery::parse(std::string_view text) {

@@ -85,7 +85,8 @@ void TableBuilder::addRow() {
 // The id of the value with this hash for which equal(id) holds, or `next`
 // after recording it as a new entry (the caller then appends the value).
 template <class Equal>
-Table::ValueId TableBuilder::intern(Interner& in, std::uint64_t hash, Equal&& equal, Table::ValueId next) {
+Table::ValueId TableBuilder::intern(Interner& in, std::uint64_t hash, Equal&& equal,
+                                    Table::ValueId next) {
     if (in.off) return next;
     if (++in.lookups == kInternSample && in.hashes.size() * 2 > in.lookups) {
         in = Interner{};
@@ -118,11 +119,13 @@ void TableBuilder::setText(std::size_t col, std::string_view text) {
     if (c.cells.empty()) throw std::logic_error("no row to fill");
     const auto next = static_cast<Table::ValueId>(c.offsets.size());
     auto equal = [&](Table::ValueId id) {
-        return std::string_view(c.arena).substr(c.offsets[id - 1], c.offsets[id] - c.offsets[id - 1]) == text;
+        return std::string_view(c.arena).substr(c.offsets[id - 1],
+                                                c.offsets[id] - c.offsets[id - 1]) == text;
     };
     Table::ValueId id = intern(m_interners[col], hashBytes(text), equal, next);
     if (id == next) {
-        if (c.arena.size() + text.size() > 0xFFFFFFF0u) throw std::length_error("table text too large");
+        if (c.arena.size() + text.size() > 0xFFFFFFF0u)
+            throw std::length_error("table text too large");
         c.arena.append(text);
         c.offsets.push_back(static_cast<std::uint32_t>(c.arena.size()));
     }
@@ -131,7 +134,8 @@ void TableBuilder::setText(std::size_t col, std::string_view text) {
 
 void TableBuilder::setNumber(std::size_t col, double number) {
     Table::Column& c = m_table->m_columns.at(col);
-    if (c.kind != ColumnKind::Number) throw std::logic_error("number into a column that is not numeric");
+    if (c.kind != ColumnKind::Number)
+        throw std::logic_error("number into a column that is not numeric");
     if (c.cells.empty()) throw std::logic_error("no row to fill");
     std::uint64_t bits;
     std::memcpy(&bits, &number, sizeof bits);

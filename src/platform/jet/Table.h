@@ -48,7 +48,9 @@ public:
     // The column named so, letters compared without regard to case.
     std::optional<std::size_t> findColumn(std::string_view name) const;
 
-    Value value(std::size_t row, std::size_t col) const { return dictionaryValue(col, valueId(row, col)); }
+    Value value(std::size_t row, std::size_t col) const {
+        return dictionaryValue(col, valueId(row, col));
+    }
     ValueId valueId(std::size_t row, std::size_t col) const { return m_columns[col].cells[row]; }
     // Number of entries in a column's dictionary; ids run 1..count.
     std::size_t dictionarySize(std::size_t col) const;
@@ -63,9 +65,9 @@ private:
         std::string name;
         ColumnKind kind = ColumnKind::Text;
         std::vector<ValueId> cells;
-        std::string arena;                    // text dictionary: the texts one after the other
-        std::vector<std::uint32_t> offsets;   // text k spans [offsets[k], offsets[k + 1])
-        std::vector<double> numbers;          // number dictionary
+        std::string arena;                   // text dictionary: the texts one after the other
+        std::vector<std::uint32_t> offsets;  // text k spans [offsets[k], offsets[k + 1])
+        std::vector<double> numbers;         // number dictionary
     };
     std::string m_name;
     std::size_t m_rowCount = 0;

@@ -19,8 +19,8 @@ constexpr std::size_t kMaxBoundCriteria = 4096;
 TableSearch::TableSearch(std::shared_ptr<const Table> table, bool useIndexes)
     : m_table(std::move(table)), m_useIndexes(useIndexes) {}
 
-std::shared_ptr<const BoundCriteria> TableSearch::bind(const std::string& text,
-                                                       const std::shared_ptr<const Criteria>& parsed) {
+std::shared_ptr<const BoundCriteria> TableSearch::bind(
+    const std::string& text, const std::shared_ptr<const Criteria>& parsed) {
     auto it = m_bound.find(text);
     if (it != m_bound.end()) return it->second;
     auto bound = std::make_shared<const BoundCriteria>(parsed, *m_table);
@@ -35,8 +35,8 @@ const ColumnIndex& TableSearch::index(std::size_t column, bool trimmed) {
     return *slot;
 }
 
-std::optional<std::span<const std::uint32_t>> TableSearch::candidates(const BoundCriteria& criteria,
-                                                                      std::vector<std::uint32_t>& storage) {
+std::optional<std::span<const std::uint32_t>> TableSearch::candidates(
+    const BoundCriteria& criteria, std::vector<std::uint32_t>& storage) {
     if (!m_useIndexes || criteria.indexTerms().empty()) return std::nullopt;
     // Terms on the same column narrow one range; the column whose range holds
     // the fewest rows supplies the candidates.
@@ -83,7 +83,8 @@ std::vector<std::uint32_t> TableSearch::select(const BoundCriteria* where) {
     return result;
 }
 
-std::optional<std::size_t> TableSearch::findFrom(const BoundCriteria& criteria, std::size_t fromRow) {
+std::optional<std::size_t> TableSearch::findFrom(const BoundCriteria& criteria,
+                                                 std::size_t fromRow) {
     std::vector<std::uint32_t> storage;
     if (auto rows = candidates(criteria, storage)) {
         auto it = std::lower_bound(rows->begin(), rows->end(), fromRow);
@@ -125,7 +126,8 @@ void TableSearch::sort(std::vector<std::uint32_t>& rows, const std::vector<Order
         for (const Key& k : resolved) {
             Table::ValueId ix = m_table->valueId(x, k.column), iy = m_table->valueId(y, k.column);
             if (ix == iy) continue;
-            int c = compare(m_table->dictionaryValue(k.column, ix), m_table->dictionaryValue(k.column, iy));
+            int c = compare(m_table->dictionaryValue(k.column, ix),
+                            m_table->dictionaryValue(k.column, iy));
             if (c != 0) return k.descending ? c > 0 : c < 0;
         }
         return false;

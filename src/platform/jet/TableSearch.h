@@ -33,7 +33,8 @@ public:
 
     // The criteria bound to this table, kept under its text. Throws
     // CriteriaError for an unknown or unreadable column.
-    std::shared_ptr<const BoundCriteria> bind(const std::string& text, const std::shared_ptr<const Criteria>& parsed);
+    std::shared_ptr<const BoundCriteria> bind(const std::string& text,
+                                              const std::shared_ptr<const Criteria>& parsed);
 
     // Rows that satisfy where (every row when null), in table order.
     std::vector<std::uint32_t> select(const BoundCriteria* where);

@@ -36,7 +36,10 @@ char32_t nextCodePoint(std::string_view text, std::size_t& i) {
         ++i;
         return b0;
     }
-    int length = (b0 >= 0xF0 && b0 <= 0xF4) ? 4 : (b0 >= 0xE0) ? 3 : (b0 >= 0xC2 && b0 <= 0xDF) ? 2 : 0;
+    int length = (b0 >= 0xF0 && b0 <= 0xF4)   ? 4
+                 : (b0 >= 0xE0)               ? 3
+                 : (b0 >= 0xC2 && b0 <= 0xDF) ? 2
+                                              : 0;
     if (length != 0 && b0 < 0xF5 && i + length <= text.size()) {
         char32_t c = length == 2 ? (b0 & 0x1F) : length == 3 ? (b0 & 0x0F) : (b0 & 0x07);
         bool valid = true;
