@@ -245,13 +245,21 @@ private:
     HandlePtr m_handle;
 };
 
+// Where a row lies, for messages.
+struct RowPlace {
+    std::uint32_t page, row;
+    std::string text() const {
+        return "pagina " + std::to_string(page) + ", riga " + std::to_string(row);
+    }
+};
+
 // Walks the rows of one table in the file's order and hands each to a sink.
 class RowWalker {
 public:
     RowWalker(const MdbFile& file, MdbTableDef* table, std::uint32_t tablePage)
         : m_file(file), m_table(table), m_tablePage(tablePage) {}
 
-    // Calls sink(fields) for every live row; fields[i] is column i.
+    // Calls sink(fields, place) for every live row; fields[i] is column i.
     template <class Sink>
     void walk(Sink&& sink) {
         std::vector<Slot> slots = collectSlots();
@@ -284,7 +292,7 @@ public:
             }
             int fieldCount = mdb_crack_row(m_table, start & kOffsetMask, length, fields.data());
             if (fieldCount < 0) damaged(where(page, row) + ": riga non decodificabile");
-            sink(fields, where(page, row));
+            sink(fields, RowPlace{page, row});
         }
     }
 
@@ -298,7 +306,7 @@ private:
         return (static_cast<std::uint64_t>(page) << 16) | row;
     }
     static std::string where(std::uint32_t page, std::uint32_t row) {
-        return "pagina " + std::to_string(page) + ", riga " + std::to_string(row);
+        return RowPlace{page, row}.text();
     }
 
     // Whether a page listed in the usage map holds this table's rows. A well
@@ -413,7 +421,7 @@ std::vector<std::uint32_t> findTablePages(const MdbFile& file, std::string_view 
     const std::size_t pageSize = file.shape().pageSize;
     std::vector<std::uint32_t> pages;
     RowWalker walker(file, def, 2);
-    walker.walk([&](std::vector<MdbField>& f, const std::string& at) {
+    walker.walk([&](std::vector<MdbField>& f, const RowPlace& at) {
         const MdbField& id = f[idCol];
         const MdbField& name = f[nameCol];
         const MdbField& type = f[typeCol];
@@ -422,7 +430,7 @@ std::vector<std::uint32_t> findTablePages(const MdbFile& file, std::string_view 
             static_cast<std::size_t>(id.start) + 4 > pageSize ||
             static_cast<std::size_t>(type.start) + 2 > pageSize ||
             static_cast<std::size_t>(name.start) + static_cast<std::size_t>(name.siz) > pageSize) {
-            damaged("catalogo, " + at + ": voce non valida");
+            damaged("catalogo, " + at.text() + ": voce non valida");
         }
         if ((get16(mdb->pg_buf + type.start) & 0x7F) != MDB_TABLE) return;
         GString text(mdb_col_to_string(mdb, mdb->pg_buf, name.start, MDB_TEXT, name.siz));
@@ -477,12 +485,12 @@ std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_v
     }
 
     RowWalker walker(file, def, tablePage);
-    walker.walk([&](std::vector<MdbField>& fields, const std::string& at) {
+    walker.walk([&](std::vector<MdbField>& fields, const RowPlace& at) {
         builder.addRow();
         for (std::size_t i = 0; i < fields.size(); ++i) {
             const MdbField& f = fields[i];
             if (f.colnum < 0 || static_cast<std::size_t>(f.colnum) >= decodes.size()) {
-                damaged(at + ": colonna non valida");
+                damaged(at.text() + ": colonna non valida");
             }
             std::size_t col = static_cast<std::size_t>(f.colnum);
             Decode d = decodes[col];
@@ -494,7 +502,7 @@ std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_v
             if (f.is_null || d == Decode::Unsupported) continue;
             if (f.start < 0 || f.siz < 0 ||
                 static_cast<std::size_t>(f.start) + static_cast<std::size_t>(f.siz) > pageSize) {
-                damaged(at + ": valore fuori dalla pagina");
+                damaged(at.text() + ": valore fuori dalla pagina");
             }
             const unsigned char* v = mdb->pg_buf + f.start;
             if (d == Decode::Text) {
@@ -506,18 +514,18 @@ std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_v
                 // every character of this value, and no more.
                 std::size_t stored = static_cast<std::size_t>(f.siz);
                 if (types[col] == MDB_MEMO) {
-                    if (f.siz < MDB_MEMO_OVERHEAD) damaged(at + ": promemoria non valido");
+                    if (f.siz < MDB_MEMO_OVERHEAD) damaged(at.text() + ": promemoria non valido");
                     stored = get32(v) & 0x3FFFFFFF;
-                    if (stored > kMaxMemoBytes) damaged(at + ": promemoria troppo lungo");
+                    if (stored > kMaxMemoBytes) damaged(at.text() + ": promemoria troppo lungo");
                 }
                 mdb_set_bind_size(mdb, 2 * stored + 64);
                 GString text(mdb_col_to_string(mdb, mdb->pg_buf, f.start, types[col], f.siz));
-                if (!text) damaged(at + ": testo non leggibile");
+                if (!text) damaged(at.text() + ": testo non leggibile");
                 builder.setText(col, text.get());
                 continue;
             }
             if (static_cast<std::size_t>(f.siz) != fixedSize(d))
-                damaged(at + ": valore numerico di lunghezza errata");
+                damaged(at.text() + ": valore numerico di lunghezza errata");
             double number = 0;
             switch (d) {
                 case Decode::Byte:
