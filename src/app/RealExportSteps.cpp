@@ -35,7 +35,8 @@ private:
 
 }  // namespace
 
-AppServices::AppServices(std::string workDir) : m_workDir(std::move(workDir)) {}
+AppServices::AppServices(std::string workDir, CurlTransport::Options httpOptions)
+    : m_workDir(std::move(workDir)), m_httpOptions(httpOptions) {}
 AppServices::~AppServices() = default;
 
 DBEngine& AppServices::engine(bool tableCache) {
@@ -45,7 +46,7 @@ DBEngine& AppServices::engine(bool tableCache) {
 }
 
 HttpTransport& AppServices::http() {
-    if (!m_http) m_http = std::make_unique<CurlTransport>();
+    if (!m_http) m_http = std::make_unique<CurlTransport>(m_httpOptions);
     return *m_http;
 }
 

@@ -13,13 +13,15 @@
 #include "platform/DBEngine.h"
 #include "platform/FileStore.h"
 #include "platform/Http.h"
+#include "platform/curl/CurlTransport.h"
 
 namespace velmora {
 
 class AppServices {
 public:
-    // workDir: where the databases, the text files and Velmora/ live.
-    explicit AppServices(std::string workDir = ".");
+    // workDir: where the databases, the text files and Velmora/ live;
+    // httpOptions: time-outs and limits of every exchange with the service.
+    explicit AppServices(std::string workDir = ".", CurlTransport::Options httpOptions = {});
     ~AppServices();
     AppServices(const AppServices&) = delete;
     AppServices& operator=(const AppServices&) = delete;
@@ -36,6 +38,7 @@ public:
 
 private:
     std::string m_workDir;
+    CurlTransport::Options m_httpOptions;
     std::unique_ptr<DBEngine> m_engine;
     std::unique_ptr<DBEngine> m_uncachedEngine;
     std::unique_ptr<HttpTransport> m_http;

@@ -49,7 +49,19 @@ void DoLogin(ServiceContext& ctx) {
     if (token->find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
         loginFailed(ctx, "il token ricevuto da " + url + " contiene un a capo");
     ctx.state.LoginToken = *token;
-    writeLog(ctx, kLoginPrefix, ctx.state.LoginToken);
+    try {
+        writeLog(ctx, kLoginPrefix, ctx.state.LoginToken);
+    } catch (const RunError&) {
+        // The service has opened a session the run will not use, since a
+        // failed login is never followed by a logout: close it here. Its own
+        // log file may fail the same way; the login's failure is what counts.
+        try {
+            DoLogout(ctx);
+        } catch (const RunError&) {
+        }
+        ctx.state.LoginToken.clear();
+        throw;
+    }
 }
 
 bool DoLogout(ServiceContext& ctx) {

@@ -37,6 +37,8 @@ std::string HttpPostRequest(ServiceContext& ctx, const std::string& url, const s
 // Logs in at LoginUrl and sets LoginToken from the answer. Raises RunError
 // (after showing the answer, when one came) when the exchange fails, the
 // status is not 2xx, or the answer has no token; LoginToken is then empty.
+// A session the service opened but whose log file cannot be written is
+// logged out before the RunError goes on.
 void DoLogin(ServiceContext& ctx);
 
 // Logs out at LogoutUrl. Returns true when it marked an error: no answer (the
