@@ -3,6 +3,7 @@
 // ExportRun the window uses.
 #include "BatchMode.h"
 
+#include <csignal>
 #include <exception>
 
 #include "app/DateEntry.h"
@@ -51,6 +52,12 @@ std::string UsageText(const std::vector<BatchCommand>& commands) {
 
 int DispatchCommand(const std::vector<std::string>& args, const std::vector<BatchCommand>& commands,
                     std::ostream& out, std::ostream& err) {
+#ifdef SIGPIPE
+    // Printing into a pipe whose reader has gone ("velmora export ... | head")
+    // must not end the program half way through a run, between a document
+    // posted and its answer kept: the write fails instead and the run goes on.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         out << UsageText(commands);
         out.flush();

@@ -43,7 +43,8 @@ std::string UsageText(const std::vector<BatchCommand>& commands);
 
 // Runs the command named by args[0] (args without the program name, at least
 // one). "--help", "-h" and "help" print the usage and give 0; an unknown
-// command prints it to err and gives kExitUsage.
+// command prints it to err and gives kExitUsage. Where there is SIGPIPE it is
+// ignored from here on, so a closed output never stops a run.
 int DispatchCommand(const std::vector<std::string>& args, const std::vector<BatchCommand>& commands,
                     std::ostream& out, std::ostream& err);
 

@@ -184,7 +184,7 @@ int unusedPort() {
 }
 
 ProgramResult runVelmora(const std::string& cwd, const std::vector<std::string>& args,
-                         std::chrono::milliseconds limit) {
+                         std::chrono::milliseconds limit, Stdout stdoutTo) {
     test::TempDir capture;
     const std::string program = std::string(VELMORA_BUILD_DIR) + "/velmora";
     std::vector<std::string> words{program};
@@ -196,14 +196,34 @@ ProgramResult runVelmora(const std::string& cwd, const std::vector<std::string>&
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, (capture / "out").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int pipeEnds[2] = {-1, -1};
+    if (stdoutTo == Stdout::ClosedPipe) {
+        if (::pipe(pipeEnds) != 0) throw std::runtime_error("pipe");
+        ::close(pipeEnds[0]);  // no reader, ever: every write fails
+        posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+        posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 1, (capture / "out").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
     posix_spawn_file_actions_addopen(&actions, 2, (capture / "err").c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+    // The program starts with the default signal actions a shell gives it,
+    // whatever this process ignores (the loopback service ignores SIGPIPE).
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int spawned =
+        posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
+    if (pipeEnds[1] >= 0) ::close(pipeEnds[1]);
     ProgramResult result;
     if (spawned != 0) {
         result.err = "posix_spawn failed";

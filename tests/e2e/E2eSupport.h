@@ -86,10 +86,14 @@ struct ProgramResult {
     std::string err;
 };
 
+enum class Stdout { Captured, ClosedPipe };
+
 // Runs build/velmora with args in the working directory cwd, stdin empty;
-// kills it after limit.
+// kills it after limit. With Stdout::ClosedPipe its standard output is a pipe
+// nobody reads from (as after "velmora export ... | head" has ended).
 ProgramResult runVelmora(const std::string& cwd, const std::vector<std::string>& args,
-                         std::chrono::milliseconds limit = std::chrono::seconds(30));
+                         std::chrono::milliseconds limit = std::chrono::seconds(30),
+                         Stdout stdoutTo = Stdout::Captured);
 
 // One monitor append as batch mode prints it.
 struct MonitorAppend {

@@ -316,6 +316,31 @@ TEST(ProgramFaults, BadFilesInTheWorkingDirectoryRefuseTheRun) {
     for (const ProgramFault& f : faults) runProgramFault(f);
 }
 
+TEST(ProgramFaults, OutputNobodyReadsDoesNotStopTheRun) {
+    // As after "velmora export ... | head": the run must not die half way, with
+    // a document posted but its answer not kept and the session left open.
+    LoopbackService service;
+    test::TempDir dir;
+    writeDemoHotel(dir);
+    writeSettings(dir, service.base());
+    const ProgramResult r =
+        runVelmora(dir.path(), kTwoDays, std::chrono::seconds(30), Stdout::ClosedPipe);
+    checkOutcome({r.status, r.timedOut, "", r.err},
+                 {0,
+                  "Istat Regione Sicilia: Esportazione completata!\n",
+                  kAllSent,
+                  {{"Login", 1},
+                   {"Istat", 4},
+                   {"IstatDatiAInv", 2},
+                   {"IstatDatiAResp", 2},
+                   {"IstatDatiPInv", 2},
+                   {"IstatDatiPResp", 2},
+                   {"DateCloseI", 2},
+                   {"DateClose", 2},
+                   {"Logout", 1}}},
+                 service.base(), service, dir);
+}
+
 // The steps of a run over the real service client and stays writers, with
 // the files, engine, transport and clock given; in-process runs use it to put
 // a failing file store under the real routines.
