@@ -84,7 +84,7 @@ struct DemoRun {
     std::map<std::string, std::vector<LogFile>> files;
 };
 
-TEST(DemoBatch, PostedDocumentsHoldExactlyTheSelectedStaysAndGuests) {
+TEST(E2eDemoBatch, PostedDocumentsHoldExactlyTheSelectedStaysAndGuests) {
     for (const Range& r : kRanges) {
         SCOPED_TRACE(r.rule);
         DemoRun run(r);
@@ -109,7 +109,6 @@ TEST(DemoBatch, PostedDocumentsHoldExactlyTheSelectedStaysAndGuests) {
             const StaysDoc got = parsePostedDocument(q.body, error);
             ASSERT_TRUE(error.empty()) << error;
             EXPECT_EQ(got.outline(), e.doc.outline());
-            EXPECT_EQ(got.guestCount(), e.doc.guestCount());
             std::vector<DocGuest> want;
             for (const DocStay& s : e.doc.stays)
                 want.insert(want.end(), s.guests.begin(), s.guests.end());
@@ -138,7 +137,7 @@ TEST(DemoBatch, PostedDocumentsHoldExactlyTheSelectedStaysAndGuests) {
     }
 }
 
-TEST(DemoBatch, ExitStatusAndAnswersFollowTheServicesVerdicts) {
+TEST(E2eDemoBatch, ExitStatusAndAnswersFollowTheServicesVerdicts) {
     for (const Range& r : kRanges) {
         SCOPED_TRACE(r.rule);
         std::size_t refused = 0;
@@ -193,7 +192,7 @@ TEST(DemoBatch, ExitStatusAndAnswersFollowTheServicesVerdicts) {
     }
 }
 
-TEST(DemoBatch, ExchangeAndStaysFilesHoldWhatWasSentAndAnswered) {
+TEST(E2eDemoBatch, ExchangeAndStaysFilesHoldWhatWasSentAndAnswered) {
     for (const Range& r : kRanges) {
         SCOPED_TRACE(r.rule);
         DemoRun run(r);
