@@ -48,34 +48,39 @@ void ExportRun::refuse(const std::string& problem) {
 }
 
 std::string ExportRun::checkBeforeLogin(const RunRequest& request, RunView& view) {
+    return CheckBeforeRun(request, m_state, m_files, view);
+}
+
+std::string CheckBeforeRun(const RunRequest& request, RunState& state, FileStore& files,
+                           RunView& view, bool makeLogDirectory) {
     const std::string* fields[] = {&request.firstDay, &request.lastDay};
     for (int i = 0; i < 2; ++i) {
-        if (IsValidDate(*fields[i], m_state) != 1) {
+        if (IsValidDate(*fields[i], state) != 1) {
             view.invalidDateField(i);
             return std::string("La data \"") + kFieldNames[i] + "\" non è valida (" +
                    "scriverla come GG/MM/AAAA).";
         }
     }
 
-    if (!m_files.exists(kDataFile)) {
+    if (!files.exists(kDataFile)) {
         return std::string("Il file ") + kDataFile +
                " con la data iniziale dei soggiorni non esiste nella cartella di lavoro.";
     }
-    std::optional<std::string> data = m_files.readText(kDataFile);
+    std::optional<std::string> data = files.readText(kDataFile);
     if (!data) return std::string("Impossibile leggere il file ") + kDataFile + ".";
     std::vector<std::string> lines = splitLines(*data);
     if (lines.empty()) {
         return std::string("Il file ") + kDataFile +
                " è vuoto: la prima riga deve contenere la data iniziale (GG/MM/AAAA).";
     }
-    if (IsValidDate(lines[0], m_state) != 1) {
+    if (IsValidDate(lines[0], state) != 1) {
         return std::string("La prima riga del file ") + kDataFile +
                " non è una data valida (GG/MM/AAAA): \"" + lines[0] + "\".";
     }
 
     std::vector<std::string> missing;
     for (const char* db : kDatabases) {
-        if (!m_files.exists(db)) missing.emplace_back(db);
+        if (!files.exists(db)) missing.emplace_back(db);
     }
     if (missing.size() == 1) {
         return "Archivio mancante nella cartella di lavoro: " + missing[0] + ".";
@@ -84,9 +89,9 @@ std::string ExportRun::checkBeforeLogin(const RunRequest& request, RunView& view
         return "Archivi mancanti nella cartella di lavoro: " + joinNames(missing) + ".";
     }
 
-    if (!m_files.isDirectory(kLogDirectory)) {
+    if (makeLogDirectory && !files.isDirectory(kLogDirectory)) {
         try {
-            m_files.createDirectory(kLogDirectory);
+            files.createDirectory(kLogDirectory);
         } catch (const RunError& e) {
             return e.fullText();
         }

@@ -48,6 +48,14 @@ struct RunRequest {
     bool closeDays = false;
 };
 
+// The checks that come before any run over the databases (the export and the
+// check before sending): both date fields, "QLBDataI.txt" with a valid first
+// line, the three databases, and with makeLogDirectory the directory
+// "Velmora", made when missing. Returns the problem for the operator, or ""
+// when there is none; an invalid date field is told to the view first.
+std::string CheckBeforeRun(const RunRequest& request, RunState& state, FileStore& files,
+                           RunView& view, bool makeLogDirectory = true);
+
 class ExportRun {
 public:
     ExportRun(RunState& state, FileStore& files, Dialogs& dialogs, Monitor& monitor,

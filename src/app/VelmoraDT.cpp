@@ -20,8 +20,13 @@
 #include <QTextCursor>
 #include <QTimer>
 
+#include "app/CheckCommand.h"
+#include "app/CheckReport.h"
+#include "app/CheckRun.h"
 #include "app/DateEntry.h"
 #include "app/Settings.h"
+#include "core/LocalTime.h"
+#include "core/RunError.h"
 
 namespace velmora {
 
@@ -171,15 +176,16 @@ void VelmoraDT::buildControls() {
         Text1[i] = field;
     }
 
-    const char* buttonTexts[2] = {"E&sporta", "&Esci"};
-    const int buttonTops[2] = {360, 1320};
-    for (int i = 0; i < 2; ++i) {
+    const char* buttonTexts[3] = {"E&sporta", "&Esci", "&Verifica"};
+    const int buttonLefts[3] = {11520, 11520, 9240};
+    const int buttonTops[3] = {360, 1320, 360};
+    for (int i = 0; i < 3; ++i) {
         auto* button = new QPushButton(buttonTexts[i], this);
         button->setObjectName(QString("T_%1").arg(i));
         button->setFont(corbelFont(14.25));
         // Enter on the focused button presses it.
         button->setAutoDefault(true);
-        place(button, 11520, buttonTops[i], 2055, 855);
+        place(button, buttonLefts[i], buttonTops[i], 2055, 855);
         connect(button, &QPushButton::clicked, this, [this, i] { T_Click(i); });
         T[i] = button;
     }
@@ -224,7 +230,8 @@ void VelmoraDT::buildControls() {
     setTabOrder(Text1[0], Text1[1]);
     setTabOrder(Text1[1], T[0]);
     setTabOrder(T[0], T[1]);
-    setTabOrder(T[1], Text2[1]);
+    setTabOrder(T[1], T[2]);
+    setTabOrder(T[2], Text2[1]);
     setTabOrder(Text2[1], Text2[0]);
     setTabOrder(Text2[0], Chk[0]);
     Text1[0]->setFocus();
@@ -299,6 +306,10 @@ void VelmoraDT::T_Click(int Index) {
         close();
         return;
     }
+    if (Index == 2) {
+        runCheck();
+        return;
+    }
     if (Index != 0) return;
 
     RunRequest request{fromQ(Text1[0]->text()), fromQ(Text1[1]->text()), Chk[0]->isChecked()};
@@ -317,6 +328,73 @@ void VelmoraDT::T_Click(int Index) {
         caret.movePosition(QTextCursor::End);
         Text2[1]->setTextCursor(caret);
     }
+}
+
+void VelmoraDT::runCheck() {
+    const RunRequest request{fromQ(Text1[0]->text()), fromQ(Text1[1]->text()), false};
+    std::string problem;
+    try {
+        problem = CheckBeforeRun(request, m_state, m_files, *this);
+        if (problem.empty() && !m_checkEngine) problem = "La verifica non è disponibile.";
+    } catch (const std::exception& e) {
+        problem = std::string("Errore imprevisto durante i controlli: ") + e.what();
+    }
+    if (!problem.empty()) {
+        m_dialogs.MsgBox(std::string(kCheckNotStartedLine) + "\r\n" + problem, kStyleExclamation,
+                         kRunTitle);
+        return;
+    }
+
+    runStarted();
+    CheckReport report;
+    std::string reportName;
+    std::string reportProblem;
+    try {
+        CheckRun check(m_state, m_checkEngine(), m_files, m_clock);
+        report = check.run(request.firstDay, request.lastDay, *this);
+    } catch (const RunError& e) {
+        report.interruption = "Verifica interrotta: " + e.fullText();
+    } catch (const std::exception& e) {
+        report.interruption = std::string("Verifica interrotta: errore imprevisto: ") + e.what();
+    }
+    if (report.firstDay.empty()) {
+        report.firstDay = request.firstDay;
+        report.lastDay = request.lastDay;
+    }
+    try {
+        const LocalTime now = m_clock.now();
+        reportName = m_files.createUnique("Velmora", "Verifica-" + stamp12(now), ".html");
+        m_files.writeText(reportName, checkReportHtml(report, now));
+    } catch (const RunError& e) {
+        reportProblem = e.fullText();
+    } catch (const std::exception& e) {
+        reportProblem = std::string("Errore imprevisto: ") + e.what();
+    }
+
+    std::string text = checkHeading(report);
+    const std::vector<std::string> lines = checkLines(report, false);
+    if (lines.empty()) text += "\r\nNessun problema trovato.";
+    for (const std::string& line : lines) text += "\r\n" + line;
+    const std::string reportLine = reportProblem.empty() ? "Rapporto: " + reportName
+                                                         : "Rapporto non scritto: " + reportProblem;
+    text += "\r\n" + reportLine;
+    try {
+        append(kAnswersBox, text);
+    } catch (...) {
+        // The message box below still gives the counts.
+    }
+    runEnded();
+
+    const bool serious =
+        !report.counts().onlySkips() || !report.interruption.empty() || !reportProblem.empty();
+    std::string prompt =
+        report.interruption.empty() ? std::string(kCheckDoneLine) : report.interruption;
+    prompt += "\r\n" + checkCountsLine(report) + "\r\n" + reportLine;
+    m_dialogs.MsgBox(prompt, serious ? kStyleExclamation : kStyleOk, kRunTitle);
+
+    QTextCursor caret = Text2[1]->textCursor();
+    caret.movePosition(QTextCursor::End);
+    Text2[1]->setTextCursor(caret);
 }
 
 void VelmoraDT::append(int box, const std::string& text) {

@@ -1,7 +1,7 @@
-// The window VelmoraDT: two date fields, "E&sporta" and "&Esci", the
-// "Chiudi giornate" check box and the two monitor boxes. Its handlers keep the
-// names of the system's events; it is also the monitor the export run and its
-// steps append to, and it discards all input while a run is going.
+// The window VelmoraDT: two date fields, "E&sporta", "&Esci" and "&Verifica",
+// the "Chiudi giornate" check box and the two monitor boxes. Its handlers keep
+// the names of the system's events; it is also the monitor the export run and
+// its steps append to, and it discards all input while a run or a check goes.
 #pragma once
 
 #include <QLineEdit>
@@ -15,6 +15,7 @@
 #include "app/ExportSteps.h"
 #include "core/RunState.h"
 #include "platform/Clock.h"
+#include "platform/DBEngine.h"
 #include "platform/Dialogs.h"
 #include "platform/FileStore.h"
 #include "platform/Monitor.h"
@@ -52,7 +53,7 @@ public:
 
     // The controls, by array name and index.
     std::array<DateField*, 2> Text1{};
-    std::array<QPushButton*, 2> T{};
+    std::array<QPushButton*, 3> T{};
     std::array<QPlainTextEdit*, 2> Text2{};
     std::array<QLabel*, 3> Label1{};
     std::array<QCheckBox*, 1> Chk{};
@@ -62,8 +63,14 @@ public:
     void Form_Load();
     // Reads the settings; on refusal tells the operator and closes the window.
     void Form_Activate();
-    // 0: the export run; 1: closes the window; anything else: nothing.
+    // 0: the export run; 1: closes the window; 2: the check before sending;
+    // anything else: nothing.
     void T_Click(int Index);
+
+    // The engine the check before sending reads the databases with (the
+    // export's, so that both share its table cache). Without it "&Verifica"
+    // tells the operator that the check is not available.
+    void setCheckEngine(std::function<DBEngine&()> engine) { m_checkEngine = std::move(engine); }
     // Selects the whole text of the field.
     void Text1_GotFocus(int Index);
     // On Enter (13) tidies, expands and checks the field and moves the focus.
@@ -86,6 +93,9 @@ protected:
 
 private:
     void buildControls();
+    // The check over the two date fields: the export's checks before the
+    // login, the findings into Text2(1), the report into Velmora/, a message.
+    void runCheck();
     void invalidDateField(int index) override;
     void runStarted() override;
     void dayStarted(const std::string& day) override;
@@ -96,6 +106,7 @@ private:
     Clock& m_clock;
     Dialogs& m_dialogs;
     ExportStepsFactory m_factory;
+    std::function<DBEngine&()> m_checkEngine;
 
     std::string m_monitor[2];
     bool m_activated = false;

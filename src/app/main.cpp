@@ -1,5 +1,5 @@
 // Entry point of velmora: without arguments the window VelmoraDT, with a
-// command (velmora export ...) batch mode without a window.
+// command (velmora export ..., velmora check ...) batch mode without a window.
 #include <QApplication>
 #include <iostream>
 #include <memory>
@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "app/BatchMode.h"
+#include "app/CheckCommand.h"
 #include "app/ExportSteps.h"
 #include "app/RealExportSteps.h"
 #include "app/VelmoraDT.h"
 #include "core/RunError.h"
 #include "core/RunState.h"
 #include "platform/Clock.h"
+#include "platform/DBEngine.h"
 #include "platform/FileStore.h"
 #include "platform/curl/CurlHandles.h"
 #include "platform/qt/QtDialogs.h"
@@ -28,7 +30,9 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty()) {
         BatchServices batch{files, clock, factory};
-        std::vector<BatchCommand> commands{MakeExportCommand(batch)};
+        CheckServices check{files, clock,
+                            [&services]() -> DBEngine& { return services.engine(true); }};
+        std::vector<BatchCommand> commands{MakeExportCommand(batch), MakeCheckCommand(check)};
         return DispatchCommand(args, commands, std::cout, std::cerr);
     }
 
@@ -36,6 +40,7 @@ int main(int argc, char** argv) {
     RunState state;
     QtDialogs dialogs;
     VelmoraDT window(state, files, clock, dialogs, factory);
+    window.setCheckEngine([&services]() -> DBEngine& { return services.engine(true); });
     dialogs.setParent(&window);
     window.show();
     const int status = app.exec();

@@ -22,6 +22,7 @@ struct GuestNote {
     std::optional<std::string> nomeCliente;          // history only; nullopt when Null
     std::string dataArrivo;                          // as stored (Null as empty)
     std::string dataPartenzaReale;                   // as stored (Null as empty)
+    std::string dataNascita;                         // as stored (Null as empty)
 };
 
 enum class GuestDecision {
@@ -49,8 +50,9 @@ struct WrittenGuest {
     GuestNote guest;
     std::string guestId;
     int age = 0;
-    std::string arrivalDate;    // YYYYMMDD as written
-    std::string departureDate;  // YYYYMMDD as written (DataPartenza or DataPartenzaReale)
+    std::string arrivalDate;      // YYYYMMDD as written
+    std::string departureDate;    // YYYYMMDD as written (DataPartenza or DataPartenzaReale)
+    std::string departureColumn;  // the column departureDate was taken from
 };
 
 class StaysObserver {

@@ -82,26 +82,10 @@ public:
         : m_ctx(ctx), m_profile(profile), m_out(out), m_kind(kind) {}
 
     void run(const std::string& fromDay, const std::string& toDay) {
-        const std::string from = quoteCriterionText(storedDate(fromDay));
-        const std::string to = quoteCriterionText(storedDate(toDay));
-        const std::string window =
-            m_kind == "A"
-                ? "' and DataArrivo >= '" + from + "' and DataArrivo <= '" + to
-                : "' and DataPartenzaReale >= '" + from + "' and DataPartenzaReale <= '" + to;
-        const std::string bounds = " and NumeroHotel = 1 and DataArrivo >= '" +
-                                   quoteCriterionText(m_ctx.state.InitialDate) + window +
-                                   "' Order by DataArrivo,NumeroCamera;";
-
+        const StaysQueries queries = staysQueries(m_ctx.state.InitialDate, fromDay, toDay, m_kind);
         OpenedDatabase db(m_ctx.engine, m_profile.database);
-        auto heads = db->OpenRecordset(
-            "Select * From Scheda_Cliente Where (CapoFamiglia = 'U' or CapoFamiglia = 'S' or "
-            "CapoGruppo = 'S')" +
-                bounds,
-            dbOpenDynaset);
-        auto members = db->OpenRecordset(
-            "Select * From Scheda_Cliente Where (CodiceCapoFamiglia > 0 or CodiceCapoGruppo > 0)" +
-                bounds,
-            dbOpenDynaset);
+        auto heads = db->OpenRecordset(queries.heads, dbOpenDynaset);
+        auto members = db->OpenRecordset(queries.members, dbOpenDynaset);
 
         heads->FindFirst(kEveryRecord);
         while (!heads->NoMatch()) {
@@ -145,6 +129,7 @@ private:
         if (!r.nomeCliente.isNull()) r.note.nomeCliente = r.nomeCliente.asText();
         r.note.dataArrivo = r.dataArrivo.asText();
         r.note.dataPartenzaReale = r.dataPartenzaReale.asText();
+        r.note.dataNascita = r.dataNascita.asText();
         return r;
     }
 
@@ -307,8 +292,9 @@ private:
              "</Type>");
         line(std::string("           <Gender>") + genderCode(r.sesso) + "</Gender>");
 
+        const bool actualDeparture = m_profile.history || r.partito == "S";
         const std::string departure =
-            m_profile.history || r.partito == "S" ? r.dataPartenzaReale.asText() : r.dataPartenza;
+            actualDeparture ? r.dataPartenzaReale.asText() : r.dataPartenza;
         const std::string arrivalTime = xmlSafe(dateTimeText(arrival, m_profile.timeSuffix));
         const std::string departureTime = xmlSafe(dateTimeText(departure, m_profile.timeSuffix));
         line("           <ArrivalDate>" + arrivalTime + "</ArrivalDate>");
@@ -325,7 +311,9 @@ private:
         line("         </Guest>");
 
         if (m_ctx.observer)
-            m_ctx.observer->guestWritten(WrittenGuest{r.note, guestId, age, arrival, departure});
+            m_ctx.observer->guestWritten(
+                WrittenGuest{r.note, guestId, age, arrival, departure,
+                             actualDeparture ? "DataPartenzaReale" : "DataPartenza"});
     }
 
     StaysContext& m_ctx;
@@ -335,6 +323,24 @@ private:
 };
 
 }  // namespace
+
+StaysQueries staysQueries(const std::string& initialDate, const std::string& fromDay,
+                          const std::string& toDay, const std::string& kind) {
+    const std::string from = quoteCriterionText(storedDate(fromDay));
+    const std::string to = quoteCriterionText(storedDate(toDay));
+    const std::string window =
+        kind == "A" ? "' and DataArrivo >= '" + from + "' and DataArrivo <= '" + to
+                    : "' and DataPartenzaReale >= '" + from + "' and DataPartenzaReale <= '" + to;
+    const std::string bounds = " and NumeroHotel = 1 and DataArrivo >= '" +
+                               quoteCriterionText(initialDate) + window +
+                               "' Order by DataArrivo,NumeroCamera;";
+    return {
+        "Select * From Scheda_Cliente Where (CapoFamiglia = 'U' or CapoFamiglia = 'S' or "
+        "CapoGruppo = 'S')" +
+            bounds,
+        "Select * From Scheda_Cliente Where (CodiceCapoFamiglia > 0 or CodiceCapoGruppo > 0)" +
+            bounds};
+}
 
 void WriteHistoryStays(StaysContext& ctx, const std::string& fromDay, const std::string& toDay,
                        LineSink& out, const std::string& kind) {

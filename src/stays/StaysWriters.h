@@ -28,4 +28,14 @@ void WriteHistoryStays(StaysContext& ctx, const std::string& fromDay, const std:
 void WriteRegisterStays(StaysContext& ctx, const std::string& fromDay, const std::string& toDay,
                         LineSink& out, const std::string& kind);
 
+// The two SELECT texts both writers open for a window and kind, with
+// initialDate (YYYYMMDD) as the lower bound of DataArrivo: the heads and,
+// beside them, the family and group members.
+struct StaysQueries {
+    std::string heads;
+    std::string members;
+};
+StaysQueries staysQueries(const std::string& initialDate, const std::string& fromDay,
+                          const std::string& toDay, const std::string& kind);
+
 }  // namespace velmora

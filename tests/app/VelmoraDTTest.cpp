@@ -105,6 +105,7 @@ void VelmoraDTTest::layoutFollowsTheTwipTable_data() {
     row("Text1_1", 1800, 960, 1455, 375, "05/03/2026");
     row("T_0", 11520, 360, 2055, 855, "E&sporta");
     row("T_1", 11520, 1320, 2055, 855, "&Esci");
+    row("T_2", 9240, 360, 2055, 855, "&Verifica");
     row("Text2_1", 120, 4560, 13455, 4215, "");
     row("Text2_0", 120, 2520, 13455, 1935, "");
     row("Label1_2", 240, 2040, 4215, 375, "Monitor messaggi");
@@ -167,12 +168,12 @@ void VelmoraDTTest::tabOrder() {
     h.open();
     QCOMPARE(h.focusName(), QString("Text1_0"));
     QStringList visited;
-    for (int i = 0; i < 7; ++i) {
+    for (int i = 0; i < 8; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited << h.focusName();
     }
-    QCOMPARE(visited,
-             QStringList({"Text1_1", "T_0", "T_1", "Text2_1", "Text2_0", "Chk_0", "Text1_0"}));
+    QCOMPARE(visited, QStringList({"Text1_1", "T_0", "T_1", "T_2", "Text2_1", "Text2_0", "Chk_0",
+                                   "Text1_0"}));
 }
 
 void VelmoraDTTest::enterInADateField_data() {

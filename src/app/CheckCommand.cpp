@@ -1,0 +1,184 @@
+// "velmora check": argument parsing, the same refusals as "velmora export",
+// the check itself, its printed lines and the HTML report file.
+#include "app/CheckCommand.h"
+
+#include <exception>
+
+#include "app/CheckReport.h"
+#include "app/CheckRun.h"
+#include "app/DateEntry.h"
+#include "app/ExportRun.h"
+#include "app/Settings.h"
+#include "core/RunError.h"
+#include "core/RunState.h"
+#include "core/Text.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr const char* kCheckUsage =
+    "velmora check --from GG/MM/AAAA --to GG/MM/AAAA [--documents] [--html FILE]\n"
+    "    Verifica prima dell'invio: prepara i documenti dei giorni indicati come\n"
+    "    l'esportazione, senza collegarsi al servizio e senza scrivere file, ed elenca\n"
+    "    per giorno e tipo le schede che fermerebbero l'esportazione (BLOCCANTE), gli\n"
+    "    ospiti che il servizio rifiuterà (RESPINTO), quelli che non verrebbero mai\n"
+    "    inviati (MAI INVIATO) e quelli esclusi dalle regole (ESCLUSO), con che cosa\n"
+    "    correggere. --documents stampa anche ogni documento come verrebbe inviato;\n"
+    "    --html FILE scrive un rapporto da aprire e stampare. Stato di uscita: 0 solo\n"
+    "    esclusi, 1 respinti o mai inviati, 2 bloccanti o verifica non avviata.\n";
+
+}  // namespace
+
+std::optional<CheckArguments> ParseCheckArguments(const std::vector<std::string>& args,
+                                                  std::string& error) {
+    CheckArguments a;
+    bool haveFrom = false, haveTo = false, haveHtml = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            a.help = true;
+            return a;
+        }
+        std::string name = arg, value;
+        bool inlineValue = false;
+        if (std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+            inlineValue = true;
+        }
+        if (name == "--from" || name == "--to" || name == "--html") {
+            bool& seen = name == "--from" ? haveFrom : name == "--to" ? haveTo : haveHtml;
+            if (seen) {
+                error = "opzione " + name + " ripetuta";
+                return std::nullopt;
+            }
+            if (!inlineValue) {
+                if (i + 1 >= args.size()) {
+                    error = name == "--html" ? "manca il file dopo --html"
+                                             : "manca la data dopo " + name;
+                    return std::nullopt;
+                }
+                value = args[++i];
+            }
+            if (value.empty()) {
+                error = name == "--html" ? "file vuoto per --html" : "data vuota per " + name;
+                return std::nullopt;
+            }
+            (name == "--from" ? a.from : name == "--to" ? a.to : a.html) = value;
+            seen = true;
+        } else if (arg == "--documents") {
+            if (a.documents) {
+                error = "opzione --documents ripetuta";
+                return std::nullopt;
+            }
+            a.documents = true;
+        } else {
+            error = "argomento non previsto \"" + arg + "\"";
+            return std::nullopt;
+        }
+    }
+    if (!haveFrom || !haveTo) {
+        error = !haveFrom ? "manca --from" : "manca --to";
+        return std::nullopt;
+    }
+    return a;
+}
+
+int CheckExitStatus(const CheckReport& report) {
+    const CheckCounts c = report.counts();
+    if (c.blocking > 0 || !report.interruption.empty()) return kCheckBlocking;
+    if (c.rejected > 0 || c.neverSent > 0) return kCheckFindings;
+    return kCheckClean;
+}
+
+int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, std::ostream& out,
+                    std::ostream& err) {
+    StreamDialogs dialogs(err);
+    try {
+        RunState state;
+        FillDaysInMonth(state);
+        SettingsOutcome settings = LoadSettings(services.files, state);
+        if (!settings.loaded()) {
+            dialogs.MsgBox(settings.prompt, kStyleExclamation, kSettingsTitle);
+            return kCheckBlocking;
+        }
+
+        // The two days as the window's date fields would take them on Enter.
+        const int year = services.clock.now().year;
+        std::string days[2] = {arguments.from, arguments.to};
+        const char* options[2] = {"--from", "--to"};
+        for (int i = 0; i < 2; ++i) {
+            std::string text = NormalizeText(days[i]);
+            days[i] = ExpandYear(text, year);
+            if (IsValidDate(days[i], state) != 1) {
+                err << "velmora: data non valida per " << options[i] << ": \"" << days[i] << "\"\n";
+                err.flush();
+                return kCheckBlocking;
+            }
+        }
+
+        RunView view;
+        const std::string problem =
+            CheckBeforeRun({days[0], days[1], false}, state, services.files, view, false);
+        if (!problem.empty()) {
+            dialogs.MsgBox(std::string(kCheckNotStartedLine) + std::string(kCrLf) + problem,
+                           kStyleExclamation, kRunTitle);
+            return kCheckBlocking;
+        }
+
+        CheckRun check(state, services.engine(), services.files, services.clock);
+        const CheckReport report = check.run(days[0], days[1], view);
+
+        out << checkTitle(report) << '\n';
+        for (const std::string& line : checkLines(report, arguments.documents)) out << line << '\n';
+        out << checkCountsLine(report) << '\n';
+        out.flush();
+        if (!report.interruption.empty())
+            dialogs.MsgBox(report.interruption, kStyleExclamation, kRunTitle);
+
+        int status = CheckExitStatus(report);
+        if (!arguments.html.empty()) {
+            try {
+                services.files.writeText(arguments.html,
+                                         checkReportHtml(report, services.clock.now()));
+            } catch (const RunError& e) {
+                err << "velmora: " << e.message() << " (" << e.detail() << ")\n";
+                err.flush();
+                status = kCheckBlocking;
+            }
+        }
+        return status;
+    } catch (const std::exception& e) {
+        err << "velmora: errore imprevisto: " << e.what() << '\n';
+    } catch (...) {
+        err << "velmora: errore imprevisto\n";
+    }
+    err.flush();
+    return kCheckBlocking;
+}
+
+BatchCommand MakeCheckCommand(CheckServices& services) {
+    BatchCommand c;
+    c.name = "check";
+    c.usage = kCheckUsage;
+    c.run = [&services](const std::vector<std::string>& args, std::ostream& out,
+                        std::ostream& err) {
+        std::string error;
+        std::optional<CheckArguments> parsed = ParseCheckArguments(args, error);
+        if (!parsed) {
+            err << "velmora check: " << error << "\n\nUso:\n" << kCheckUsage;
+            err.flush();
+            return kExitUsage;
+        }
+        if (parsed->help) {
+            out << "Uso:\n" << kCheckUsage;
+            out.flush();
+            return kCheckClean;
+        }
+        return RunCheckCommand(*parsed, services, out, err);
+    };
+    return c;
+}
+
+}  // namespace velmora
