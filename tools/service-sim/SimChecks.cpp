@@ -61,7 +61,8 @@ StaysVerdict CheckStaysDocument(std::string_view body, std::string_view userId, 
     StaysVerdict verdict;
     pugi::xml_document doc;
     pugi::xml_parse_result parsed =
-        doc.load_buffer(body.data(), body.size(), pugi::parse_default, pugi::encoding_utf8);
+        doc.load_buffer(body.data(), body.size(), pugi::parse_default | pugi::parse_ws_pcdata_single,
+                      pugi::encoding_utf8);
     if (!parsed) {
         verdict.malformed = parseProblem(parsed);
         return verdict;
@@ -120,7 +121,8 @@ EndDayVerdict CheckEndDayMessage(std::string_view body, std::string_view userId)
     EndDayVerdict verdict;
     pugi::xml_document doc;
     pugi::xml_parse_result parsed =
-        doc.load_buffer(body.data(), body.size(), pugi::parse_default, pugi::encoding_utf8);
+        doc.load_buffer(body.data(), body.size(), pugi::parse_default | pugi::parse_ws_pcdata_single,
+                      pugi::encoding_utf8);
     if (!parsed) {
         verdict.malformed = parseProblem(parsed);
         return verdict;

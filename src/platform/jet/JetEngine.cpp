@@ -72,6 +72,7 @@ struct JetEngine::State {
     std::map<std::string, FileEntry, std::less<>> files;
 
     std::string pathOf(std::string_view name) const {
+        if (directory.empty() || directory == ".") return std::string(name);
         return (fs::path(directory) / fs::path(name)).string();
     }
 
