@@ -155,12 +155,12 @@ RunOutcome ExportRun::run(const RunRequest& request, RunView& view) {
                 steps->DoLogout();
             } catch (const RunError& e) {
                 reason +=
-                    std::string(kCrLf) + "Anche la disconnessione non è riuscita: " + e.fullText();
+                    std::string(kCrLf) + "Errore anche durante la disconnessione: " + e.fullText();
             } catch (const std::exception& e) {
                 reason +=
-                    std::string(kCrLf) + "Anche la disconnessione non è riuscita: " + e.what();
+                    std::string(kCrLf) + "Errore anche durante la disconnessione: " + e.what();
             } catch (...) {
-                reason += std::string(kCrLf) + "Anche la disconnessione non è riuscita.";
+                reason += std::string(kCrLf) + "Errore anche durante la disconnessione.";
             }
         }
         steps.reset();

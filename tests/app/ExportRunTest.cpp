@@ -220,7 +220,7 @@ TEST_F(ExportRunTest, UnexpectedFailuresAndAFailedLogoutAreReported) {
     EXPECT_EQ(run("05/03/2026", "05/03/2026", true), RunOutcome::Interrupted);
     EXPECT_EQ(dialogs.boxes.at(0).prompt,
               "Esportazione interrotta!\r\nArchivio illeggibile\r\n"
-              "Anche la disconnessione non è riuscita: Servizio non raggiungibile\r\n"
+              "Errore anche durante la disconnessione: Servizio non raggiungibile\r\n"
               "http://127.0.0.1:9/istat/arrivi");
 }
 
