@@ -277,8 +277,13 @@ FindingText explainMemberLoss(const MemberLoss& loss) {
                           "), ma il capo non è tra " + (arrivals ? "gli arrivi" : "le partenze") +
                           " di questo giorno";
     if (loss.headElsewhere) {
-        problem += " (la scheda " + ref + " arriva il " + shownDate(loss.headElsewhere->first) +
-                   " e parte il " + shownDate(loss.headElsewhere->second) + ")";
+        const auto& [arrival, departure] = *loss.headElsewhere;
+        problem += " (la scheda " + ref + " arriva il " + shownDate(arrival);
+        if (!arrivals) {
+            problem += isBlank(departure) ? " e non ha ancora la data di partenza reale"
+                                          : " e parte il " + shownDate(departure);
+        }
+        problem += ")";
     } else if (loss.searchedElsewhere) {
         problem += " (nessuna scheda con numero " + ref + " nell'archivio)";
     }

@@ -185,16 +185,21 @@ TEST(CheckFindings, EachRecordGivesItsFinding) {
          guest("125", "U|N|0|0", "1", "2026031|20260310|20260310|S|19800101"),
          "",
          {{B, "P", 125, "DataArrivo non valida ('2026031')", "correggere la data di arrivo"}}},
-        {"never sent: member a day after its head, member of a single guest, group member of a "
-         "family head, record with no role",
+        {"never sent: member a day after its head, member leaving before its head, member of a "
+         "single guest, group member of a family head, record with no role",
          guest("140", "S|N|0|0", "1", "20260309|20260312|20260312|S|19800101") +
              guest("141", "N|N|140|0", "1") + guest("150", "U|N|0|0", "2") +
              guest("151", "N|N|150|0", "2") + guest("160", "S|N|0|0", "3") +
-             guest("161", "N|N|0|160", "3") + guest("170", "N|N|0|0", "4"),
+             guest("161", "N|N|0|160", "3") + guest("170", "N|N|0|0", "4") +
+             guest("142", "S|N|0|0", "5", "20260305|20260312| |N|19800101") +
+             guest("143", "N|N|142|0", "5", "20260305|20260312|20260310|S|19800101"),
          "",
-         {{N, "A", 141,
+         {{N, "P", 143,
+           "(la scheda 142 arriva il 05/03/2026 e non ha ancora la data di partenza reale)",
+           "allineare la data di partenza reale del componente"},
+          {N, "A", 141,
            "Componente del nucleo familiare 140 (CodiceCapoFamiglia), ma il capo non è tra gli "
-           "arrivi di questo giorno (la scheda 140 arriva il 09/03/2026 e parte il 12/03/2026)",
+           "arrivi di questo giorno (la scheda 140 arriva il 09/03/2026)",
            "allineare la data di arrivo del componente a quella del suo capo"},
           {N, "A", 151, "la scheda 150 ha CapoFamiglia 'U' e CapoGruppo 'N'",
            "correggere il collegamento al capo"},
