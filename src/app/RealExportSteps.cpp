@@ -35,6 +35,12 @@ private:
 
 }  // namespace
 
+std::unique_ptr<ExportSteps> MakeRealExportSteps(RunState& state, Monitor& monitor,
+                                                 DBEngine& engine, HttpTransport& http,
+                                                 FileStore& files, Clock& clock) {
+    return std::make_unique<RealExportSteps>(state, monitor, engine, http, files, clock);
+}
+
 AppServices::AppServices(std::string workDir, CurlTransport::Options httpOptions)
     : m_workDir(std::move(workDir)), m_httpOptions(httpOptions) {}
 AppServices::~AppServices() = default;
@@ -62,8 +68,8 @@ Clock& AppServices::clock() {
 
 ExportStepsFactory AppServices::factory() {
     return [this](RunState& state, Monitor& monitor, const StepsOptions& options) {
-        return std::make_unique<RealExportSteps>(state, monitor, engine(options.tableCache),
-                                                 http(), files(), clock());
+        return MakeRealExportSteps(state, monitor, engine(options.tableCache), http(), files(),
+                                   clock());
     };
 }
 

@@ -17,6 +17,12 @@
 
 namespace velmora {
 
+// Steps over the real service client and stays writers, bound to the given
+// engine, transport, files and clock (all must outlive the steps).
+std::unique_ptr<ExportSteps> MakeRealExportSteps(RunState& state, Monitor& monitor,
+                                                 DBEngine& engine, HttpTransport& http,
+                                                 FileStore& files, Clock& clock);
+
 class AppServices {
 public:
     // workDir: where the databases, the text files and Velmora/ live;

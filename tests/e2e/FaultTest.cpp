@@ -18,9 +18,6 @@
 #include "platform/FileStore.h"
 #include "platform/curl/CurlTransport.h"
 #include "platform/jet/JetEngine.h"
-#include "service/ServiceClient.h"
-#include "stays/ExportStays.h"
-#include "stays/StaysContext.h"
 
 namespace velmora::e2e {
 namespace {
@@ -341,30 +338,6 @@ TEST(E2eProgramFaults, OutputNobodyReadsDoesNotStopTheRun) {
                  service.base(), service, dir);
 }
 
-// The steps of a run over the real service client and stays writers, with
-// the files, engine, transport and clock given; in-process runs use it to put
-// a failing file store under the real routines.
-class BoundSteps : public ExportSteps {
-public:
-    BoundSteps(RunState& state, Monitor& monitor, DBEngine& engine, HttpTransport& http,
-               FileStore& files, Clock& clock)
-        : m_service{state, http, monitor, files, clock}, m_stays{state, engine, files, clock} {}
-    void DoLogin() override { velmora::DoLogin(m_service); }
-    std::string ExportStays(const std::string& firstDay, const std::string& lastDay,
-                            const std::string& kind) override {
-        return velmora::ExportStays(m_stays, firstDay, lastDay, kind);
-    }
-    bool SendMovements(const std::string& document, const std::string& kind) override {
-        return velmora::SendMovements(m_service, document, kind);
-    }
-    bool CloseDay(const std::string& day) override { return velmora::CloseDay(m_service, day); }
-    bool DoLogout() override { return velmora::DoLogout(m_service); }
-
-private:
-    ServiceContext m_service;
-    StaysContext m_stays;
-};
-
 // Local files whose log directory takes the first `allowed` new files and
 // refuses every later one, as a full disk would.
 class FailingFileStore : public LocalFileStore {
@@ -501,7 +474,7 @@ TEST(E2eInProcessFaults, LogDirectoryThatStopsTakingFiles) {
         JetEngine engine(dir.path());
         CurlTransport http;
         ExportStepsFactory factory = [&](RunState& state, Monitor& monitor, const StepsOptions&) {
-            return std::make_unique<BoundSteps>(state, monitor, engine, http, files, clock);
+            return MakeRealExportSteps(state, monitor, engine, http, files, clock);
         };
         BatchServices batch{files, clock, factory};
         const Outcome o = runInProcess(batch, day);
