@@ -45,8 +45,8 @@ std::string UsageText(const std::vector<BatchCommand>& commands) {
         "velmora --help\n"
         "    Mostra questo testo.\n"
         "\n"
-        "Stato di uscita: 0 esportazione completata, 1 completata con errori segnalati\n"
-        "dal servizio, 2 non avviata o interrotta, 64 uso errato.\n";
+        "Stato di uscita di export: 0 esportazione completata, 1 completata con errori\n"
+        "segnalati dal servizio, 2 non avviata o interrotta, 64 uso errato.\n";
     return text;
 }
 
@@ -157,32 +157,40 @@ int ExitStatusOf(RunOutcome outcome) {
     return kExitFailed;
 }
 
+bool PrepareBatchDays(const std::string& from, const std::string& to, const FileStore& files,
+                      const Clock& clock, Dialogs& dialogs, std::ostream& err, RunState& state,
+                      std::string (&days)[2]) {
+    FillDaysInMonth(state);
+    SettingsOutcome settings = LoadSettings(files, state);
+    if (!settings.loaded()) {
+        dialogs.MsgBox(settings.prompt, kStyleExclamation, kSettingsTitle);
+        return false;
+    }
+    const int year = clock.now().year;
+    const std::string* given[2] = {&from, &to};
+    const char* options[2] = {"--from", "--to"};
+    for (int i = 0; i < 2; ++i) {
+        std::string text = NormalizeText(*given[i]);
+        days[i] = ExpandYear(text, year);
+        if (IsValidDate(days[i], state) != 1) {
+            err << "velmora: data non valida per " << options[i] << ": \"" << days[i] << "\"\n";
+            err.flush();
+            return false;
+        }
+    }
+    return true;
+}
+
 int RunExportCommand(const ExportArguments& arguments, BatchServices& services, std::ostream& out,
                      std::ostream& err) {
     StreamDialogs dialogs(err);
     StreamMonitor monitor(out);
     try {
         RunState state;
-        FillDaysInMonth(state);
-        SettingsOutcome settings = LoadSettings(services.files, state);
-        if (!settings.loaded()) {
-            dialogs.MsgBox(settings.prompt, kStyleExclamation, kSettingsTitle);
+        std::string days[2];
+        if (!PrepareBatchDays(arguments.from, arguments.to, services.files, services.clock,
+                              dialogs, err, state, days))
             return kExitFailed;
-        }
-
-        // The two days as the window's date fields would take them on Enter.
-        const int year = services.clock.now().year;
-        std::string days[2] = {arguments.from, arguments.to};
-        const char* options[2] = {"--from", "--to"};
-        for (int i = 0; i < 2; ++i) {
-            std::string text = NormalizeText(days[i]);
-            days[i] = ExpandYear(text, year);
-            if (IsValidDate(days[i], state) != 1) {
-                err << "velmora: data non valida per " << options[i] << ": \"" << days[i] << "\"\n";
-                err.flush();
-                return kExitFailed;
-            }
-        }
 
         StepsOptions stepsOptions;
         stepsOptions.tableCache = arguments.tableCache;
@@ -199,26 +207,11 @@ int RunExportCommand(const ExportArguments& arguments, BatchServices& services, 
 }
 
 BatchCommand MakeExportCommand(BatchServices& services) {
-    BatchCommand c;
-    c.name = "export";
-    c.usage = kExportUsage;
-    c.run = [&services](const std::vector<std::string>& args, std::ostream& out,
-                        std::ostream& err) {
-        std::string error;
-        std::optional<ExportArguments> parsed = ParseExportArguments(args, error);
-        if (!parsed) {
-            err << "velmora export: " << error << "\n\nUso:\n" << kExportUsage;
-            err.flush();
-            return kExitUsage;
-        }
-        if (parsed->help) {
-            out << "Uso:\n" << kExportUsage;
-            out.flush();
-            return kExitCompleted;
-        }
-        return RunExportCommand(*parsed, services, out, err);
-    };
-    return c;
+    return MakeBatchCommand<ExportArguments>(
+        "export", kExportUsage, kExitCompleted, ParseExportArguments,
+        [&services](const ExportArguments& a, std::ostream& out, std::ostream& err) {
+            return RunExportCommand(a, services, out, err);
+        });
 }
 
 }  // namespace velmora

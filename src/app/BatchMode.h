@@ -83,6 +83,42 @@ private:
     std::ostream& m_err;
 };
 
+// Loads the settings into state and reads the days from / to as the window's
+// date fields would take them on Enter (days[0], days[1]). On failure says why
+// (settings through dialogs, a bad day on err) and returns false.
+bool PrepareBatchDays(const std::string& from, const std::string& to, const FileStore& files,
+                      const Clock& clock, Dialogs& dialogs, std::ostream& err, RunState& state,
+                      std::string (&days)[2]);
+
+// A command-table entry: parses the arguments after the command's name with
+// parse(args, error) -> std::optional<Arguments> (whose `help` asks for the
+// usage), prints the usage on a wrong call (kExitUsage) or on --help
+// (helpStatus), else returns run(arguments, out, err).
+template <class Arguments, class Parse, class Run>
+BatchCommand MakeBatchCommand(std::string name, std::string usage, int helpStatus, Parse parse,
+                              Run run) {
+    BatchCommand c;
+    c.name = name;
+    c.usage = usage;
+    c.run = [name, usage, helpStatus, parse, run](const std::vector<std::string>& args,
+                                                  std::ostream& out, std::ostream& err) {
+        std::string error;
+        std::optional<Arguments> parsed = parse(args, error);
+        if (!parsed) {
+            err << "velmora " << name << ": " << error << "\n\nUso:\n" << usage;
+            err.flush();
+            return kExitUsage;
+        }
+        if (parsed->help) {
+            out << "Uso:\n" << usage;
+            out.flush();
+            return helpStatus;
+        }
+        return run(*parsed, out, err);
+    };
+    return c;
+}
+
 // What the export command works with; the steps come from the factory.
 struct BatchServices {
     FileStore& files;

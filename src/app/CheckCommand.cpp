@@ -97,26 +97,10 @@ int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, st
     StreamDialogs dialogs(err);
     try {
         RunState state;
-        FillDaysInMonth(state);
-        SettingsOutcome settings = LoadSettings(services.files, state);
-        if (!settings.loaded()) {
-            dialogs.MsgBox(settings.prompt, kStyleExclamation, kSettingsTitle);
+        std::string days[2];
+        if (!PrepareBatchDays(arguments.from, arguments.to, services.files, services.clock,
+                              dialogs, err, state, days))
             return kCheckBlocking;
-        }
-
-        // The two days as the window's date fields would take them on Enter.
-        const int year = services.clock.now().year;
-        std::string days[2] = {arguments.from, arguments.to};
-        const char* options[2] = {"--from", "--to"};
-        for (int i = 0; i < 2; ++i) {
-            std::string text = NormalizeText(days[i]);
-            days[i] = ExpandYear(text, year);
-            if (IsValidDate(days[i], state) != 1) {
-                err << "velmora: data non valida per " << options[i] << ": \"" << days[i] << "\"\n";
-                err.flush();
-                return kCheckBlocking;
-            }
-        }
 
         RunView view;
         const std::string problem =
@@ -159,26 +143,11 @@ int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, st
 }
 
 BatchCommand MakeCheckCommand(CheckServices& services) {
-    BatchCommand c;
-    c.name = "check";
-    c.usage = kCheckUsage;
-    c.run = [&services](const std::vector<std::string>& args, std::ostream& out,
-                        std::ostream& err) {
-        std::string error;
-        std::optional<CheckArguments> parsed = ParseCheckArguments(args, error);
-        if (!parsed) {
-            err << "velmora check: " << error << "\n\nUso:\n" << kCheckUsage;
-            err.flush();
-            return kExitUsage;
-        }
-        if (parsed->help) {
-            out << "Uso:\n" << kCheckUsage;
-            out.flush();
-            return kCheckClean;
-        }
-        return RunCheckCommand(*parsed, services, out, err);
-    };
-    return c;
+    return MakeBatchCommand<CheckArguments>(
+        "check", kCheckUsage, kCheckClean, ParseCheckArguments,
+        [&services](const CheckArguments& a, std::ostream& out, std::ostream& err) {
+            return RunCheckCommand(a, services, out, err);
+        });
 }
 
 }  // namespace velmora
