@@ -185,10 +185,6 @@ FindingText explainSkip(const GuestNote& guest, GuestDecision decision) {
                         (guest.isHead ? "*** p***" : "*** p**") + "'): non viene inviata" +
                         withMembers + ".",
                     "nulla, se la scheda è davvero annullata."};
-        case GuestDecision::SkippedNullName:
-            return {"NomeCliente vuoto nello storico: la scheda è esclusa come quelle annullate" +
-                        withMembers + ".",
-                    "indicare il nome del cliente nella scheda dello storico."};
         case GuestDecision::SkippedNoLaterDeparture: {
             std::string why;
             if (isBlank(guest.dataPartenzaReale))
@@ -215,9 +211,6 @@ FindingText explainSkippedWithHead(long long head, GuestDecision headDecision) {
     switch (headDecision) {
         case GuestDecision::SkippedNameMarker:
             why = "scheda annullata";
-            break;
-        case GuestDecision::SkippedNullName:
-            why = "NomeCliente vuoto";
             break;
         case GuestDecision::SkippedNoLaterDeparture:
             why = "soggiorno senza pernottamento";

@@ -28,7 +28,6 @@ struct GuestNote {
 enum class GuestDecision {
     Written,
     SkippedNameMarker,       // NomeCliente is the history's marker text
-    SkippedNullName,         // NomeCliente Null: the history's marker test fails
     SkippedNoLaterDeparture  // history head: DataPartenzaReale not after DataArrivo
                              // (same day, blank or Null)
 };

@@ -135,7 +135,7 @@ private:
 
     GuestDecision headDecision(const GuestRecord& head) const {
         if (!m_profile.history) return GuestDecision::Written;
-        if (head.nomeCliente.isNull()) return GuestDecision::SkippedNullName;
+        // A Null name reads as empty text: it is not the marker.
         if (head.nomeCliente.asText() == kHeadMarker) return GuestDecision::SkippedNameMarker;
         // Text comparison of the stored dates; a Null on either side fails it.
         if (head.dataArrivo.isNull() || head.dataPartenzaReale.isNull() ||
@@ -146,7 +146,6 @@ private:
 
     GuestDecision memberDecision(const GuestRecord& member) const {
         if (!m_profile.history) return GuestDecision::Written;
-        if (member.nomeCliente.isNull()) return GuestDecision::SkippedNullName;
         if (member.nomeCliente.asText() == kMemberMarker) return GuestDecision::SkippedNameMarker;
         return GuestDecision::Written;
     }

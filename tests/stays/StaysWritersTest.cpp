@@ -79,10 +79,11 @@ const SelectionRow kSelectionRows[] = {
      "12345624005030(24005030) 12345624005001(24005001 24005002 24005011 24005003) "
      "12345624005020(24005020 24005021)"},
     {"InitialDate bounds departures too", false, "04/04/2024", "04/04/2024", "P", "20240403", ""},
-    {"history: marker, Null name, same-day, blank and Null departure leave a head out; "
-     "capital P or an extra character do not; members by their own marker only",
+    {"history: marker, same-day, blank and Null departure leave a head out; capital P, an "
+     "extra character or a Null name do not; members by their own marker only",
      true, "11/03/2024", "11/03/2024", "A", "20240101",
-     "12345624006010(24006010) 12345624006020(24006020 24006022 24006024)"},
+     "12345624006010(24006010) 12345624006020(24006020 24006022 24006023 24006024) "
+     "12345624006030(24006030)"},
     {"history member keys: last six digits; a key of 0 finds no members", true, "12/03/2024",
      "12/03/2024", "A", "20240101",
      "12345601234567(01234567 01234568) 12345601000000(01000000) "
@@ -282,7 +283,7 @@ TEST(StaysWritersTest, QueriesAndSearchesOfTheHistory) {
 class RecordingObserver : public StaysObserver {
 public:
     void guestConsidered(const GuestNote& g, GuestDecision d) override {
-        static const char* names[] = {"written", "marker", "null name", "no later departure"};
+        static const char* names[] = {"written", "marker", "no later departure"};
         considered.push_back(std::to_string(g.numeroProgressivo.value_or(-1)) + " " +
                              names[static_cast<int>(d)]);
     }
@@ -347,9 +348,9 @@ TEST(StaysWritersTest, ObserverIsToldWithoutChangingTheDocument) {
         "24006020 written",
         "24006021 marker",
         "24006022 written",
-        "24006023 null name",
+        "24006023 written",
         "24006024 written",
-        "24006030 null name",
+        "24006030 written",
         "24006040 no later departure",
         "24006050 no later departure",
         "24006060 no later departure",
