@@ -107,25 +107,6 @@ std::string recordKey(const GuestNote& g) {
     return recordKey(g.numeroProgressivo, g.dataArrivo, g.room);
 }
 
-// NumeroProgressivo as the writers take it: an integer number, or a text of
-// digits; anything else is no number.
-std::optional<long long> integerOf(const FieldValue& v) {
-    if (v.isNumber()) {
-        const double d = v.asNumber();
-        if (std::isfinite(d) && d == std::floor(d) && std::fabs(d) < 9e15)
-            return static_cast<long long>(d);
-        return std::nullopt;
-    }
-    if (v.isText()) {
-        const std::string t = trimBlanks(v.asText());
-        const std::size_t start = t.size() > 1 && t[0] == '-' ? 1 : 0;
-        if (start == t.size() || t.size() > 16) return std::nullopt;
-        for (std::size_t k = start; k < t.size(); ++k)
-            if (t[k] < '0' || t[k] > '9') return std::nullopt;
-        return std::stoll(t);
-    }
-    return std::nullopt;
-}
 
 // One record of a selection, with what the comparison needs.
 struct SelectedRecord {
@@ -145,7 +126,7 @@ std::vector<SelectedRecord> readSelection(OpenedDatabase& db, const std::string&
     while (!rs->NoMatch()) {
         SelectedRecord r;
         r.note.database = history ? kHistory : kRegister;
-        r.note.numeroProgressivo = integerOf(rs->Fields("NumeroProgressivo"));
+        r.note.numeroProgressivo = NumeroProgressivoOf(rs->Fields("NumeroProgressivo"));
         r.note.room = rs->Fields("NumeroCamera").asText();
         r.note.dataArrivo = rs->Fields("DataArrivo").asText();
         r.note.dataPartenzaReale = rs->Fields("DataPartenzaReale").asText();

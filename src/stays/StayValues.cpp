@@ -1,6 +1,7 @@
 // Value rules of the stay document.
 #include "stays/StayValues.h"
 
+#include <cmath>
 #include <cstdlib>
 
 #include "core/Text.h"
@@ -90,6 +91,24 @@ std::string xmlSafe(std::string_view value) {
         if (c == '<' || c == '>' || u < 0x20 || u == 0x7F) c = ' ';
     }
     return out;
+}
+
+std::optional<long long> NumeroProgressivoOf(const FieldValue& v) {
+    if (v.isNumber()) {
+        const double d = v.asNumber();
+        if (std::isfinite(d) && d == std::floor(d) && std::fabs(d) < 9e15)
+            return static_cast<long long>(d);
+        return std::nullopt;
+    }
+    if (v.isText()) {
+        const std::string t = trimBlanks(v.asText());
+        const std::size_t start = t.size() > 1 && t[0] == '-' ? 1 : 0;
+        if (start == t.size() || t.size() > 16) return std::nullopt;
+        for (std::size_t k = start; k < t.size(); ++k)
+            if (t[k] < '0' || t[k] > '9') return std::nullopt;
+        return std::stoll(t);
+    }
+    return std::nullopt;
 }
 
 }  // namespace velmora

@@ -3,8 +3,11 @@
 // and the XML-safe form of a value. Pure functions on texts and numbers.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/DBEngine.h"
 
 namespace velmora {
 
@@ -47,5 +50,9 @@ long long historyMemberKey(long long numeroProgressivo);
 // The value with every character that XML cannot carry as it stands ("<",
 // ">", control characters) turned into a blank. "&" is left to the export.
 std::string xmlSafe(std::string_view value);
+
+// NumeroProgressivo as the writers take it: an integer number, or a text of
+// digits (optional minus); Null or anything else gives nothing.
+std::optional<long long> NumeroProgressivoOf(const FieldValue& v);
 
 }  // namespace velmora

@@ -57,24 +57,6 @@ struct GuestRecord {
     long long numeroProgressivo() const { return note.numeroProgressivo.value_or(0); }
 };
 
-// The record's number when it is an integer; nullopt for Null or no integer.
-std::optional<long long> integerValue(const FieldValue& v) {
-    if (v.isNumber()) {
-        const double d = v.asNumber();
-        if (std::isfinite(d) && d == std::floor(d) && std::fabs(d) < 9e15)
-            return static_cast<long long>(d);
-        return std::nullopt;
-    }
-    if (v.isText()) {
-        const std::string t = trimBlanks(v.asText());
-        std::size_t i = t.size() > 1 && t[0] == '-' ? 1 : 0;
-        if (i == t.size() || t.size() > 16) return std::nullopt;
-        for (std::size_t k = i; k < t.size(); ++k)
-            if (t[k] < '0' || t[k] > '9') return std::nullopt;
-        return std::stoll(t);
-    }
-    return std::nullopt;
-}
 
 class StayWriter {
 public:
@@ -123,7 +105,7 @@ private:
 
         r.note.database = m_profile.database;
         r.note.isHead = isHead;
-        r.note.numeroProgressivo = integerValue(r.numero);
+        r.note.numeroProgressivo = NumeroProgressivoOf(r.numero);
         r.note.headNumeroProgressivo = head;
         r.note.room = r.room;
         if (!r.nomeCliente.isNull()) r.note.nomeCliente = r.nomeCliente.asText();
