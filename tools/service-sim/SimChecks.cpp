@@ -25,6 +25,20 @@ std::string parseProblem(const pugi::xml_parse_result& result) {
     return std::string(result.description()) + " (posizione " + std::to_string(result.offset) + ")";
 }
 
+// Parses body into doc; returns why it is not a well-formed document whose
+// root is the named element, or "" when it is. Blank-only element text (a
+// code of nine blanks) is kept.
+std::string loadDocument(pugi::xml_document& doc, std::string_view body, const char* rootName) {
+    pugi::xml_parse_result parsed =
+        doc.load_buffer(body.data(), body.size(), pugi::parse_default | pugi::parse_ws_pcdata_single,
+                        pugi::encoding_utf8);
+    if (!parsed) return parseProblem(parsed);
+    const char* name = doc.document_element().name();
+    if (std::string_view(name) != rootName)
+        return "radice <" + std::string(name) + "> invece di <" + rootName + ">";
+    return {};
+}
+
 // Text of a child element; "" when missing.
 std::string childText(const pugi::xml_node& node, const char* name) {
     return node.child(name).child_value();
@@ -60,18 +74,9 @@ bool IsDocumentDateTime(std::string_view t) {
 StaysVerdict CheckStaysDocument(std::string_view body, std::string_view userId, bool arrivals) {
     StaysVerdict verdict;
     pugi::xml_document doc;
-    pugi::xml_parse_result parsed =
-        doc.load_buffer(body.data(), body.size(), pugi::parse_default | pugi::parse_ws_pcdata_single,
-                      pugi::encoding_utf8);
-    if (!parsed) {
-        verdict.malformed = parseProblem(parsed);
-        return verdict;
-    }
+    verdict.malformed = loadDocument(doc, body, "StaysPmsDTO");
+    if (!verdict.malformed.empty()) return verdict;
     pugi::xml_node root = doc.document_element();
-    if (std::string_view(root.name()) != "StaysPmsDTO") {
-        verdict.malformed = "radice <" + std::string(root.name()) + "> invece di <StaysPmsDTO>";
-        return verdict;
-    }
     const std::string checkout = arrivals ? "false" : "true";
     for (pugi::xml_node stay : root.children("Stay")) {
         std::string hotel = childText(stay, "HotelCode");
@@ -120,18 +125,9 @@ StaysVerdict CheckStaysDocument(std::string_view body, std::string_view userId, 
 EndDayVerdict CheckEndDayMessage(std::string_view body, std::string_view userId) {
     EndDayVerdict verdict;
     pugi::xml_document doc;
-    pugi::xml_parse_result parsed =
-        doc.load_buffer(body.data(), body.size(), pugi::parse_default | pugi::parse_ws_pcdata_single,
-                      pugi::encoding_utf8);
-    if (!parsed) {
-        verdict.malformed = parseProblem(parsed);
-        return verdict;
-    }
+    verdict.malformed = loadDocument(doc, body, "EndDayPmsDTO");
+    if (!verdict.malformed.empty()) return verdict;
     pugi::xml_node root = doc.document_element();
-    if (std::string_view(root.name()) != "EndDayPmsDTO") {
-        verdict.malformed = "radice <" + std::string(root.name()) + "> invece di <EndDayPmsDTO>";
-        return verdict;
-    }
     std::string hotel = childText(root, "HotelCode");
     std::string date = childText(root, "CurrentDate");
     if (hotel != userId) {
