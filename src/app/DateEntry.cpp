@@ -173,4 +173,11 @@ long long DaysBetween(std::string_view from, std::string_view to) {
     return DaySerial(to) - DaySerial(from);
 }
 
+bool HasDatePositions(std::string_view text) {
+    if (text.size() < 10) return false;
+    for (std::size_t i : {0u, 1u, 3u, 4u, 6u, 7u, 8u, 9u})
+        if (text[i] < '0' || text[i] > '9') return false;
+    return true;
+}
+
 }  // namespace velmora

@@ -53,4 +53,10 @@ std::string NextDay(std::string_view dayText);
 // earlier); both are read as day/month/year by position.
 long long DaysBetween(std::string_view from, std::string_view to);
 
+// Whether the text has ASCII digits at the positions every routine reads a
+// day text by (day 1-2, month 4-5, year 7-10); separators are not looked at.
+// IsValidDate accepts texts such as "1//1//1925" or ones with a two-byte
+// separator, which the stays and day-closing texts would misread.
+bool HasDatePositions(std::string_view text);
+
 }  // namespace velmora

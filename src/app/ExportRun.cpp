@@ -60,6 +60,12 @@ std::string CheckBeforeRun(const RunRequest& request, RunState& state, FileStore
             return std::string("La data \"") + kFieldNames[i] + "\" non è valida (" +
                    "scriverla come GG/MM/AAAA).";
         }
+        // The days travel on as typed and are read by position.
+        if (!HasDatePositions(*fields[i])) {
+            view.invalidDateField(i);
+            return std::string("La data \"") + kFieldNames[i] + "\" va scritta in cifre come " +
+                   "GG/MM/AAAA: \"" + *fields[i] + "\".";
+        }
     }
 
     if (!files.exists(kDataFile)) {
@@ -73,7 +79,8 @@ std::string CheckBeforeRun(const RunRequest& request, RunState& state, FileStore
         return std::string("Il file ") + kDataFile +
                " è vuoto: la prima riga deve contenere la data iniziale (GG/MM/AAAA).";
     }
-    if (IsValidDate(lines[0], state) != 1) {
+    // Read by position for the stays selections: no blank or short piece before.
+    if (IsValidDate(lines[0], state) != 1 || !HasDatePositions(lines[0])) {
         return std::string("La prima riga del file ") + kDataFile +
                " non è una data valida (GG/MM/AAAA): \"" + lines[0] + "\".";
     }
