@@ -22,7 +22,13 @@
 int main(int argc, char** argv) {
     using namespace velmora;
     CurlGlobal curl;
-    AppServices services;
+    // The window repaints while an exchange waits; batch mode has no window.
+    CurlTransport::Options httpOptions;
+    httpOptions.whileWaiting = [] {
+        if (QCoreApplication::instance())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
+    AppServices services(".", httpOptions);
     FileStore& files = services.files();
     Clock& clock = services.clock();
     ExportStepsFactory factory = services.factory();

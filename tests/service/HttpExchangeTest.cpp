@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 
 #include "ServiceFixture.h"
 
@@ -109,6 +110,30 @@ TEST_F(HttpExchangeTest, TransportFailuresComeBackAsValuesInBoundedTime) {
         EXPECT_EQ(text, "");
         EXPECT_LT(elapsed, std::chrono::seconds(3));
     }
+}
+
+TEST_F(HttpExchangeTest, ProxyVariablesAreIgnoredAndTheWaitHookRunsWhileWaiting) {
+    // The settings file is the only configuration: a proxy named in the
+    // environment (here one where nobody listens) must not be used.
+    const std::string deadProxy = "http://127.0.0.1:" + std::to_string(closedPort());
+    for (const char* var : {"http_proxy", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"})
+        setenv(var, deadProxy.c_str(), 1);
+    CurlTransport::Options options = quickTimeouts(std::chrono::milliseconds(1500));
+    int waits = 0;
+    options.whileWaiting = [&waits] { ++waits; };
+    CurlTransport transport(options);
+    ServiceContext proxied{state, transport, monitor, files, clock};
+
+    server.script({CaptureServer::answer(200, "\"abc\""), CaptureServer::hang()});
+    HttpAnswer answer;
+    EXPECT_EQ(HttpGetRequest(proxied, server.url("/istat/login"), &answer), "\"abc\"");
+    EXPECT_FALSE(answer.failure) << answer.failure.message;
+
+    waits = 0;
+    HttpGetRequest(proxied, server.url("/istat/login"), &answer);
+    EXPECT_EQ(answer.failure.kind, Kind::Timeout);
+    EXPECT_GE(waits, 1) << "the window would not repaint during a silent exchange";
+    for (const char* var : {"http_proxy", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"}) unsetenv(var);
 }
 
 TEST_F(HttpExchangeTest, HeaderValueWithLineBreakIsRefusedBeforeAnythingIsSent) {

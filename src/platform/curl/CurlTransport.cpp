@@ -80,6 +80,18 @@ struct AnswerSink {
     bool overflow = false;
 };
 
+// CURLOPT_XFERINFOFUNCTION: called about once a second or more often while an
+// exchange runs (https://curl.se/libcurl/c/CURLOPT_XFERINFOFUNCTION.html);
+// returning 0 lets it go on.
+int velmoraCurlProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto* wait = static_cast<const std::function<void()>*>(user);
+    try {
+        (*wait)();
+    } catch (...) {
+    }
+    return 0;
+}
+
 // CURLOPT_WRITEFUNCTION: returning less than given makes curl stop with
 // CURLE_WRITE_ERROR (https://curl.se/libcurl/c/CURLOPT_WRITEFUNCTION.html).
 std::size_t velmoraCurlWrite(char* data, std::size_t size, std::size_t count, void* user) {
@@ -174,6 +186,16 @@ HttpAnswer CurlRequest::send(const std::string& body) {
     // them in lower case.
     opt(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     opt(CURLOPT_NOSIGNAL, 1L);
+    // The settings file is the only configuration: no proxy from the
+    // environment (an empty string disables it,
+    // https://curl.se/libcurl/c/CURLOPT_PROXY.html).
+    opt(CURLOPT_PROXY, "");
+    if (m_options.whileWaiting) {
+        opt(CURLOPT_XFERINFOFUNCTION, &velmoraCurlProgress);
+        opt(CURLOPT_XFERINFODATA,
+            const_cast<void*>(static_cast<const void*>(&m_options.whileWaiting)));
+        opt(CURLOPT_NOPROGRESS, 0L);
+    }
     opt(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_options.connectTimeout.count()));
     opt(CURLOPT_TIMEOUT_MS, static_cast<long>(m_options.totalTimeout.count()));
     opt(CURLOPT_HTTPHEADER, headers.get());

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 
 #include "platform/Http.h"
 
@@ -18,10 +19,13 @@ public:
         std::chrono::milliseconds totalTimeout{120'000};
         // Answers larger than this end the exchange with a failure.
         std::size_t maxAnswerBytes = 32u * 1024u * 1024u;
+        // Called now and then while an exchange waits (the window repaints
+        // there); must not throw.
+        std::function<void()> whileWaiting;
     };
 
     CurlTransport() = default;
-    explicit CurlTransport(Options options) : m_options(options) {}
+    explicit CurlTransport(Options options) : m_options(std::move(options)) {}
 
     std::unique_ptr<HttpRequest> createRequest() override;
 
