@@ -86,9 +86,28 @@ long long historyMemberKey(long long numeroProgressivo) {
 
 std::string xmlSafe(std::string_view value) {
     std::string out(value);
-    for (char& c : out) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '<' || c == '>' || u < 0x20 || u == 0x7F) c = ' ';
+    for (std::size_t i = 0; i < out.size();) {
+        const auto u = static_cast<unsigned char>(out[i]);
+        if (u < 0x80) {
+            if (u == '<' || u == '>' || u < 0x20 || u == 0x7F) out[i] = ' ';
+            ++i;
+            continue;
+        }
+        // A UTF-8 sequence stays whole; a broken one (a date cut by position
+        // inside a character, say) loses its bytes to blanks one by one.
+        const std::size_t length = u >= 0xC2 && u <= 0xDF   ? 2
+                                   : u >= 0xE0 && u <= 0xEF ? 3
+                                   : u >= 0xF0 && u <= 0xF4 ? 4
+                                                            : 0;
+        bool whole = length > 0 && i + length <= out.size();
+        for (std::size_t k = 1; whole && k < length; ++k)
+            whole = (static_cast<unsigned char>(out[i + k]) & 0xC0) == 0x80;
+        if (whole) {
+            i += length;
+        } else {
+            out[i] = ' ';
+            ++i;
+        }
     }
     return out;
 }

@@ -48,7 +48,8 @@ const char* checkoutText(std::string_view kind);
 long long historyMemberKey(long long numeroProgressivo);
 
 // The value with every character that XML cannot carry as it stands ("<",
-// ">", control characters) turned into a blank. "&" is left to the export.
+// ">", control characters, bytes of a broken UTF-8 sequence) turned into a
+// blank. "&" is left to the export.
 std::string xmlSafe(std::string_view value);
 
 // NumeroProgressivo as the writers take it: an integer number, or a text of

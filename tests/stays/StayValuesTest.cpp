@@ -62,6 +62,11 @@ TEST(StayValuesTest, XmlUnsafeCharactersBecomeBlanks) {
     EXPECT_EQ(xmlSafe(std::string("x\0y\x1f\x7fz", 6)), "x y  z");
     EXPECT_EQ(xmlSafe("B&B Sole"), "B&B Sole");
     EXPECT_EQ(xmlSafe("CEFALÙ"), "CEFALÙ");
+    // A stored date cut by position inside a character must not leave a
+    // broken UTF-8 sequence in the document.
+    EXPECT_EQ(xmlSafe("2026-03-1\xC3"), "2026-03-1 ");
+    EXPECT_EQ(xmlSafe("\xA9" "1\xE2\x82"), " 1  ");
+    EXPECT_EQ(xmlSafe("\xF0\x9F\x98\x80!"), "\xF0\x9F\x98\x80!");
 }
 
 }  // namespace
