@@ -198,6 +198,8 @@ public:
 
         for (const SelectedRecord& m : members) {
             if (m_membersTaken.count(m.key)) continue;
+            // Written (or reported) as the head of a stay of its own.
+            if (m_headDecisions.count(m.key)) continue;
             memberNotTaken(db, history, heads, m);
         }
 

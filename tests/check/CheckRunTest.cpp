@@ -86,6 +86,13 @@ TEST(CheckFindings, EachRecordGivesItsFinding) {
          "1|26000200|ROSSI MARIA|U|N|0|0|20260308|20260310|20260310|S|19700101|ACIREALE CT "
          "I|I|ACIREALE|F|5\n",
          {}},
+        {"a record that heads its own stay is sent, whatever member codes it also holds",
+         // 120 heads a group and names a family head who arrived the day
+         // before; 121 is 'U' with a family code: both are written as heads.
+         guest("119", "S|N|0|0", "3", "20260309|20260312|20260312|S|19800101") +
+             guest("120", "N|S|119|0", "4") + guest("121", "U|N|119|0", "5"),
+         "",
+         {}},
         {"state abbreviation unknown: one finding for both elements",
          guest("110", "U|N|0|0", "1", "20260310|20260312|20260312|S|19800101",
                "PRAGA ES CZ|CZ|PRAGA"),
