@@ -107,6 +107,51 @@ TEST_F(ServiceClientTest, LoginWithoutAnyAnswerNamesTheAddressAndTheTransportErr
     EXPECT_TRUE(logFiles().empty());
 }
 
+// The real transport, with the clock moving on a minute during each exchange.
+class SlowTransport : public HttpTransport {
+public:
+    SlowTransport(HttpTransport& real, FixedClock& clock) : m_real(real), m_clock(clock) {}
+    std::unique_ptr<HttpRequest> createRequest() override {
+        class Request : public HttpRequest {
+        public:
+            Request(std::unique_ptr<HttpRequest> real, FixedClock& clock)
+                : m_real(std::move(real)), m_clock(clock) {}
+            void open(const std::string& m, const std::string& u) override { m_real->open(m, u); }
+            void setRequestHeader(const std::string& n, const std::string& v) override {
+                m_real->setRequestHeader(n, v);
+            }
+            HttpAnswer send(const std::string& body) override {
+                HttpAnswer answer = m_real->send(body);
+                ++m_clock.time.minute;
+                return answer;
+            }
+
+        private:
+            std::unique_ptr<HttpRequest> m_real;
+            FixedClock& m_clock;
+        };
+        return std::make_unique<Request>(m_real.createRequest(), m_clock);
+    }
+
+private:
+    HttpTransport& m_real;
+    FixedClock& m_clock;
+};
+
+TEST_F(ServiceClientTest, RequestsAreStampedBeforeTheExchangeAndAnswersAfterIt) {
+    SlowTransport slow(http, clock);
+    ServiceContext slowCtx{state, slow, monitor, files, clock};
+    server.script({CaptureServer::answer(200, "\"abc\""), CaptureServer::answer(200, "ok"),
+                   CaptureServer::answer(200, "chiusa")});
+    DoLogin(slowCtx);                        // 14:07 -> 14:08, stamped after
+    SendMovements(slowCtx, kDocument, "A");  // request 14:08, answer 14:09
+    CloseDay(slowCtx, "05/03/2026");         // request 14:09, answer 14:10
+    EXPECT_EQ(logFiles(), (std::vector<std::string>{
+                              "DateClose-202603051410.xml", "DateCloseI-202603051409.xml",
+                              "IstatDatiAInv-202603051408.xml", "IstatDatiAResp-202603051409.xml",
+                              "Login-202603051408.xml"}));
+}
+
 TEST_F(ServiceClientTest, MovementsPostDeclarationAndDocumentAndKeepRequestAndAnswer) {
     const std::string answer = "Ricevute 1 presenze, accettate 1";
     server.script({CaptureServer::answer(200, answer)});
