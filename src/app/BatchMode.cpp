@@ -185,25 +185,17 @@ int RunExportCommand(const ExportArguments& arguments, BatchServices& services, 
                      std::ostream& err) {
     StreamDialogs dialogs(err);
     StreamMonitor monitor(out);
-    try {
-        RunState state;
-        std::string days[2];
-        if (!PrepareBatchDays(arguments.from, arguments.to, services.files, services.clock,
-                              dialogs, err, state, days))
-            return kExitFailed;
+    RunState state;
+    std::string days[2];
+    if (!PrepareBatchDays(arguments.from, arguments.to, services.files, services.clock, dialogs,
+                          err, state, days))
+        return kExitFailed;
 
-        StepsOptions stepsOptions;
-        stepsOptions.tableCache = arguments.tableCache;
-        ExportRun run(state, services.files, dialogs, monitor, services.factory, stepsOptions);
-        RunView view;
-        return ExitStatusOf(run.run({days[0], days[1], arguments.closeDays}, view));
-    } catch (const std::exception& e) {
-        err << "velmora: errore imprevisto: " << e.what() << '\n';
-    } catch (...) {
-        err << "velmora: errore imprevisto\n";
-    }
-    err.flush();
-    return kExitFailed;
+    StepsOptions stepsOptions;
+    stepsOptions.tableCache = arguments.tableCache;
+    ExportRun run(state, services.files, dialogs, monitor, services.factory, stepsOptions);
+    RunView view;
+    return ExitStatusOf(run.run({days[0], days[1], arguments.closeDays}, view));
 }
 
 BatchCommand MakeExportCommand(BatchServices& services) {

@@ -4,6 +4,7 @@
 // append to standard output and every message box to standard error.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -93,7 +94,8 @@ bool PrepareBatchDays(const std::string& from, const std::string& to, const File
 // A command-table entry: parses the arguments after the command's name with
 // parse(args, error) -> std::optional<Arguments> (whose `help` asks for the
 // usage), prints the usage on a wrong call (kExitUsage) or on --help
-// (helpStatus), else returns run(arguments, out, err).
+// (helpStatus), else returns run(arguments, out, err); an exception escaping
+// run is reported on err and gives kExitFailed.
 template <class Arguments, class Parse, class Run>
 BatchCommand MakeBatchCommand(std::string name, std::string usage, int helpStatus, Parse parse,
                               Run run) {
@@ -114,7 +116,15 @@ BatchCommand MakeBatchCommand(std::string name, std::string usage, int helpStatu
             out.flush();
             return helpStatus;
         }
-        return run(*parsed, out, err);
+        try {
+            return run(*parsed, out, err);
+        } catch (const std::exception& e) {
+            err << "velmora: errore imprevisto: " << e.what() << '\n';
+        } catch (...) {
+            err << "velmora: errore imprevisto\n";
+        }
+        err.flush();
+        return kExitFailed;
     };
     return c;
 }

@@ -95,51 +95,42 @@ int CheckExitStatus(const CheckReport& report) {
 int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, std::ostream& out,
                     std::ostream& err) {
     StreamDialogs dialogs(err);
-    try {
-        RunState state;
-        std::string days[2];
-        if (!PrepareBatchDays(arguments.from, arguments.to, services.files, services.clock,
-                              dialogs, err, state, days))
-            return kCheckBlocking;
+    RunState state;
+    std::string days[2];
+    if (!PrepareBatchDays(arguments.from, arguments.to, services.files, services.clock, dialogs,
+                          err, state, days))
+        return kCheckBlocking;
 
-        RunView view;
-        const std::string problem =
-            CheckBeforeRun({days[0], days[1], false}, state, services.files, view, false);
-        if (!problem.empty()) {
-            dialogs.MsgBox(std::string(kCheckNotStartedLine) + std::string(kCrLf) + problem,
-                           kStyleExclamation, kRunTitle);
-            return kCheckBlocking;
-        }
-
-        CheckRun check(state, services.engine(), services.files, services.clock);
-        const CheckReport report = check.run(days[0], days[1], view);
-
-        out << checkTitle(report) << '\n';
-        for (const std::string& line : checkLines(report, arguments.documents)) out << line << '\n';
-        out << checkCountsLine(report) << '\n';
-        out.flush();
-        if (!report.interruption.empty())
-            dialogs.MsgBox(report.interruption, kStyleExclamation, kRunTitle);
-
-        int status = CheckExitStatus(report);
-        if (!arguments.html.empty()) {
-            try {
-                services.files.writeText(arguments.html,
-                                         checkReportHtml(report, services.clock.now()));
-            } catch (const RunError& e) {
-                err << "velmora: " << e.message() << " (" << e.detail() << ")\n";
-                err.flush();
-                status = kCheckBlocking;
-            }
-        }
-        return status;
-    } catch (const std::exception& e) {
-        err << "velmora: errore imprevisto: " << e.what() << '\n';
-    } catch (...) {
-        err << "velmora: errore imprevisto\n";
+    RunView view;
+    const std::string problem =
+        CheckBeforeRun({days[0], days[1], false}, state, services.files, view, false);
+    if (!problem.empty()) {
+        dialogs.MsgBox(std::string(kCheckNotStartedLine) + std::string(kCrLf) + problem,
+                       kStyleExclamation, kRunTitle);
+        return kCheckBlocking;
     }
-    err.flush();
-    return kCheckBlocking;
+
+    CheckRun check(state, services.engine(), services.files, services.clock);
+    const CheckReport report = check.run(days[0], days[1], view);
+
+    out << checkTitle(report) << '\n';
+    for (const std::string& line : checkLines(report, arguments.documents)) out << line << '\n';
+    out << checkCountsLine(report) << '\n';
+    out.flush();
+    if (!report.interruption.empty())
+        dialogs.MsgBox(report.interruption, kStyleExclamation, kRunTitle);
+
+    int status = CheckExitStatus(report);
+    if (!arguments.html.empty()) {
+        try {
+            services.files.writeText(arguments.html, checkReportHtml(report, services.clock.now()));
+        } catch (const RunError& e) {
+            err << "velmora: " << e.message() << " (" << e.detail() << ")\n";
+            err.flush();
+            status = kCheckBlocking;
+        }
+    }
+    return status;
 }
 
 BatchCommand MakeCheckCommand(CheckServices& services) {

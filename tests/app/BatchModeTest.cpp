@@ -213,6 +213,22 @@ ProgramResult runProgram(const std::string& program, const std::string& cwd,
 
 const std::string kProgram = std::string(VELMORA_BUILD_DIR) + "/velmora";
 
+TEST(BatchCommand, AnExceptionEscapingACommandEndsItWithStatus2AndAMessage) {
+    struct Args {
+        bool help = false;
+    };
+    BatchCommand c = MakeBatchCommand<Args>(
+        "prova", "velmora prova\n", 0,
+        [](const std::vector<std::string>&, std::string&) { return std::optional<Args>(Args{}); },
+        [](const Args&, std::ostream&, std::ostream&) -> int {
+            throw std::runtime_error("disco pieno");
+        });
+    std::ostringstream out, err;
+    EXPECT_EQ(c.run({}, out, err), kExitFailed);
+    EXPECT_EQ(err.str(), "velmora: errore imprevisto: disco pieno\n");
+    EXPECT_EQ(out.str(), "");
+}
+
 TEST(VelmoraProgram, UsageHelpAndMissingSettings) {
     TempDir cwd;
     struct Row {
