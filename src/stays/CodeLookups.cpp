@@ -70,8 +70,7 @@ private:
 };
 
 std::string validNameCriterion(const std::string& name) {
-    return "(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = '" + quoteCriterionText(name) +
-           "' and DataFinoA = ' '";
+    return NamedPlaceCriterion(name) + " and DataFinoA = ' '";
 }
 
 // Steps 2 to 4, shared by PlaceCode and PlaceCodeAtDate: the first
@@ -102,6 +101,10 @@ std::string quoteCriterionText(const std::string& text) {
     return out;
 }
 
+std::string NamedPlaceCriterion(const std::string& name) {
+    return "(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = '" + quoteCriterionText(name) + "'";
+}
+
 std::string StateCode(DBEngine& engine, const std::string& abbreviation, LookupTrace* trace) {
     CodesTable codes(engine, trace);
     std::string result = kNoCode;
@@ -125,8 +128,7 @@ std::string PlaceCodeAtDate(DBEngine& engine, const std::string& name, const std
     const std::string n = trimBlanks(name);
     const std::string d = quoteCriterionText(date);
     CodesTable codes(engine, trace);
-    const std::string atDate = "(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = '" +
-                               quoteCriterionText(n) + "' and DataDal <= '" + d +
+    const std::string atDate = NamedPlaceCriterion(n) + " and DataDal <= '" + d +
                                "' and (DataFinoA = ' ' or DataFinoA >= '" + d + "')";
     std::string result = codes.find(1, atDate) ? codes.decidingCode() : provinceFallBack(codes, n);
     codes.close();

@@ -53,4 +53,8 @@ std::string PlaceCodeAtDate(DBEngine& engine, const std::string& name, const std
 // quote doubled ("SANT'AGATA" → "SANT''AGATA").
 std::string quoteCriterionText(const std::string& text);
 
+// Every state or municipality row named name (compared with the trimmed
+// Descrizione), whatever its validity; the lookups add their date bounds.
+std::string NamedPlaceCriterion(const std::string& name);
+
 }  // namespace velmora
