@@ -16,6 +16,7 @@
 
 #include "app/CheckExplain.h"
 #include "app/DateEntry.h"
+#include "core/FileNames.h"
 #include "core/RunError.h"
 #include "core/Text.h"
 #include "service/ServiceMessages.h"
@@ -55,8 +56,6 @@ private:
 
 namespace {
 
-constexpr const char* kHistory = "SchedaStoricoClienti.mdb";
-constexpr const char* kRegister = "Scheda_Cliente.mdb";
 constexpr const char* kEveryRecord = "NumeroHotel = 1";
 
 // What the writers did while one document was built, in their order.
@@ -171,7 +170,7 @@ public:
     // that neither selection holds.
     void fromSelections(const std::string& database, const std::vector<GuestNote>& heads,
                         const std::vector<GuestNote>& members) {
-        const bool history = database == kHistory;
+        const bool history = database == kHistoryDatabase;
         const StaysQueries queries = staysQueries(m_initialDate, m_day, m_day, m_kind);
         OpenedDatabase db(m_engine, database);
         const std::vector<GuestNote> window = readWindow(db, queries.dayWindow, database, history);
@@ -286,7 +285,7 @@ private:
             lookup.trace.nullCode)
             return std::nullopt;
         if (lookup.trace.steps.size() > 1 && lookup.trace.steps[1].found) return std::nullopt;
-        OpenedDatabase codes(m_engine, "Comuni.mdb");
+        OpenedDatabase codes(m_engine, kCodesDatabase);
         std::optional<NamedCodesRow> row;
         {
             auto rs = codes->OpenRecordset("CodiciVari", dbOpenDynaset);
@@ -359,10 +358,10 @@ void CheckRun::checkDocument(const std::string& day, const std::string& kind, Ch
     findings.fromEvents(observer.events);
     // A database the writers did not walk to its end is not compared: what
     // they did not reach is named by the blocking finding.
-    if (!stopped || observer.stoppedIn == kRegister)
-        findings.fromSelections(kHistory, observer.heads[kHistory], observer.members[kHistory]);
+    if (!stopped || observer.stoppedIn == kRegisterDatabase)
+        findings.fromSelections(kHistoryDatabase, observer.heads[kHistoryDatabase], observer.members[kHistoryDatabase]);
     if (!stopped)
-        findings.fromSelections(kRegister, observer.heads[kRegister], observer.members[kRegister]);
+        findings.fromSelections(kRegisterDatabase, observer.heads[kRegisterDatabase], observer.members[kRegisterDatabase]);
 
     for (CheckFinding& f : findings.take()) report.findings.push_back(std::move(f));
     report.documents.push_back(std::move(document));

@@ -33,6 +33,9 @@ std::vector<std::string> splitLines(std::string_view text);
 // Upper case of UTF-8 text for ASCII and the Latin-1 letters (à → À, ÿ stays).
 std::string upperCaseUtf8(std::string_view text);
 
+// Items as an Italian list: "a", "a e b", "a, b e c".
+std::string joinAnd(const std::vector<std::string>& items);
+
 // Whether the text contains the exact characters of needle.
 inline bool contains(std::string_view text, std::string_view needle) {
     return text.find(needle) != std::string_view::npos;

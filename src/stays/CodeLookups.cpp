@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "core/FileNames.h"
 #include "core/Text.h"
 #include "stays/OpenedDatabase.h"
 
@@ -12,7 +13,6 @@ namespace velmora {
 
 namespace {
 
-constexpr const char* kCodesDatabase = "Comuni.mdb";
 constexpr const char* kCodesTable = "CodiciVari";
 
 // The codes table of one lookup, open from construction to close().

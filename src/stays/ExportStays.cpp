@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "core/FileNames.h"
 #include "core/LocalTime.h"
 #include "core/RunError.h"
 #include "core/Text.h"
@@ -14,8 +15,6 @@ namespace velmora {
 
 namespace {
 
-constexpr const char* kDataFile = "QLBDataI.txt";
-constexpr const char* kLogDirectory = "Velmora";
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "core/FileNames.h"
 #include "core/RunError.h"
 #include "core/Text.h"
 #include "stays/CodeLookups.h"
@@ -26,8 +27,8 @@ struct Profile {
     const char* timeSuffix;
 };
 
-constexpr Profile kRegister{"Scheda_Cliente.mdb", false, "T10:00:00.000Z"};
-constexpr Profile kHistory{"SchedaStoricoClienti.mdb", true, "T10:00:00.00Z"};
+constexpr Profile kRegister{kRegisterDatabase, false, "T10:00:00.000Z"};
+constexpr Profile kHistory{kHistoryDatabase, true, "T10:00:00.00Z"};
 
 constexpr const char* kHeadMarker = "*** p***";
 constexpr const char* kMemberMarker = "*** p**";
