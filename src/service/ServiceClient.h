@@ -6,33 +6,9 @@
 
 #include <string>
 
-#include "core/RunState.h"
-#include "platform/Clock.h"
-#include "platform/FileStore.h"
-#include "platform/Http.h"
-#include "platform/Monitor.h"
+#include "service/HttpExchange.h"
 
 namespace velmora {
-
-// What the routines work with; the run owns every piece.
-struct ServiceContext {
-    RunState& state;
-    HttpTransport& http;
-    Monitor& monitor;
-    FileStore& files;
-    Clock& clock;
-};
-
-// GET url with the headers "UserId" and "Password", no body. Returns the
-// answer's body whatever its status; *answerOut, when given, receives the
-// whole answer (status, body, transport failure).
-std::string HttpGetRequest(ServiceContext& ctx, const std::string& url,
-                           HttpAnswer* answerOut = nullptr);
-
-// POST body to url with the headers "UserId", "Content-Type" =
-// "Application/xml" and "Authorization" = LoginToken (also when empty).
-std::string HttpPostRequest(ServiceContext& ctx, const std::string& url, const std::string& body,
-                            HttpAnswer* answerOut = nullptr);
 
 // Logs in at LoginUrl and sets LoginToken from the answer. Raises RunError
 // (after showing the answer, when one came) when the exchange fails, the
