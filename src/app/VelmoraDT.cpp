@@ -13,7 +13,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPalette>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStringList>
@@ -193,16 +192,9 @@ void VelmoraDT::buildControls() {
     const int monitorTops[2] = {2520, 4560};
     const int monitorHeights[2] = {1935, 4215};
     for (int i = 0; i < 2; ++i) {
-        auto* box = new QPlainTextEdit(this);
+        auto* box = new MonitorView(m_monitor[i], this);
         box->setObjectName(QString("Text2_%1").arg(i));
-        box->setReadOnly(true);
-        box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         box->setFocusPolicy(Qt::StrongFocus);
-        box->setTabChangesFocus(true);
-        box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-        box->setUndoRedoEnabled(false);
         setColour(box, QPalette::Base, QColor(255, 255, 192));
         place(box, 120, monitorTops[i], 13455, monitorHeights[i]);
         Text2[i] = box;
@@ -324,9 +316,7 @@ void VelmoraDT::T_Click(int Index) {
                          kStyleExclamation, kRunTitle);
     }
     if (m_lastOutcome != RunOutcome::Refused) {
-        QTextCursor caret = Text2[1]->textCursor();
-        caret.movePosition(QTextCursor::End);
-        Text2[1]->setTextCursor(caret);
+        Text2[1]->moveCaretToEnd();
     }
 }
 
@@ -392,9 +382,7 @@ void VelmoraDT::runCheck() {
     prompt += "\r\n" + checkCountsLine(report) + "\r\n" + reportLine;
     m_dialogs.MsgBox(prompt, serious ? kStyleExclamation : kStyleOk, kRunTitle);
 
-    QTextCursor caret = Text2[1]->textCursor();
-    caret.movePosition(QTextCursor::End);
-    Text2[1]->setTextCursor(caret);
+    Text2[1]->moveCaretToEnd();
 }
 
 void VelmoraDT::append(int box, const std::string& text) {
@@ -402,18 +390,15 @@ void VelmoraDT::append(int box, const std::string& text) {
     m_monitor[box] += "\r\n";
     m_monitor[box] += text;
 
-    // The widget shows the same text with its own line breaks.
-    QString shown = toQ(text);
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    shown.replace(QChar('\r'), QChar('\n'));
-    QPlainTextEdit* w = Text2[box];
-    QTextCursor end(w->document());
-    end.movePosition(QTextCursor::End);
-    end.insertText(QStringLiteral("\n") + shown);
-    w->verticalScrollBar()->setValue(w->verticalScrollBar()->maximum());
+    Text2[box]->textAppended();
 
-    // Paint now; input stays out (and is discarded by the filter during a run).
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // Paint at most every 80 ms: a month's run appends hundreds of times and
+    // each paint lays out what is visible. Input stays out (and is discarded
+    // by the filter during a run).
+    if (!m_sincePaint.isValid() || m_sincePaint.elapsed() >= 80) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        m_sincePaint.start();
+    }
 }
 
 const std::string& VelmoraDT::monitorText(int box) const {

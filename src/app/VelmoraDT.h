@@ -4,6 +4,7 @@
 // its steps append to, and it discards all input while a run or a check goes.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QWidget>
 #include <array>
@@ -13,6 +14,7 @@
 
 #include "app/ExportRun.h"
 #include "app/ExportSteps.h"
+#include "app/MonitorView.h"
 #include "core/RunState.h"
 #include "platform/Clock.h"
 #include "platform/DBEngine.h"
@@ -23,7 +25,6 @@
 class QCheckBox;
 class QFrame;
 class QLabel;
-class QPlainTextEdit;
 class QPushButton;
 
 namespace velmora {
@@ -54,7 +55,7 @@ public:
     // The controls, by array name and index.
     std::array<DateField*, 2> Text1{};
     std::array<QPushButton*, 3> T{};
-    std::array<QPlainTextEdit*, 2> Text2{};
+    std::array<MonitorView*, 2> Text2{};
     std::array<QLabel*, 3> Label1{};
     std::array<QCheckBox*, 1> Chk{};
     std::array<QFrame*, 2> Shape1{};
@@ -109,6 +110,7 @@ private:
     std::function<DBEngine&()> m_checkEngine;
 
     std::string m_monitor[2];
+    QElapsedTimer m_sincePaint;
     bool m_activated = false;
     bool m_refused = false;
     bool m_running = false;
