@@ -66,6 +66,10 @@ class DBEngine {
 public:
     virtual ~DBEngine() = default;
     virtual std::unique_ptr<Database> OpenDatabase(std::string_view name) = 0;
+    // A new document is about to be built: files read before may have changed
+    // since. An engine that keeps what it read checks each file's identity
+    // again at its next open, and only then.
+    virtual void beginDocument() {}
 };
 
 }  // namespace velmora

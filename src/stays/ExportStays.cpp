@@ -19,6 +19,7 @@ namespace {
 }  // namespace
 
 void beginStaysDocument(StaysContext& ctx) {
+    ctx.engine.beginDocument();
     const auto content = ctx.files.readText(kDataFile);
     if (!content)
         throw RunError("File QLBDataI.txt mancante",

@@ -65,8 +65,13 @@ struct JetEngine::State {
     std::size_t reads = 0;
     std::map<std::string, std::shared_ptr<const jet::Criteria>, std::less<>> parsed;
 
+    // Bumped by beginDocument: a file whose identity was checked in the
+    // current generation is taken as unchanged without looking at it.
+    unsigned generation = 1;
+
     struct FileEntry {
         jet::FileStamp stamp;
+        unsigned checkedIn = 0;  // generation of the last identity check
         std::map<std::string, std::shared_ptr<jet::TableSearch>, FoldedLess> tables;
     };
     std::map<std::string, FileEntry, std::less<>> files;
@@ -89,15 +94,11 @@ struct JetEngine::State {
     // The table, from the cache while the file is unchanged. Throws
     // MdbFileError.
     std::shared_ptr<jet::TableSearch> table(const std::string& path, const std::string& name) {
-        auto stamp = jet::stampOf(path);
-        if (!stamp) throw MdbFileError(MdbFileError::Kind::Missing, path);
-        if (!useCache) return std::make_shared<jet::TableSearch>(read(path, name), false);
-
-        FileEntry& entry = files[path];
-        if (!(entry.stamp == *stamp)) {
-            entry.tables.clear();
-            entry.stamp = *stamp;
+        if (!useCache) {
+            if (!jet::stampOf(path)) throw MdbFileError(MdbFileError::Kind::Missing, path);
+            return std::make_shared<jet::TableSearch>(read(path, name), false);
         }
+        FileEntry& entry = checkedFile(path);
         if (auto it = entry.tables.find(name); it != entry.tables.end()) return it->second;
 
         // A file rewritten while it was read is read again.
@@ -117,6 +118,23 @@ struct JetEngine::State {
         auto search = std::make_shared<jet::TableSearch>(loaded, true);
         entry.tables.emplace(name, search);
         return search;
+    }
+
+    // The cache entry of a file whose identity was checked in this
+    // generation: at most one look at the file per document. A changed file
+    // loses its tables and has its first page checked again.
+    FileEntry& checkedFile(const std::string& path) {
+        FileEntry& entry = files[path];
+        if (entry.checkedIn == generation) return entry;
+        auto stamp = jet::stampOf(path);
+        if (!stamp) throw MdbFileError(MdbFileError::Kind::Missing, path);
+        if (!(entry.stamp == *stamp) || entry.checkedIn == 0) {
+            entry.tables.clear();
+            jet::checkDatabaseFile(path);
+            entry.stamp = *stamp;
+        }
+        entry.checkedIn = generation;
+        return entry;
     }
 
     std::shared_ptr<const jet::Table> read(const std::string& path, const std::string& name) {
@@ -285,12 +303,17 @@ std::unique_ptr<Database> JetEngine::OpenDatabase(std::string_view name) {
         throw engineError("(senza nome)", {}, "nome del file mancante", m_state->directory);
     std::string path = m_state->pathOf(name);
     try {
-        jet::checkDatabaseFile(path);
+        if (m_state->useCache)
+            m_state->checkedFile(path);
+        else
+            jet::checkDatabaseFile(path);
     } catch (const MdbFileError& e) {
         throw fileError(e, database, {}, path);
     }
     return std::make_unique<JetDatabase>(m_state, database, path);
 }
+
+void JetEngine::beginDocument() { ++m_state->generation; }
 
 std::size_t JetEngine::tableReads() const { return m_state->reads; }
 

@@ -1,7 +1,8 @@
 // The database engine over real Jet (.mdb) files: OpenDatabase by file name
 // in a directory, record sets on a table or a SELECT text, finds by criteria.
 // Tables are read once with libmdb and kept, keyed by file and table, until
-// the file's size or modification time changes; reopening is then free.
+// the file's identity (size, modification time, inode) changes; it is checked
+// once per document built (beginDocument), so reopening is otherwise free.
 // One engine per program, used from one thread.
 #pragma once
 
@@ -26,6 +27,7 @@ public:
 
     // Throws RunError when the file is missing or is not a readable Jet file.
     std::unique_ptr<Database> OpenDatabase(std::string_view name) override;
+    void beginDocument() override;
 
     // How many times a table has been read from a file so far.
     std::size_t tableReads() const;

@@ -11,6 +11,7 @@
 // locale and with too few digits); texts are converted by libmdb to UTF-8.
 #include "platform/jet/MdbReader.h"
 
+#include <sys/stat.h>
 #include <glib.h>
 // glib first: mdbtools.h uses its types.
 #include <mdbtools.h>
@@ -452,6 +453,11 @@ std::optional<FileStamp> stampOf(const std::string& path) {
     auto time = fs::last_write_time(path, ec);
     if (ec) return std::nullopt;
     stamp.modified = static_cast<std::int64_t>(time.time_since_epoch().count());
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        stamp.device = static_cast<std::uint64_t>(st.st_dev);
+        stamp.inode = static_cast<std::uint64_t>(st.st_ino);
+    }
     return stamp;
 }
 

@@ -32,6 +32,8 @@ private:
 struct FileStamp {
     std::uintmax_t size = 0;
     std::int64_t modified = 0;  // file clock ticks
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;  // a file replaced by another of the same size and time
     bool operator==(const FileStamp&) const = default;
 };
 
