@@ -444,20 +444,14 @@ std::vector<std::uint32_t> findTablePages(const MdbFile& file, std::string_view 
 }  // namespace
 
 std::optional<FileStamp> stampOf(const std::string& path) {
-    std::error_code ec;
-    auto status = fs::status(path, ec);
-    if (ec || !fs::is_regular_file(status)) return std::nullopt;
-    FileStamp stamp;
-    stamp.size = fs::file_size(path, ec);
-    if (ec) return std::nullopt;
-    auto time = fs::last_write_time(path, ec);
-    if (ec) return std::nullopt;
-    stamp.modified = static_cast<std::int64_t>(time.time_since_epoch().count());
+    // One stat: size, time and identity together (checked once per document).
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        stamp.device = static_cast<std::uint64_t>(st.st_dev);
-        stamp.inode = static_cast<std::uint64_t>(st.st_ino);
-    }
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    FileStamp stamp;
+    stamp.size = static_cast<std::uintmax_t>(st.st_size);
+    stamp.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.device = static_cast<std::uint64_t>(st.st_dev);
+    stamp.inode = static_cast<std::uint64_t>(st.st_ino);
     return stamp;
 }
 
