@@ -9,6 +9,29 @@
 
 namespace velmora::jet {
 
+void CellIds::widenFor(std::uint32_t id) {
+    const unsigned width = id <= 0xFF ? 1 : id <= 0xFFFF ? 2 : 4;
+    if (width <= m_width) return;
+    const std::size_t rows = size();
+    std::vector<std::uint8_t> wider(rows * width);
+    CellIds out;
+    out.m_width = width;
+    out.m_bytes = std::move(wider);
+    for (std::size_t r = 0; r < rows; ++r) out.store(r, (*this)[r]);
+    *this = std::move(out);
+}
+
+void CellIds::push_back(std::uint32_t id) {
+    widenFor(id);
+    m_bytes.resize(m_bytes.size() + m_width);
+    store(size() - 1, id);
+}
+
+void CellIds::setLast(std::uint32_t id) {
+    widenFor(id);
+    store(size() - 1, id);
+}
+
 std::optional<std::size_t> Table::findColumn(std::string_view name) const {
     for (std::size_t c = 0; c < m_columns.size(); ++c) {
         if (equalFolded(m_columns[c].name, name)) return c;
@@ -33,7 +56,7 @@ Value Table::dictionaryValue(std::size_t col, ValueId id) const {
 std::size_t Table::memoryBytes() const {
     std::size_t bytes = sizeof(Table) + m_name.capacity();
     for (const Column& c : m_columns) {
-        bytes += sizeof(Column) + c.name.capacity() + c.cells.capacity() * sizeof(ValueId) +
+        bytes += sizeof(Column) + c.name.capacity() + c.cells.capacityBytes() +
                  c.arena.capacity() + c.offsets.capacity() * sizeof(std::uint32_t) +
                  c.numbers.capacity() * sizeof(double);
     }
@@ -70,7 +93,7 @@ std::size_t TableBuilder::addColumn(std::string name, ColumnKind kind) {
     c.name = std::move(name);
     c.kind = kind;
     c.offsets.push_back(0);
-    c.cells.assign(m_table->m_rowCount, 0);
+    for (std::size_t r = 0; r < m_table->m_rowCount; ++r) c.cells.push_back(0);
     m_table->m_columns.push_back(std::move(c));
     m_interners.emplace_back();
     return m_table->m_columns.size() - 1;
@@ -129,7 +152,7 @@ void TableBuilder::setText(std::size_t col, std::string_view text) {
         c.arena.append(text);
         c.offsets.push_back(static_cast<std::uint32_t>(c.arena.size()));
     }
-    c.cells.back() = id;
+    c.cells.setLast(id);
 }
 
 void TableBuilder::setNumber(std::size_t col, double number) {
@@ -147,7 +170,7 @@ void TableBuilder::setNumber(std::size_t col, double number) {
     };
     Table::ValueId id = intern(m_interners[col], hashNumber(bits), equal, next);
     if (id == next) c.numbers.push_back(number);
-    c.cells.back() = id;
+    c.cells.setLast(id);
 }
 
 std::shared_ptr<const Table> TableBuilder::finish() {

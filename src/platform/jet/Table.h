@@ -1,12 +1,14 @@
 // A table held in memory, as read once from a database file: named columns of
 // text or numbers, rows in the file's order, Null kept apart from empty text.
 // Cells are stored column by column as ids into a per-column dictionary of
-// values, interned, so repeated values (dates, flags, places) cost 4 bytes; a
-// dictionary may hold a value more than once.
+// values, interned, so repeated values (dates, flags, places) cost one or two
+// bytes (ids are as wide as the dictionary needs); a dictionary may hold a
+// value more than once.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,6 +34,48 @@ struct Value {
     static Value ofText(std::string_view t) { return {Kind::Text, t, 0}; }
     static Value ofNumber(double n) { return {Kind::Number, {}, n}; }
     bool isNull() const { return kind == Kind::Null; }
+};
+
+// Ids of one column, row by row, each as wide as the largest id so far needs
+// (1, 2 or 4 bytes): a column of flags or dates costs a byte or two a row.
+class CellIds {
+public:
+    std::uint32_t operator[](std::size_t row) const {
+        switch (m_width) {
+            case 1:
+                return m_bytes[row];
+            case 2: {
+                std::uint16_t v;
+                std::memcpy(&v, m_bytes.data() + 2 * row, 2);
+                return v;
+            }
+            default: {
+                std::uint32_t v;
+                std::memcpy(&v, m_bytes.data() + 4 * row, 4);
+                return v;
+            }
+        }
+    }
+    std::size_t size() const { return m_bytes.size() / m_width; }
+    bool empty() const { return m_bytes.empty(); }
+    void push_back(std::uint32_t id);
+    void setLast(std::uint32_t id);
+    void shrink_to_fit() { m_bytes.shrink_to_fit(); }
+    std::size_t capacityBytes() const { return m_bytes.capacity(); }
+
+private:
+    void widenFor(std::uint32_t id);
+    void store(std::size_t row, std::uint32_t id) {
+        if (m_width == 1) m_bytes[row] = static_cast<std::uint8_t>(id);
+        else if (m_width == 2) {
+            const auto v = static_cast<std::uint16_t>(id);
+            std::memcpy(m_bytes.data() + 2 * row, &v, 2);
+        } else {
+            std::memcpy(m_bytes.data() + 4 * row, &id, 4);
+        }
+    }
+    std::vector<std::uint8_t> m_bytes;
+    unsigned m_width = 1;
 };
 
 class Table {
@@ -64,7 +108,7 @@ private:
     struct Column {
         std::string name;
         ColumnKind kind = ColumnKind::Text;
-        std::vector<ValueId> cells;
+        CellIds cells;
         std::string arena;                   // text dictionary: the texts one after the other
         std::vector<std::uint32_t> offsets;  // text k spans [offsets[k], offsets[k + 1])
         std::vector<double> numbers;         // number dictionary
