@@ -107,29 +107,57 @@ TEST_P(TableDamageTest, ReadsOrRefuses) {
     EXPECT_EQ(read, expected);
 }
 
+// N1's slot becomes a pointer to the last row of the last page, as if an
+// update had moved N1 there: that row is now N1's and no row of its own
+// (flagged deleted or not), so one row less is declared.
+std::string moveFirstRow(JetFile& f, unsigned targetFlags) {
+    const std::size_t p0 = f.pages()[0], p2 = f.pages()[2];
+    const unsigned target = f.rows(p2) - 1;
+    f.flag(p0, 0, 0x4000);
+    f.put(p0 * kPage + (f.get(f.slot(p0, 0), 2) & 0x1FFF), 4,
+          static_cast<unsigned>(p2 << 8 | target));
+    f.flag(p2, target, targetFlags);
+    f.declare(-1);
+    return "N60," + names(2, 59);
+}
+
+// The middle page's rows are gone (edit), and the count lowered by as many:
+// the names of the other two pages.
+std::string withoutMiddlePage(JetFile& f, const std::function<void(std::size_t)>& edit) {
+    const std::size_t p = f.pages()[1];
+    const int first = static_cast<int>(f.rows(f.pages()[0])), rows = static_cast<int>(f.rows(p));
+    edit(p);
+    f.declare(-rows);
+    return names(1, first) + names(first + rows + 1, 60);
+}
+
+std::string countMessage(int declared, int read) {
+    return damaged("la tabella Scheda_Cliente dichiara " + std::to_string(declared) +
+                   " schede, se ne leggono " + std::to_string(read));
+}
+
 const Variant kVariants[] = {
     {"untouched", [](JetFile&) { return names(1, 60); }},
     {"page_row_count_zeroed",
      [](JetFile& f) {
          const std::size_t p = f.pages()[1];
-         const unsigned lost = f.rows(p);
+         const int lost = static_cast<int>(f.rows(p));
          f.put(p * kPage + kRowCount, 2, 0);
-         return damaged("la tabella Scheda_Cliente dichiara 60 schede, se ne leggono " +
-                        std::to_string(60 - lost));
+         return countMessage(60, 60 - lost);
      }},
     {"page_owner_zeroed",
      [](JetFile& f) {
          const std::size_t p = f.pages()[0];
          f.put(p * kPage + 4, 4, 0);
          return damaged("la pagina " + std::to_string(p) +
-                        " elencata dalla tabella Scheda_Cliente appartiene a un'altra tabella");
+                        " elencata dalla tabella Scheda_Cliente non appartiene ad alcuna tabella");
      }},
     {"definition_copied_over_a_data_page",
      [](JetFile& f) {
          const std::size_t p = f.pages()[2];
+         const int lost = static_cast<int>(f.rows(p));
          f.b.replace(p * kPage, kPage, f.b.substr(f.definition() * kPage, kPage));
-         return damaged("la pagina " + std::to_string(p) +
-                        " elencata dalla tabella Scheda_Cliente non è una pagina di dati");
+         return countMessage(60, 60 - lost);
      }},
     {"row_inside_the_slot_table",
      [](JetFile& f) {
@@ -142,12 +170,12 @@ const Variant kVariants[] = {
     {"deleted_flag_without_the_count",
      [](JetFile& f) {
          f.flag(f.pages()[0], 0, 0x8000);
-         return damaged("la tabella Scheda_Cliente dichiara 60 schede, se ne leggono 59");
+         return countMessage(60, 59);
      }},
     {"more_rows_declared",
      [](JetFile& f) {
          f.declare(+1);
-         return damaged("la tabella Scheda_Cliente dichiara 61 schede, se ne leggono 60");
+         return countMessage(61, 60);
      }},
     {"deleted_row_counted_out",
      [](JetFile& f) {
@@ -155,48 +183,25 @@ const Variant kVariants[] = {
          f.declare(-1);
          return "N1," + names(3, 60);
      }},
-    {"moved_row_read_in_its_place",
-     [](JetFile& f) {
-         // N1's slot becomes a pointer to the last row of the last page, as
-         // if an update had moved N1 there: that row is now N1's and no row
-         // of its own (flagged deleted or not), so one row less is declared.
-         const std::size_t p0 = f.pages()[0], p2 = f.pages()[2];
-         const unsigned target = f.rows(p2) - 1;
-         f.flag(p0, 0, 0x4000);
-         f.put(p0 * kPage + (f.get(f.slot(p0, 0), 2) & 0x1FFF), 4,
-               static_cast<unsigned>(p2 << 8 | target));
-         f.declare(-1);  // the old last row is now N1's
-         return "N60," + names(2, 59);
-     }},
-    {"moved_row_with_flagged_target",
-     [](JetFile& f) {
-         const std::size_t p0 = f.pages()[0], p2 = f.pages()[2];
-         const unsigned target = f.rows(p2) - 1;
-         f.flag(p0, 0, 0x4000);
-         f.put(p0 * kPage + (f.get(f.slot(p0, 0), 2) & 0x1FFF), 4,
-               static_cast<unsigned>(p2 << 8 | target));
-         f.flag(p2, target, 0x8000);
-         f.declare(-1);
-         return "N60," + names(2, 59);
-     }},
+    {"moved_row_read_in_its_place", [](JetFile& f) { return moveFirstRow(f, 0); }},
+    {"moved_row_with_flagged_target", [](JetFile& f) { return moveFirstRow(f, 0x8000); }},
     {"page_emptied_by_deletes",
      [](JetFile& f) {
-         const std::size_t p = f.pages()[1];
-         const unsigned rows = f.rows(p);
-         for (unsigned r = 0; r < rows; ++r) f.flag(p, r, 0x8000);
-         f.declare(-static_cast<int>(rows));
-         const int first = static_cast<int>(f.rows(f.pages()[0]));
-         return names(1, first) + names(first + static_cast<int>(rows) + 1, 60);
+         return withoutMiddlePage(f, [&](std::size_t p) {
+             for (unsigned r = 0; r < f.rows(p); ++r) f.flag(p, r, 0x8000);
+         });
+     }},
+    {"emptied_page_taken_by_another_table",
+     [](JetFile& f) {
+         // Its map bit stays; the page now belongs to the catalog (page 2).
+         return withoutMiddlePage(f, [&](std::size_t p) { f.put(p * kPage + 4, 4, 2); });
      }},
     {"emptied_page_freed",
      [](JetFile& f) {
-         const std::size_t p = f.pages()[1];
-         const unsigned rows = f.rows(p);
-         f.unmap(p);
-         f.b.replace(p * kPage, kPage, std::string(kPage, '\0'));
-         f.declare(-static_cast<int>(rows));
-         const int first = static_cast<int>(f.rows(f.pages()[0]));
-         return names(1, first) + names(first + static_cast<int>(rows) + 1, 60);
+         return withoutMiddlePage(f, [&](std::size_t p) {
+             f.unmap(p);
+             f.b.replace(p * kPage, kPage, std::string(kPage, '\0'));
+         });
      }},
 };
 

@@ -16,6 +16,7 @@ namespace {
 
 enum class Through {
     Room,   // UTF-16LE units of NumeroCamera in the register → RoomId
+    Memo,   // the same, NumeroCamera made a memo kept in its row
     Value,  // UTF-8 bytes → xmlSafe
     Date,   // stored date → xmlSafe(dateTimeText)
     Jet3,   // code page 1252 bytes → UTF-8
@@ -48,21 +49,33 @@ bool wellFormed(const std::string& xml) {
 }
 
 // RoomId of the one register guest whose room is stored as these UTF-16LE
-// bytes; the whole register document must be well-formed. The room is
-// written as as many U+0100 as it has units (stored uncompressed), then
-// overwritten in the file.
-std::string roomThroughWriter(const std::string& unitBytes) {
+// bytes, as text or as a memo kept in its row; the whole register document
+// must be well-formed. The room is written as as many U+0100 as it needs
+// units (stored uncompressed), then overwritten in the file.
+std::string roomThroughWriter(std::string stored, bool memo) {
     test::StaysFixture f;
+    if (memo) {
+        const std::size_t n = stored.size();
+        stored = std::string{static_cast<char>(n), static_cast<char>(n >> 8), 0, '\x80'} +
+                 std::string(8, '\0') + stored;
+    }
     std::string header = test::kGuestHeader, placeholder;
-    header.replace(header.find("NumeroCamera:Integer"), 20, "NumeroCamera:Text(20)");
-    for (std::size_t k = 0; k < unitBytes.size() / 2; ++k) placeholder += "\xC4\x80";
+    header.replace(header.find("NumeroCamera:Integer"), 20, "NumeroCamera:Text(40)");
+    for (std::size_t k = 0; k < stored.size() / 2; ++k) placeholder += "\xC4\x80";
     test::writeTableText(f.dir, "Scheda_Cliente.mdb", "Scheda_Cliente",
                          header + "1|4521|ROSSI|U|N|0|0|20240315|20240320| |N|19800101|" +
                              "CATANIA CT I|I|CATANIA|M|" + placeholder + "\n");
     std::string file = f.dir.read("Scheda_Cliente.mdb");
-    const std::size_t at = file.find(u16(std::u16string(unitBytes.size() / 2, u'\u0100')));
+    const std::size_t at = file.find(u16(std::u16string(stored.size() / 2, u'\u0100')));
     if (at == std::string::npos) return "placeholder not found";
-    f.dir.write("Scheda_Cliente.mdb", file.replace(at, unitBytes.size(), unitBytes));
+    file.replace(at, stored.size(), stored);
+    if (memo) {
+        // The row's page names its definition; column 16's entry starts with its type.
+        const std::size_t definition = static_cast<unsigned char>(file[at / 4096 * 4096 + 4]) |
+                                       static_cast<unsigned char>(file[at / 4096 * 4096 + 5]) << 8;
+        file[definition * 4096 + 63 + 25 * 16] = 0x0C;
+    }
+    f.dir.write("Scheda_Cliente.mdb", file);
 
     MemoryLineSink sink;
     WriteRegisterStays(f.ctx, "15/03/2024", "15/03/2024", sink, "A");
@@ -77,7 +90,8 @@ std::string roomThroughWriter(const std::string& unitBytes) {
 std::string outcome(const TextRule& row) {
     switch (row.through) {
         case Through::Room:
-            return roomThroughWriter(row.stored);
+        case Through::Memo:
+            return roomThroughWriter(row.stored, row.through == Through::Memo);
         case Through::Value:
         case Through::Date: {
             const std::string value = row.through == Through::Value
@@ -123,6 +137,8 @@ INSTANTIATE_TEST_SUITE_P(
                      u"A\xDE00"),
                  "R\xEF\xBF\xBD"
                  "A\xEF\xBF\xBD"},
+        TextRule{"memo_in_its_row_with_a_surrogate_pair_and_a_C1_control", Through::Memo,
+                 u16(u"R\xD83D\xDE00\u0085"), "R\xF0\x9F\x98\x80 "},
         TextRule{"room_markup_and_letters_beyond_latin", Through::Room, u16(u"<\u03B1>\u20AC"),
                  " \xCE\xB1 \xE2\x82\xAC"},
         TextRule{"value_broken_sequence_bytes_are_blanks", Through::Value,

@@ -290,7 +290,7 @@ public:
                 continue;  // read through its pointer
             }
             const unsigned char* p = m_file.loadPage(page);
-            if (s.pointer) checkDataPage(page, p);
+            if (s.pointer) checkDataPage(page, p, true);
             int start = 0;
             std::size_t length = 0;
             unsigned rows = get16(p + m_file.mdb()->fmt->row_count_offset);
@@ -328,19 +328,30 @@ private:
         return RowPlace{page, row}.text();
     }
 
-    // Checks that a page listed in the usage map, or holding a moved row, is a
-    // data page of this table. A page that is no page at all is damaged; a
-    // well formed page of another kind or owner disagrees with the map.
-    void checkDataPage(std::uint32_t page, const unsigned char* p) const {
-        if (p[0] == MDB_PAGE_DATA && get32(p + 4) == m_tablePage) return;
+    // Whether a page listed in the usage map (or, `required`, holding a moved
+    // row) is a data page of this table. A page that is no page at all is
+    // damaged, and so is a data page whose owner is no table definition. A
+    // well formed page of another table or kind is passed over: a page freed
+    // and taken by another table may keep its bit (libmdb has met such maps in
+    // large files); the row count still finds any row it took away.
+    bool checkDataPage(std::uint32_t page, const unsigned char* p, bool required) const {
+        if (p[0] == MDB_PAGE_DATA && get32(p + 4) == m_tablePage) return true;
         bool wellFormed = p[0] >= MDB_PAGE_DATA && p[0] <= MDB_PAGE_MAP && p[1] == 0x01 &&
                           (p[0] != MDB_PAGE_DATA || get32(p + 4) < m_file.shape().pageCount);
-        if (!wellFormed) {
+        if (required || !wellFormed) {
             damaged("pagina " + std::to_string(page) + ": pagina di dati della tabella attesa");
         }
-        inconsistent("la pagina " + std::to_string(page) + " elencata dalla tabella " + m_name +
-                     (p[0] == MDB_PAGE_DATA ? " appartiene a un'altra tabella"
-                                            : " non è una pagina di dati"));
+        if (p[0] == MDB_PAGE_DATA) {
+            MdbHandle* mdb = m_file.mdb();
+            const std::uint32_t owner = get32(p + 4);
+            if (owner == 0 ||
+                mdb_read_alt_pg(mdb, owner) != static_cast<ssize_t>(m_file.shape().pageSize) ||
+                mdb->alt_pg_buf[0] != MDB_PAGE_TABLE) {
+                inconsistent("la pagina " + std::to_string(page) + " elencata dalla tabella " +
+                             m_name + " non appartiene ad alcuna tabella");
+            }
+        }
+        return false;
     }
 
     // Checks that a live row lies after the slot table of its page (rows fill
@@ -397,7 +408,7 @@ private:
         const std::size_t pageSize = m_file.shape().pageSize;
         for (std::uint32_t page : mappedPages()) {
             const unsigned char* p = m_file.loadPage(page);
-            checkDataPage(page, p);
+            if (!checkDataPage(page, p, false)) continue;
             unsigned rows = get16(p + fmt->row_count_offset);
             if (fmt->row_count_offset + 2 + 2 * static_cast<std::size_t>(rows) > pageSize) {
                 damaged("pagina " + std::to_string(page) + ": numero di righe non valido");

@@ -21,6 +21,11 @@ namespace {
 // the Kelvin sign) keeps itself, so no letter outside ASCII equals one in it.
 char32_t foldCodePoint(char32_t c) {
     if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 32 : c;
+    if (c < 0x100) {
+        // Latin-1 without the table lookups: what glib gives for these.
+        if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
+        return c == 0xFF ? 0x178 : c == 0xB5 ? 0x39C : c;
+    }
     if (c > 0x10FFFF) return c;
     const auto folded =
         static_cast<char32_t>(g_unichar_toupper(g_unichar_tolower(static_cast<gunichar>(c))));
