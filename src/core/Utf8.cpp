@@ -30,6 +30,14 @@ Utf8Char decodeUtf8(std::string_view text, std::size_t pos) {
     return {c, length, true};
 }
 
+Utf8Char decodeUtf8Before(std::string_view text, std::size_t end) {
+    std::size_t start = end - 1;
+    while (start > 0 && end - start < 4 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80)
+        --start;
+    const Utf8Char c = decodeUtf8(text, start);
+    return start + c.length == end ? c : decodeUtf8(text, end - 1);
+}
+
 void appendUtf8(std::string& out, char32_t c) {
     if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
     if (c < 0x80) {

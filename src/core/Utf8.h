@@ -26,6 +26,11 @@ struct Utf8Char {
 //   decodeUtf8("\xED\xA0\x80", 0) == {0xD800, 3, false} (a surrogate)
 Utf8Char decodeUtf8(std::string_view text, std::size_t pos);
 
+// The character that ends just before text[end] (0 < end <= size): the
+// sequence of up to four bytes that ends there, or else the last byte alone.
+//   decodeUtf8Before("a\xC3\xA0", 3) == {U+00E0, 2, true}
+Utf8Char decodeUtf8Before(std::string_view text, std::size_t end);
+
 // Appends the UTF-8 form of a code point; a surrogate or a value beyond
 // U+10FFFF is appended as U+FFFD.
 void appendUtf8(std::string& out, char32_t codePoint);
