@@ -265,13 +265,18 @@ struct RowPlace {
 // Walks the rows of one table in the file's order and hands each to a sink.
 class RowWalker {
 public:
+    // With `countChecked`, the rows found must be as many as the definition
+    // declares: a deleted row counts for nothing, a moved row once (where its
+    // pointer stands).
     RowWalker(const MdbFile& file, MdbTableDef* table, std::uint32_t tablePage,
-              std::string_view name)
-        : m_file(file), m_table(table), m_tablePage(tablePage), m_name(name) {}
+              std::string_view name, bool countChecked)
+        : m_file(file),
+          m_table(table),
+          m_tablePage(tablePage),
+          m_name(name),
+          m_countChecked(countChecked) {}
 
     // Calls sink(fields, place) for every live row; fields[i] is column i.
-    // The rows found must be as many as the definition declares: a deleted
-    // row counts for nothing, a moved row once (where its pointer stands).
     template <class Sink>
     void walk(Sink&& sink) {
         std::vector<Slot> slots = collectSlots();
@@ -309,7 +314,7 @@ public:
             sink(fields, RowPlace{page, row});
             ++found;
         }
-        if (found != m_table->num_rows) {
+        if (m_countChecked && found != m_table->num_rows) {
             inconsistent("la tabella " + m_name + " dichiara " + std::to_string(m_table->num_rows) +
                          " schede, se ne leggono " + std::to_string(found));
         }
@@ -438,6 +443,7 @@ private:
     MdbTableDef* m_table;
     std::uint32_t m_tablePage;
     std::string m_name;
+    bool m_countChecked;
 };
 
 // The stored bytes of a memo value whose head (length and flags, then where
@@ -512,7 +518,9 @@ std::vector<std::uint32_t> findTablePages(const MdbFile& file, std::string_view 
     MdbHandle* mdb = file.mdb();
     const std::size_t pageSize = file.shape().pageSize;
     std::vector<std::uint32_t> pages;
-    RowWalker walker(file, def, 2, "MSysObjects");
+    // The catalog's own count is not checked: a table missing from it is
+    // reported as missing.
+    RowWalker walker(file, def, 2, "MSysObjects", false);
     walker.walk([&](std::vector<MdbField>& f, const RowPlace& at) {
         const MdbField& id = f[idCol];
         const MdbField& name = f[nameCol];
@@ -584,7 +592,7 @@ std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_v
         textForm = JetTextForm::Jet3Cp1252;
     }
 
-    RowWalker walker(file, def, tablePage, tableName);
+    RowWalker walker(file, def, tablePage, tableName, true);
     walker.walk([&](std::vector<MdbField>& fields, const RowPlace& at) {
         builder.addRow();
         for (std::size_t i = 0; i < fields.size(); ++i) {
