@@ -70,7 +70,15 @@ std::string fromUtf16(const std::vector<char16_t>& units) {
             c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
             ++i;
         }
-        appendUtf8(out, c);  // a lone surrogate becomes U+FFFD
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            // Kept as stored, in the three bytes UTF-8 would give it; no
+            // character, so the documents turn it into a blank.
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+            continue;
+        }
+        appendUtf8(out, c);
     }
     return out;
 }

@@ -12,7 +12,8 @@ namespace velmora::jet {
 enum class JetTextForm { Jet3Cp1252, Jet4 };
 
 // The UTF-8 text of stored bytes. A surrogate pair is one character; an
-// unpaired surrogate becomes U+FFFD, and so does an odd last byte of UTF-16.
+// unpaired surrogate keeps the three bytes of its UTF-8 form (not a valid
+// character, see core/Utf8.h); an odd last byte of UTF-16 becomes U+FFFD.
 // A 1252 byte with no character of its own (81, 8D, 8F, 90, 9D) becomes
 // the control character of that number, as Windows reads it.
 //   jetTextToUtf8("\x80\x93", Jet3Cp1252) == "€“"
