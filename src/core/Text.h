@@ -21,8 +21,10 @@ double numericValue(std::string_view piece);
 // The text without its leading and trailing blanks (character 32 only).
 std::string trimBlanks(std::string_view text);
 
-// Characters [start, start + count) counted from 1, clipped to the text,
-// as Mid$ does; empty when start is past the end.
+// Bytes [start, start + count) counted from 1, clipped to the text; empty
+// when start is past the end. For positions counted in bytes (the place
+// splitter's blanks); a stored value cut by character position takes
+// midCharacters (core/Utf8.h).
 std::string mid(std::string_view text, int start, int count);
 
 // The lines of a text file: a line ends at LF and a CR before it is dropped;

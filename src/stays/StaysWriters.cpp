@@ -11,6 +11,7 @@
 #include "core/FileNames.h"
 #include "core/RunError.h"
 #include "core/Text.h"
+#include "core/Utf8.h"
 #include "stays/CodeLookups.h"
 #include "stays/OpenedDatabase.h"
 #include "stays/SplitPlace.h"
@@ -186,9 +187,9 @@ private:
         m_ctx.state.StaysWritten = 1;
         const long long number = head.numeroProgressivo();
         const std::string stayId =
-            m_profile.history
-                ? m_ctx.state.UserId + zeroFilled(number, 8)
-                : m_ctx.state.UserId + mid(head.dataArrivo.asText(), 3, 2) + zeroFilled(number, 6);
+            m_profile.history ? m_ctx.state.UserId + zeroFilled(number, 8)
+                              : m_ctx.state.UserId + midCharacters(head.dataArrivo.asText(), 3, 2) +
+                                    zeroFilled(number, 6);
         line("  <Stay>");
         line("   <HotelCode>" + xmlSafe(m_ctx.state.UserId) + "</HotelCode>");
         line("   <StayId>" + xmlSafe(stayId) + "</StayId>");
@@ -249,9 +250,10 @@ private:
         const std::string birth = r.dataNascita.asText();
 
         line("         <Guest>");
-        const std::string guestId =
-            m_profile.history ? zeroFilled(number, 8) : mid(arrival, 3, 2) + zeroFilled(number, 6);
-        line("           <GuestId>" + guestId + "</GuestId>");
+        const std::string guestId = m_profile.history
+                                        ? zeroFilled(number, 8)
+                                        : midCharacters(arrival, 3, 2) + zeroFilled(number, 6);
+        line("           <GuestId>" + xmlSafe(guestId) + "</GuestId>");
         const int age = completedYears(birth, arrival);
         line("           <Age>" + std::to_string(age) + "</Age>");
 

@@ -50,6 +50,10 @@ RunError fileError(const MdbFileError& e, const std::string& database, const std
             return engineError(database, {}, "file non trovato", path);
         case MdbFileError::Kind::NoSuchTable:
             return engineError(database, table, "tabella inesistente", path);
+        case MdbFileError::Kind::Inconsistent:
+            return RunError("Il file " + database + " è danneggiato: " + e.detail() +
+                                ". Ripararlo (compatta e ripristina) prima di inviare.",
+                            path);
         case MdbFileError::Kind::Damaged:
             break;
     }

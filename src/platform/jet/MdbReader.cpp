@@ -8,7 +8,9 @@
 // page above it) to where its row now lives; the row is read from there, in
 // the pointer's place, and not a second time where it lies.
 // Numbers are decoded from the raw bytes (libmdb prints them through the C
-// locale and with too few digits); texts are converted by libmdb to UTF-8.
+// locale and with too few digits); so are texts (libmdb's iconv reads Jet 4
+// as UCS-2, without surrogate pairs, and how it reads Jet 3 depends on how it
+// was built), except Jet 3 text in a code page other than 1252.
 #include "platform/jet/MdbReader.h"
 
 #include <sys/stat.h>
@@ -21,9 +23,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <unordered_set>
 #include <vector>
 
+#include "platform/jet/JetText.h"
 #include "platform/jet/TextFold.h"
 
 namespace velmora::jet {
@@ -41,6 +45,11 @@ constexpr std::size_t kMaxMemoBytes = 16u << 20;
 
 [[noreturn]] void damaged(const std::string& detail) {
     throw MdbFileError(MdbFileError::Kind::Damaged, detail);
+}
+
+// A table whose pages disagree with what it declares.
+[[noreturn]] void inconsistent(const std::string& detail) {
+    throw MdbFileError(MdbFileError::Kind::Inconsistent, detail);
 }
 
 struct HandleCloser {
@@ -257,8 +266,16 @@ struct RowPlace {
 // Walks the rows of one table in the file's order and hands each to a sink.
 class RowWalker {
 public:
-    RowWalker(const MdbFile& file, MdbTableDef* table, std::uint32_t tablePage)
-        : m_file(file), m_table(table), m_tablePage(tablePage) {}
+    // With `countChecked`, the rows found must be as many as the definition
+    // declares: a deleted row counts for nothing, a moved row once (where its
+    // pointer stands).
+    RowWalker(const MdbFile& file, MdbTableDef* table, std::uint32_t tablePage,
+              std::string_view name, bool countChecked)
+        : m_file(file),
+          m_table(table),
+          m_tablePage(tablePage),
+          m_name(name),
+          m_countChecked(countChecked) {}
 
     // Calls sink(fields, place) for every live row; fields[i] is column i.
     template <class Sink>
@@ -269,6 +286,7 @@ public:
             if (s.pointer) movedTargets.insert(key(s.targetPage, s.targetRow));
         }
         std::vector<MdbField> fields(m_table->num_cols);
+        std::size_t found = 0;
         for (const Slot& s : slots) {
             std::uint32_t page = s.page, row = s.row;
             if (s.pointer) {
@@ -291,9 +309,15 @@ public:
             if (s.pointer && (start & kPointerFlag)) {
                 damaged(where(page, row) + ": il rimando porta a un altro rimando");
             }
+            if (s.pointer) checkRowPlace(page, row, rows, start);
             int fieldCount = mdb_crack_row(m_table, start & kOffsetMask, length, fields.data());
             if (fieldCount < 0) damaged(where(page, row) + ": riga non decodificabile");
             sink(fields, RowPlace{page, row});
+            ++found;
+        }
+        if (m_countChecked && found != m_table->num_rows) {
+            inconsistent("la tabella " + m_name + " dichiara " + std::to_string(m_table->num_rows) +
+                         " schede, se ne leggono " + std::to_string(found));
         }
     }
 
@@ -310,9 +334,12 @@ private:
         return RowPlace{page, row}.text();
     }
 
-    // Whether a page listed in the usage map holds this table's rows. A well
-    // formed page of another kind (a stale map bit) is passed over; anything
-    // else means the page is damaged.
+    // Whether a page listed in the usage map (or, `required`, holding a moved
+    // row) is a data page of this table. A page that is no page at all is
+    // damaged, and so is a data page whose owner is no table definition. A
+    // well formed page of another table or kind is passed over: a page freed
+    // and taken by another table may keep its bit (libmdb has met such maps in
+    // large files); the row count still finds any row it took away.
     bool checkDataPage(std::uint32_t page, const unsigned char* p, bool required) const {
         if (p[0] == MDB_PAGE_DATA && get32(p + 4) == m_tablePage) return true;
         bool wellFormed = p[0] >= MDB_PAGE_DATA && p[0] <= MDB_PAGE_MAP && p[1] == 0x01 &&
@@ -320,7 +347,28 @@ private:
         if (required || !wellFormed) {
             damaged("pagina " + std::to_string(page) + ": pagina di dati della tabella attesa");
         }
+        if (p[0] == MDB_PAGE_DATA) {
+            MdbHandle* mdb = m_file.mdb();
+            const std::uint32_t owner = get32(p + 4);
+            if (owner == 0 ||
+                mdb_read_alt_pg(mdb, owner) != static_cast<ssize_t>(m_file.shape().pageSize) ||
+                mdb->alt_pg_buf[0] != MDB_PAGE_TABLE) {
+                inconsistent("la pagina " + std::to_string(page) + " elencata dalla tabella " +
+                             m_name + " non appartiene ad alcuna tabella");
+            }
+        }
         return false;
+    }
+
+    // Checks that a live row lies after the slot table of its page (rows fill
+    // the page from its end; libmdb checks the end and the order).
+    void checkRowPlace(std::uint32_t page, unsigned row, unsigned rows, int start) const {
+        const std::size_t rco = static_cast<std::size_t>(m_file.mdb()->fmt->row_count_offset);
+        const std::size_t offset = static_cast<unsigned>(start) & kOffsetMask;
+        if (offset < rco + 2 + 2 * static_cast<std::size_t>(rows)) {
+            inconsistent("la tabella " + m_name + " ha una scheda fuori posto (" +
+                         where(page, row) + ")");
+        }
     }
 
     // Pages of the usage map, checked to be in the file and increasing; the
@@ -379,6 +427,7 @@ private:
                 if (mdb_find_row(m_file.mdb(), static_cast<int>(row), &start, &length) != 0) {
                     damaged(where(page, row) + ": posizione della riga non valida");
                 }
+                checkRowPlace(page, row, rows, start);
                 if (raw & kPointerFlag) {
                     if (length < 4) damaged(where(page, row) + ": rimando non valido");
                     std::uint32_t target = get32(p + (start & kOffsetMask));
@@ -394,7 +443,56 @@ private:
     const MdbFile& m_file;
     MdbTableDef* m_table;
     std::uint32_t m_tablePage;
+    std::string m_name;
+    bool m_countChecked;
 };
+
+// The stored bytes of a memo value whose head (length and flags, then where
+// its data lies) is at v, `size` bytes of the row: kept in the row itself, in
+// one row of a long-value page, or in a chain of such rows, each starting
+// with the page and row of the next. Reads only libmdb's second page buffer.
+std::string memoBytes(const MdbFile& file, const unsigned char* v, std::size_t size,
+                      const RowPlace& at) {
+    const std::uint32_t head = get32(v);
+    const std::size_t length = head & 0x3FFFFFFF;
+    if (head & 0x80000000u) {
+        return std::string(reinterpret_cast<const char*>(v) + MDB_MEMO_OVERHEAD,
+                           size - MDB_MEMO_OVERHEAD);
+    }
+    if ((head & 0xFF000000u) != 0 && !(head & 0x40000000u))
+        damaged(at.text() + ": promemoria non valido");
+    const bool chained = !(head & 0x40000000u);
+    MdbHandle* mdb = file.mdb();
+    const std::size_t pageSize = file.shape().pageSize;
+    const unsigned rco = static_cast<unsigned>(mdb->fmt->row_count_offset);
+    std::string out;
+    std::uint32_t pageRow = get32(v + 4);
+    for (std::uint32_t hops = 0; pageRow != 0; ++hops) {
+        const std::uint32_t page = pageRow >> 8, row = pageRow & 0xFF;
+        if (hops > file.shape().pageCount || page == 0 || page >= file.shape().pageCount ||
+            mdb_read_alt_pg(mdb, page) != static_cast<ssize_t>(pageSize)) {
+            damaged(at.text() + ": promemoria non leggibile");
+        }
+        const unsigned char* p = mdb->alt_pg_buf;
+        const unsigned rows = get16(p + rco);
+        if (p[0] != MDB_PAGE_DATA || row >= rows || rco + 2 + 2 * rows > pageSize)
+            damaged(at.text() + ": promemoria non leggibile");
+        const std::size_t start = get16(p + rco + 2 + 2 * row) & kOffsetMask;
+        const std::size_t end =
+            row == 0 ? pageSize : get16(p + rco + 2 + 2 * (row - 1)) & kOffsetMask;
+        if (start < rco + 2 + 2 * rows || start > end || end > pageSize ||
+            (chained && end - start < 4)) {
+            damaged(at.text() + ": promemoria non leggibile");
+        }
+        const std::size_t skip = chained ? 4 : 0;
+        out.append(reinterpret_cast<const char*>(p) + start + skip, end - start - skip);
+        if (out.size() > kMaxMemoBytes) damaged(at.text() + ": promemoria troppo lungo");
+        if (!chained || out.size() >= length) break;
+        pageRow = get32(p + start);
+    }
+    if (out.size() > length) out.resize(length);
+    return out;
+}
 
 double readDouble(const unsigned char* p) {
     double d;
@@ -421,7 +519,9 @@ std::vector<std::uint32_t> findTablePages(const MdbFile& file, std::string_view 
     MdbHandle* mdb = file.mdb();
     const std::size_t pageSize = file.shape().pageSize;
     std::vector<std::uint32_t> pages;
-    RowWalker walker(file, def, 2);
+    // The catalog's own count is not checked: a table missing from it is
+    // reported as missing.
+    RowWalker walker(file, def, 2, "MSysObjects", false);
     walker.walk([&](std::vector<MdbField>& f, const RowPlace& at) {
         const MdbField& id = f[idCol];
         const MdbField& name = f[nameCol];
@@ -484,7 +584,15 @@ std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_v
         types.push_back(col->col_type);
     }
 
-    RowWalker walker(file, def, tablePage);
+    // Text the reader decodes itself; other Jet 3 code pages are left to libmdb.
+    std::optional<JetTextForm> textForm;
+    if (!IS_JET3(mdb)) {
+        textForm = JetTextForm::Jet4;
+    } else if (mdb->f->code_page == 1252 || mdb->f->code_page == 0) {
+        textForm = JetTextForm::Jet3Cp1252;
+    }
+
+    RowWalker walker(file, def, tablePage, tableName, true);
     walker.walk([&](std::vector<MdbField>& fields, const RowPlace& at) {
         builder.addRow();
         for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -510,6 +618,13 @@ std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_v
                     builder.setText(col, "");
                     continue;
                 }
+                if (textForm && types[col] == MDB_TEXT) {
+                    builder.setText(col,
+                                    jetTextToUtf8(std::string_view(reinterpret_cast<const char*>(v),
+                                                                   static_cast<std::size_t>(f.siz)),
+                                                  *textForm));
+                    continue;
+                }
                 // libmdb writes at most bind_size bytes of UTF-8: room for
                 // every character of this value, and no more.
                 std::size_t stored = static_cast<std::size_t>(f.siz);
@@ -517,6 +632,13 @@ std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_v
                     if (f.siz < MDB_MEMO_OVERHEAD) damaged(at.text() + ": promemoria non valido");
                     stored = get32(v) & 0x3FFFFFFF;
                     if (stored > kMaxMemoBytes) damaged(at.text() + ": promemoria troppo lungo");
+                    if (textForm) {
+                        builder.setText(
+                            col,
+                            jetTextToUtf8(memoBytes(file, v, static_cast<std::size_t>(f.siz), at),
+                                          *textForm));
+                        continue;
+                    }
                 }
                 mdb_set_bind_size(mdb, 2 * stored + 64);
                 GString text(mdb_col_to_string(mdb, mdb->pg_buf, f.start, types[col], f.siz));

@@ -17,7 +17,9 @@ namespace velmora::jet {
 
 class MdbFileError : public std::runtime_error {
 public:
-    enum class Kind { Missing, Damaged, NoSuchTable };
+    // Inconsistent: the table's pages disagree with what it declares (row
+    // count, page owners, row places); the detail names the table.
+    enum class Kind { Missing, Damaged, NoSuchTable, Inconsistent };
     MdbFileError(Kind kind, std::string detail)
         : std::runtime_error(detail), m_kind(kind), m_detail(std::move(detail)) {}
     Kind kind() const { return m_kind; }

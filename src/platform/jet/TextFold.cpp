@@ -1,63 +1,44 @@
-// Case folding over UTF-8 for the criteria engine: ASCII and the Latin-1 and
-// Latin Extended-A letters fold to upper case; every other character, and
-// every byte that is not valid UTF-8, stands for itself.
+// Case folding over UTF-8 for the criteria engine: letters of every script
+// fold by glib's per-character case mappings, ASCII on its own fast path;
+// accents stay, and every byte that is not valid UTF-8 stands for itself.
 #include "platform/jet/TextFold.h"
+
+#include <glib.h>
 
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 
+#include "core/Utf8.h"
+
 namespace velmora::jet {
 
 namespace {
 
-// Upper-case partner of a code point, or the code point itself.
+// The case partner a code point compares as: ASCII letters to upper case,
+// any other character to the upper case of its lower case (so ς, σ and Σ
+// meet, and ß and ẞ). A character whose partner would be ASCII (İ, ı, ſ,
+// the Kelvin sign) keeps itself, so no letter outside ASCII equals one in it.
 char32_t foldCodePoint(char32_t c) {
     if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 32 : c;
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
-    if (c == 0xFF) return 0x178;
-    if (c >= 0x100 && c <= 0x17E) {
-        // Latin Extended-A pairs: upper case first. The pairs start on an even
-        // code point except in U+0139..U+0148 and U+0179..U+017E.
-        bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-        if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149) return c;
-        if (oddUpper) return (c % 2 == 0) ? c - 1 : c;
-        return (c % 2 == 1) ? c - 1 : c;
+    if (c < 0x100) {
+        // Latin-1 without the table lookups: what glib gives for these.
+        if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
+        return c == 0xFF ? 0x178 : c == 0xB5 ? 0x39C : c;
     }
-    return c;
+    if (c > 0x10FFFF) return c;
+    const auto folded =
+        static_cast<char32_t>(g_unichar_toupper(g_unichar_tolower(static_cast<gunichar>(c))));
+    return folded < 0x80 ? c : folded;
 }
 
-// Decodes one character at text[i] and advances i. An invalid or truncated
-// sequence yields its first byte as a code point above the Unicode range, so
-// it compares by its byte value and never equals a real character.
+// Decodes one character at text[i] and advances i. A byte that does not
+// start a valid sequence yields a code point above the Unicode range, so it
+// compares by its byte value and never equals a real character.
 char32_t nextCodePoint(std::string_view text, std::size_t& i) {
-    unsigned char b0 = static_cast<unsigned char>(text[i]);
-    if (b0 < 0x80) {
-        ++i;
-        return b0;
-    }
-    int length = (b0 >= 0xF0 && b0 <= 0xF4)   ? 4
-                 : (b0 >= 0xE0)               ? 3
-                 : (b0 >= 0xC2 && b0 <= 0xDF) ? 2
-                                              : 0;
-    if (length != 0 && b0 < 0xF5 && i + length <= text.size()) {
-        char32_t c = length == 2 ? (b0 & 0x1F) : length == 3 ? (b0 & 0x0F) : (b0 & 0x07);
-        bool valid = true;
-        for (int k = 1; k < length; ++k) {
-            unsigned char b = static_cast<unsigned char>(text[i + k]);
-            if ((b & 0xC0) != 0x80) {
-                valid = false;
-                break;
-            }
-            c = (c << 6) | (b & 0x3F);
-        }
-        if (valid) {
-            i += length;
-            return c;
-        }
-    }
-    ++i;
-    return 0x110000 + b0;
+    const Utf8Char c = decodeUtf8(text, i);
+    i += c.length;
+    return c.valid ? c.codePoint : 0x110000 + c.codePoint;
 }
 
 }  // namespace

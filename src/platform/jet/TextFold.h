@@ -1,6 +1,7 @@
 // Letter-case folding and comparison of UTF-8 text as the criteria engine
-// compares it: case-insensitive for ASCII and accented Latin letters (à = À,
-// ŝ = Ŝ), blanks significant ('S' <> 'S '), order by folded code point.
+// compares it: case-insensitive for the letters of every script (à = À,
+// α = Α), accents significant (a <> à), blanks significant ('S' <> 'S '),
+// order by folded code point.
 #pragma once
 
 #include <optional>
@@ -16,11 +17,9 @@ namespace velmora::jet {
 //   compareFolded("S", "S ") < 0
 int compareFolded(std::string_view a, std::string_view b);
 
-// Folding keeps every character's UTF-8 length, so texts of different byte
-// length never compare equal.
-inline bool equalFolded(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && compareFolded(a, b) == 0;
-}
+// Whether the texts are equal once folded; a letter and its partner may
+// differ in UTF-8 length (ⱥ and Ⱥ).
+inline bool equalFolded(std::string_view a, std::string_view b) { return compareFolded(a, b) == 0; }
 
 // The text without its leading and trailing blanks (character 32 only), as
 // a view into the same characters.
