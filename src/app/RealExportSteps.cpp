@@ -3,6 +3,8 @@
 
 #include "platform/curl/CurlTransport.h"
 #include "platform/jet/JetEngine.h"
+#include "stays/CodeLookups.h"
+#include "stays/StaysWriters.h"
 #include "service/ServiceClient.h"
 #include "stays/ExportStays.h"
 #include "stays/StaysContext.h"
@@ -47,7 +49,14 @@ AppServices::~AppServices() = default;
 
 DBEngine& AppServices::engine(bool tableCache) {
     auto& slot = tableCache ? m_engine : m_uncachedEngine;
-    if (!slot) slot = std::make_unique<JetEngine>(m_workDir, tableCache);
+    if (!slot) {
+        // Hold only what the export and the check read: a history of a
+        // million guests with forty columns each would not fit otherwise.
+        auto engine = std::make_unique<JetEngine>(m_workDir, tableCache);
+        engine->keepOnlyColumns("Scheda_Cliente", GuestColumnsRead());
+        engine->keepOnlyColumns("CodiciVari", CodesColumnsRead());
+        slot = std::move(engine);
+    }
     return *slot;
 }
 

@@ -101,6 +101,12 @@ std::string quoteCriterionText(const std::string& text) {
     return out;
 }
 
+const std::vector<std::string>& CodesColumnsRead() {
+    static const std::vector<std::string> columns{"Tipo",     "Sigla",     "Descrizione", "Provincia",
+                                                  "CodicePS", "DataDal", "DataFinoA"};
+    return columns;
+}
+
 std::string NamedPlaceCriterion(const std::string& name) {
     return "(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = '" + quoteCriterionText(name) + "'";
 }

@@ -337,6 +337,16 @@ GuestNote ReadGuestNote(const Recordset& rs, const std::string& database, bool h
     return readGuestKeys(rs, database, history, isHead, std::nullopt).note;
 }
 
+const std::vector<std::string>& GuestColumnsRead() {
+    static const std::vector<std::string> columns{
+        "NumeroHotel",  "NumeroProgressivo",  "CapoFamiglia",     "CapoGruppo",
+        "CodiceCapoFamiglia", "CodiceCapoGruppo", "DataArrivo",   "DataPartenza",
+        "DataPartenzaReale",  "Partito",      "DataNascita",      "LuogoNascita",
+        "Stato",        "Residenza",          "Sesso",            "NumeroCamera",
+        "NomeCliente"};
+    return columns;
+}
+
 long long MemberKey(long long numeroProgressivo, bool history) {
     return history ? historyMemberKey(numeroProgressivo) : numeroProgressivo;
 }

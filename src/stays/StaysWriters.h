@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/DBEngine.h"
 #include "stays/LineSink.h"
@@ -43,6 +44,10 @@ struct StaysQueries {
 };
 StaysQueries staysQueries(const std::string& initialDate, const std::string& fromDay,
                           const std::string& toDay, const std::string& kind);
+
+// Every column of Scheda_Cliente that the writers and the check read, in
+// criteria or as fields: an engine need hold no other.
+const std::vector<std::string>& GuestColumnsRead();
 
 // The guest columns the writers decide on, read from the current record of
 // rs (a Scheda_Cliente of database; NomeCliente only for the history).

@@ -69,6 +69,9 @@ struct JetEngine::State {
     std::size_t reads = 0;
     std::map<std::string, std::shared_ptr<const jet::Criteria>, std::less<>> parsed;
 
+    // keepOnlyColumns: per table, the columns held.
+    std::vector<std::pair<std::string, std::vector<std::string>>> kept;
+
     // Bumped by beginDocument: a file whose identity was checked in the
     // current generation is taken as unchanged without looking at it.
     unsigned generation = 1;
@@ -144,6 +147,14 @@ struct JetEngine::State {
     std::shared_ptr<const jet::Table> read(const std::string& path, const std::string& name) {
         ++reads;
         try {
+            for (const auto& [table, columns] : kept) {
+                if (!jet::equalFolded(table, name)) continue;
+                return jet::readMdbTable(path, name, [&columns](std::string_view column) {
+                    for (const std::string& c : columns)
+                        if (jet::equalFolded(c, column)) return true;
+                    return false;
+                });
+            }
             return jet::readMdbTable(path, name);
         } catch (const MdbFileError&) {
             throw;
@@ -318,6 +329,10 @@ std::unique_ptr<Database> JetEngine::OpenDatabase(std::string_view name) {
 }
 
 void JetEngine::beginDocument() { ++m_state->generation; }
+
+void JetEngine::keepOnlyColumns(std::string table, std::vector<std::string> columns) {
+    m_state->kept.emplace_back(std::move(table), std::move(columns));
+}
 
 std::size_t JetEngine::tableReads() const { return m_state->reads; }
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/DBEngine.h"
 
@@ -28,6 +29,12 @@ public:
     // Throws RunError when the file is missing or is not a readable Jet file.
     std::unique_ptr<Database> OpenDatabase(std::string_view name) override;
     void beginDocument() override;
+
+    // Holds only these columns of every table named table (letters compared
+    // without regard to case); other tables keep all their columns. A column
+    // left out reads as a column that does not exist. Call before the first
+    // read of the table.
+    void keepOnlyColumns(std::string table, std::vector<std::string> columns);
 
     // How many times a table has been read from a file so far.
     std::size_t tableReads() const;

@@ -557,7 +557,8 @@ std::optional<FileStamp> stampOf(const std::string& path) {
 
 std::size_t checkDatabaseFile(const std::string& path) { return readShape(path).pageSize; }
 
-std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_view tableName) {
+std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_view tableName,
+                                          const std::function<bool(std::string_view)>& keep) {
     MdbFile file(path);
     std::vector<std::uint32_t> pages = findTablePages(file, tableName);
     if (pages.empty()) {
@@ -573,13 +574,15 @@ std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_v
     TableBuilder builder{std::string(tableName)};
     std::vector<Decode> decodes;
     std::vector<int> types;
+    std::vector<std::size_t> slots;  // the builder's column of each file column
+    constexpr std::size_t kNotKept = static_cast<std::size_t>(-1);
     for (unsigned i = 0; i < def->num_cols; ++i) {
         auto* col = static_cast<MdbColumn*>(g_ptr_array_index(def->columns, i));
         Decode d = decodeOf(col->col_type);
         ColumnKind kind = d == Decode::Text          ? ColumnKind::Text
                           : d == Decode::Unsupported ? ColumnKind::Unsupported
                                                      : ColumnKind::Number;
-        builder.addColumn(col->name, kind);
+        slots.push_back(!keep || keep(col->name) ? builder.addColumn(col->name, kind) : kNotKept);
         decodes.push_back(d);
         types.push_back(col->col_type);
     }
@@ -600,8 +603,10 @@ std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_v
             if (f.colnum < 0 || static_cast<std::size_t>(f.colnum) >= decodes.size()) {
                 damaged(at.text() + ": colonna non valida");
             }
-            std::size_t col = static_cast<std::size_t>(f.colnum);
-            Decode d = decodes[col];
+            const std::size_t fileColumn = static_cast<std::size_t>(f.colnum);
+            const std::size_t col = slots[fileColumn];
+            if (col == kNotKept) continue;
+            Decode d = decodes[fileColumn];
             if (d == Decode::Bool) {
                 // A Yes/No value lives in the null mask: set is Yes (-1).
                 builder.setNumber(col, f.is_null ? 0 : -1);
@@ -618,7 +623,7 @@ std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_v
                     builder.setText(col, "");
                     continue;
                 }
-                if (textForm && types[col] == MDB_TEXT) {
+                if (textForm && types[fileColumn] == MDB_TEXT) {
                     builder.setText(col,
                                     jetTextToUtf8(std::string_view(reinterpret_cast<const char*>(v),
                                                                    static_cast<std::size_t>(f.siz)),
@@ -628,7 +633,7 @@ std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_v
                 // libmdb writes at most bind_size bytes of UTF-8: room for
                 // every character of this value, and no more.
                 std::size_t stored = static_cast<std::size_t>(f.siz);
-                if (types[col] == MDB_MEMO) {
+                if (types[fileColumn] == MDB_MEMO) {
                     if (f.siz < MDB_MEMO_OVERHEAD) damaged(at.text() + ": promemoria non valido");
                     stored = get32(v) & 0x3FFFFFFF;
                     if (stored > kMaxMemoBytes) damaged(at.text() + ": promemoria troppo lungo");
@@ -641,7 +646,8 @@ std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_v
                     }
                 }
                 mdb_set_bind_size(mdb, 2 * stored + 64);
-                GString text(mdb_col_to_string(mdb, mdb->pg_buf, f.start, types[col], f.siz));
+                GString text(
+                    mdb_col_to_string(mdb, mdb->pg_buf, f.start, types[fileColumn], f.siz));
                 if (!text) damaged(at.text() + ": testo non leggibile");
                 builder.setText(col, text.get());
                 continue;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -49,6 +50,10 @@ std::size_t checkDatabaseFile(const std::string& path);
 
 // Reads the named table (name compared without regard to letter case) in
 // the file's row order. Throws MdbFileError.
-std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_view tableName);
+// keep, when given, says which columns to hold (by name); the others are
+// passed over unread, so a wide table costs only the columns asked for.
+std::shared_ptr<const Table> readMdbTable(
+    const std::string& path, std::string_view tableName,
+    const std::function<bool(std::string_view column)>& keep = {});
 
 }  // namespace velmora::jet
