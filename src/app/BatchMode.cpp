@@ -42,6 +42,12 @@ std::string UsageText(const std::vector<BatchCommand>& commands) {
         "    Apre la finestra.\n";
     for (const BatchCommand& c : commands) text += c.usage;
     text +=
+        "velmora --cartella CARTELLA [comando ...]\n"
+        "    Lavora nella CARTELLA indicata invece che nella cartella corrente: vi apre la\n"
+        "    finestra o vi esegue il comando.\n"
+        "velmora --ultima-cartella\n"
+        "    Apre la finestra nella cartella usata l'ultima volta, o la chiede se manca\n"
+        "    (la voce del menu).\n"
         "velmora --help\n"
         "    Mostra questo testo.\n"
         "\n"

@@ -1,5 +1,6 @@
 // Entry point of velmora: without arguments the window VelmoraDT, with a
-// command (velmora export ..., velmora check ...) batch mode without a window.
+// command (velmora export ..., velmora check ...) batch mode without a window;
+// "--cartella DIR" or "--ultima-cartella" first choose the working folder.
 #include <QApplication>
 #include <iostream>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "app/ExportSteps.h"
 #include "app/RealExportSteps.h"
 #include "app/VelmoraDT.h"
+#include "app/WorkFolder.h"
 #include "core/RunError.h"
 #include "core/RunState.h"
 #include "platform/Clock.h"
@@ -34,15 +36,20 @@ int main(int argc, char** argv) {
     ExportStepsFactory factory = services.factory();
 
     std::vector<std::string> args(argv + 1, argv + argc);
+    const FolderStart folder = TakeFolderOptions(args, std::cerr);
+    if (folder.exitStatus) return *folder.exitStatus;
     if (!args.empty()) {
         BatchServices batch{files, clock, factory};
         CheckServices check{files, clock,
                             [&services]() -> DBEngine& { return services.engine(true); }};
-        std::vector<BatchCommand> commands{MakeExportCommand(batch), MakeCheckCommand(check)};
+        std::vector<BatchCommand> commands{MakeExportCommand(batch), MakeCheckCommand(check),
+                                           MakeVersionCommand(VELMORA_VERSION)};
         return DispatchCommand(args, commands, std::cout, std::cerr);
     }
 
     QApplication app(argc, argv);
+    if (folder.askForFolder && !EnterRememberedFolder()) return kExitCompleted;
+    RememberWorkFolder();
     RunState state;
     QtDialogs dialogs;
     VelmoraDT window(state, files, clock, dialogs, factory);

@@ -231,6 +231,9 @@ TEST(BatchCommand, AnExceptionEscapingACommandEndsItWithStatus2AndAMessage) {
 
 TEST(VelmoraProgram, UsageHelpAndMissingSettings) {
     TempDir cwd;
+    // A hotel folder below the working directory with only its settings file.
+    std::filesystem::create_directory(cwd / "albergo");
+    cwd.write("albergo/QLBSetup.txt", "u\r\np\r\na\r\nb\r\nc\r\nd\r\ne\r\n");
     struct Row {
         const char* rule;
         const char* args;
@@ -244,6 +247,16 @@ TEST(VelmoraProgram, UsageHelpAndMissingSettings) {
         {"export without dates", "export", 64, "", "velmora export: manca --from"},
         {"missing settings", "export --from 05/03/2026 --to 05/03/2026", 2, "",
          "Parametri insufficienti: Nome utente e password non impostati! (QLBSetup.txt)"},
+        {"version", "--version", 0, "velmora " VELMORA_VERSION "\n", ""},
+        {"the command runs in the folder given",
+         "--cartella albergo export --from 050326 --to 050326", 2, "",
+         "Il file QLBDataI.txt con la data iniziale dei soggiorni non esiste"},
+        {"folder given inline", "--cartella=albergo check --from 050326 --to 050326", 2, "",
+         "QLBDataI.txt con la data iniziale"},
+        {"folder that does not exist", "--cartella assente export --from 050326 --to 050326", 2, "",
+         "velmora: la cartella non esiste: \"assente\""},
+        {"folder missing", "--cartella", 64, "", "manca la cartella dopo --cartella"},
+        {"last folder takes no command", "--ultima-cartella export", 64, "", "non vuole altri"},
     };
     for (const Row& r : rows) {
         ProgramResult res = runProgram(kProgram, cwd.path(), r.args);
