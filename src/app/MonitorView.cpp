@@ -18,9 +18,12 @@ namespace velmora {
 namespace {
 
 constexpr int kMargin = 4;
-// Laid-out lines kept: a long document's layout holds its glyphs, so keep
-// only about a screenful of them.
-constexpr std::size_t kCachedLayouts = 8;
+// Laid-out pieces kept, about two screenfuls.
+constexpr std::size_t kCachedLayouts = 64;
+// A line is laid out in pieces of about this many bytes: a document is one
+// line of hundreds of kilobytes, of which only the end is on screen.
+constexpr std::size_t kPieceBytes = 2048;
+constexpr std::size_t kPieceSlack = 256;
 
 // UTF-16 units of UTF-8 text: one per character, two beyond the BMP.
 qsizetype utf16Length(const char* p, std::size_t n) {
@@ -47,36 +50,51 @@ void MonitorView::textAppended() {
     const bool atEnd = verticalScrollBar()->value() >= verticalScrollBar()->maximum();
     const std::size_t n = m_text.size();
     if (m_indexed == n) return;
-    // The last line may grow: forget what was known of it.
+    // The last piece may grow: forget what was known of it.
     m_lines.back().visualLines = -1;
     m_layouts.remove_if(
         [&](const CachedLayout& c) { return c.line + 1 >= static_cast<qsizetype>(m_lines.size()); });
 
+    auto close = [&](std::size_t end, bool breaks, std::size_t next) {
+        Line& l = m_lines.back();
+        l.length = end - l.start;
+        l.endsLine = breaks;
+        l.estimate = estimateOf(l.length);
+        m_lines.push_back(Line{next, 0, -1, 1, false});
+    };
     std::size_t i = m_indexed;
     if (m_pendingCr && m_text[i] == '\n') m_lines.back().start = ++i;  // the LF of a CR LF
     m_pendingCr = false;
     for (; i < n; ++i) {
         const char c = m_text[i];
-        if (c != '\r' && c != '\n') continue;
-        std::size_t next = i + 1;
-        if (c == '\r') {
-            if (next == n) m_pendingCr = true;
-            else if (m_text[next] == '\n') ++next;
+        if (c == '\r' || c == '\n') {
+            std::size_t next = i + 1;
+            if (c == '\r') {
+                if (next == n) m_pendingCr = true;
+                else if (m_text[next] == '\n') ++next;
+            }
+            close(i, true, next);
+            i = next - 1;
+            continue;
         }
-        m_lines.back().length = i - m_lines.back().start;
-        m_lines.back().estimate =
-            std::max<int>(1, static_cast<int>((m_lines.back().length + m_charsPerLine - 1) /
-                                              m_charsPerLine));
-        m_lines.push_back(Line{next, 0, -1, 1});
-        i = next - 1;
+        // A long line is laid out in pieces, cut after a blank (where it
+        // would wrap anyway) or, lacking one, at a character boundary.
+        const std::size_t length = i - m_lines.back().start;
+        const bool boundary = (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        if (length >= kPieceBytes && boundary &&
+            (m_text[i - 1] == ' ' || length >= kPieceBytes + kPieceSlack))
+            close(i, false, i);
     }
     Line& last = m_lines.back();
     last.length = n - std::min(n, last.start);
-    last.estimate = std::max<int>(1, static_cast<int>((last.length + m_charsPerLine - 1) /
-                                                      m_charsPerLine));
+    last.estimate = estimateOf(last.length);
     m_indexed = n;
     updateScrollRange(atEnd);
     viewport()->update();
+}
+
+int MonitorView::estimateOf(std::size_t bytes) const {
+    return std::max<int>(1, static_cast<int>((bytes + m_charsPerLine - 1) / m_charsPerLine));
 }
 
 void MonitorView::moveCaretToEnd() {
@@ -90,7 +108,8 @@ void MonitorView::moveCaretToEnd() {
 qsizetype MonitorView::offsetOf(const Spot& spot) const {
     qsizetype offset = 0;
     for (qsizetype l = 0; l < spot.line; ++l)
-        offset += utf16Length(m_text.data() + m_lines[l].start, m_lines[l].length) + 1;
+        offset += utf16Length(m_text.data() + m_lines[l].start, m_lines[l].length) +
+                  (m_lines[l].endsLine ? 1 : 0);
     return offset + spot.column;
 }
 
@@ -108,10 +127,12 @@ QString MonitorView::lineText(qsizetype line) const {
 }
 
 QString MonitorView::toPlainText() const {
-    QStringList lines;
-    for (qsizetype l = 0; l < static_cast<qsizetype>(m_lines.size()); ++l)
-        lines << lineText(l);
-    return lines.join(QChar('\n'));
+    QString out;
+    for (qsizetype l = 0; l < static_cast<qsizetype>(m_lines.size()); ++l) {
+        out += lineText(l);
+        if (m_lines[l].endsLine) out += QChar('\n');
+    }
+    return out;
 }
 
 QString MonitorView::selectedText() const {
@@ -123,7 +144,7 @@ QString MonitorView::selectedText() const {
         const qsizetype begin = l == from.line ? from.column : 0;
         const qsizetype end = l == to.line ? to.column : text.size();
         out += text.mid(begin, end - begin);
-        if (l != to.line) out += QChar('\n');
+        if (l != to.line && m_lines[l].endsLine) out += QChar('\n');
     }
     return out;
 }
@@ -197,8 +218,7 @@ void MonitorView::resizeEvent(QResizeEvent* event) {
     m_layouts.clear();
     for (Line& l : m_lines) {
         l.visualLines = -1;
-        l.estimate = std::max<int>(1, static_cast<int>((l.length + m_charsPerLine - 1) /
-                                                       m_charsPerLine));
+        l.estimate = estimateOf(l.length);
     }
     updateScrollRange(atEnd);
 }

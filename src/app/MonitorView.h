@@ -47,13 +47,16 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
+    // A piece of a line of the text (a long line is cut into pieces, each
+    // laid out on its own).
     struct Line {
         std::size_t start = 0;   // byte offset in the text
         std::size_t length = 0;  // bytes, without the line break
         int visualLines = -1;    // at the current width; -1 until laid out
         int estimate = 1;
+        bool endsLine = false;   // a line break follows
     };
-    // A point in the shown text: line and UTF-16 index within it.
+    // A point in the shown text: piece and UTF-16 index within it.
     struct Spot {
         qsizetype line = 0;
         qsizetype column = 0;
@@ -67,6 +70,7 @@ private:
     QTextLayout& layoutOf(qsizetype line);
     int visualLinesOf(qsizetype line);
     int lineHeight() const;
+    int estimateOf(std::size_t bytes) const;
     int wrapWidth() const;
     int totalVisualLines() const;
     void updateScrollRange(bool keepAtEnd);

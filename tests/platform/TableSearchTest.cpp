@@ -91,24 +91,24 @@ TEST(TableBuilderDictionary, MostlyDistinctColumnsKeepEveryValue) {
     builder.addColumn("Codice", ColumnKind::Text);
     builder.addColumn("Numero", ColumnKind::Number);
     builder.addColumn("Flag", ColumnKind::Text);
-    const int rows = 12000;
-    auto code = [](int i) { return "N" + std::to_string(i * 7919 % 6000); };
+    const int rows = 80000;
+    auto code = [](int i) { return "N" + std::to_string(i * 7919 % 40000); };
     for (int i = 0; i < rows; ++i) {
         builder.addRow();
         builder.setText(0, code(i));
-        builder.setNumber(1, i * 7919 % 6000);
+        builder.setNumber(1, i * 7919 % 40000);
         builder.setText(2, i % 2 ? "S" : "N");
     }
     auto table = builder.finish();
-    EXPECT_GT(table->dictionarySize(0), 6000u) << "the code column stopped interning";
+    EXPECT_GT(table->dictionarySize(0), 40000u) << "the code column stopped interning";
     EXPECT_EQ(table->dictionarySize(2), 2u) << "the flag column kept interning";
     for (int i = 0; i < rows; i += 997) {
         EXPECT_EQ(table->value(i, 0).text, code(i));
-        EXPECT_EQ(table->value(i, 1).number, i * 7919 % 6000);
+        EXPECT_EQ(table->value(i, 1).number, i * 7919 % 40000);
     }
     jet::TableSearch indexed(table, true), scanned(table, false);
     for (const std::string text :
-         {"Codice = 'N1234'", "Numero = 1234 and Flag = 'N'", "Codice >= 'N5998'"}) {
+         {"Codice = 'N1234'", "Numero = 1234 and Flag = 'N'", "Codice >= 'N39998'"}) {
         auto parsed = jet::Criteria::parse(text);
         auto a = indexed.bind(text, parsed);
         auto b = scanned.bind(text, parsed);

@@ -595,6 +595,10 @@ std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_v
         textForm = JetTextForm::Jet3Cp1252;
     }
 
+    // Room for the rows the table declares, as far as the file can hold them.
+    const std::size_t maxRows = static_cast<std::size_t>(file.shape().pageCount) * 256;
+    builder.reserveRows(std::min<std::size_t>(def->num_rows, maxRows));
+
     RowWalker walker(file, def, tablePage, tableName, true);
     walker.walk([&](std::vector<MdbField>& fields, const RowPlace& at) {
         builder.addRow();

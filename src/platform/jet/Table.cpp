@@ -66,8 +66,9 @@ std::size_t Table::memoryBytes() const {
 namespace {
 
 // Cells a column is interned for before its share of distinct values decides
-// whether interning goes on.
-constexpr std::size_t kInternSample = 4096;
+// whether interning goes on: enough for a column of birth dates (tens of
+// thousands of values, each met many times in a large table) to stay interned.
+constexpr std::size_t kInternSample = 65536;
 
 std::uint64_t hashBytes(std::string_view text) {
     std::uint64_t h = 1469598103934665603ull;  // FNV-1a
@@ -97,6 +98,10 @@ std::size_t TableBuilder::addColumn(std::string name, ColumnKind kind) {
     m_table->m_columns.push_back(std::move(c));
     m_interners.emplace_back();
     return m_table->m_columns.size() - 1;
+}
+
+void TableBuilder::reserveRows(std::size_t rows) {
+    for (Table::Column& c : m_table->m_columns) c.cells.reserve(rows);
 }
 
 void TableBuilder::addRow() {

@@ -61,6 +61,7 @@ public:
     void push_back(std::uint32_t id);
     void setLast(std::uint32_t id);
     void shrink_to_fit() { m_bytes.shrink_to_fit(); }
+    void reserve(std::size_t rows) { m_bytes.reserve(rows * m_width); }
     std::size_t capacityBytes() const { return m_bytes.capacity(); }
 
 private:
@@ -126,6 +127,8 @@ public:
 
     std::size_t addColumn(std::string name, ColumnKind kind);
     void addRow();
+    // Room for this many rows in every column added so far (a hint).
+    void reserveRows(std::size_t rows);
     void setText(std::size_t col, std::string_view text);
     void setNumber(std::size_t col, double number);
     std::size_t rowCount() const { return m_table->m_rowCount; }
