@@ -3,6 +3,7 @@
 // similar shape when the named ones are missing.
 #include "VelmoraDT.h"
 
+#include <memory>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -383,6 +384,16 @@ void VelmoraDT::runCheck() {
     m_dialogs.MsgBox(prompt, serious ? kStyleExclamation : kStyleOk, kRunTitle);
 
     Text2[1]->moveCaretToEnd();
+}
+
+std::function<void()> RepaintWhileWaiting() {
+    auto sincePaint = std::make_shared<QElapsedTimer>();
+    return [sincePaint] {
+        if (!QCoreApplication::instance()) return;
+        if (sincePaint->isValid() && sincePaint->elapsed() < 80) return;
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        sincePaint->start();
+    };
 }
 
 void VelmoraDT::append(int box, const std::string& text) {

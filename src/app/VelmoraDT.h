@@ -42,6 +42,10 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 };
 
+// What the HTTP transport calls while an exchange waits: lets the window
+// repaint, at most every 80 ms (libcurl calls it many times a second).
+std::function<void()> RepaintWhileWaiting();
+
 class VelmoraDT : public QWidget, public Monitor, private RunView {
     Q_OBJECT
 

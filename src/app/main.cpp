@@ -26,10 +26,7 @@ int main(int argc, char** argv) {
     CurlGlobal curl;
     // The window repaints while an exchange waits; batch mode has no window.
     CurlTransport::Options httpOptions;
-    httpOptions.whileWaiting = [] {
-        if (QCoreApplication::instance())
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    };
+    httpOptions.whileWaiting = RepaintWhileWaiting();
     AppServices services(".", httpOptions);
     FileStore& files = services.files();
     Clock& clock = services.clock();

@@ -50,9 +50,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     CurlGlobal curl;
     CurlTransport::Options httpOptions;
-    httpOptions.whileWaiting = [] {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    };
+    httpOptions.whileWaiting = RepaintWhileWaiting();
     AppServices services(argv[1], httpOptions);
     QApplication app(argc, argv);
     RunState state;
