@@ -1,8 +1,13 @@
 // Binds the export run's steps to the service client and the stays writers.
 #include "app/RealExportSteps.h"
 
+#include <filesystem>
+
+#include "core/FileNames.h"
+
 #include "platform/curl/CurlTransport.h"
 #include "platform/jet/JetEngine.h"
+#include "service/SendJournal.h"
 #include "service/ServiceClient.h"
 #include "stays/ExportStays.h"
 #include "stays/StaysContext.h"
@@ -14,8 +19,13 @@ namespace {
 class RealExportSteps : public ExportSteps {
 public:
     RealExportSteps(RunState& state, Monitor& monitor, DBEngine& engine, HttpTransport& http,
-                    FileStore& files, Clock& clock)
-        : m_service{state, http, monitor, files, clock}, m_stays{state, engine, files, clock} {}
+                    FileStore& files, Clock& clock, const std::string& journalPath)
+        : m_service{state, http, monitor, files, clock}, m_stays{state, engine, files, clock} {
+        if (journalPath.empty()) return;
+        m_journal = std::make_unique<SendJournal>(journalPath, false);
+        m_journal->setClock(&clock);
+        m_service.journal = m_journal.get();
+    }
 
     void DoLogin() override { velmora::DoLogin(m_service); }
     std::string ExportStays(const std::string& firstDay, const std::string& lastDay,
@@ -27,8 +37,10 @@ public:
     }
     bool CloseDay(const std::string& day) override { return velmora::CloseDay(m_service, day); }
     bool DoLogout() override { return velmora::DoLogout(m_service); }
+    SendJournal* journal() override { return m_journal.get(); }
 
 private:
+    std::unique_ptr<SendJournal> m_journal;
     ServiceContext m_service;
     StaysContext m_stays;
 };
@@ -37,8 +49,14 @@ private:
 
 std::unique_ptr<ExportSteps> MakeRealExportSteps(RunState& state, Monitor& monitor,
                                                  DBEngine& engine, HttpTransport& http,
-                                                 FileStore& files, Clock& clock) {
-    return std::make_unique<RealExportSteps>(state, monitor, engine, http, files, clock);
+                                                 FileStore& files, Clock& clock,
+                                                 const std::string& journalPath) {
+    return std::make_unique<RealExportSteps>(state, monitor, engine, http, files, clock,
+                                             journalPath);
+}
+
+std::string AppServices::journalPath() const {
+    return (std::filesystem::path(m_workDir) / kLogDirectory / kJournalFile).string();
 }
 
 AppServices::AppServices(std::string workDir, CurlTransport::Options httpOptions)
@@ -69,7 +87,7 @@ Clock& AppServices::clock() {
 ExportStepsFactory AppServices::factory() {
     return [this](RunState& state, Monitor& monitor, const StepsOptions& options) {
         return MakeRealExportSteps(state, monitor, engine(options.tableCache), http(), files(),
-                                   clock());
+                                   clock(), journalPath());
     };
 }
 

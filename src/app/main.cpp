@@ -10,6 +10,7 @@
 #include "app/CheckCommand.h"
 #include "app/ExportSteps.h"
 #include "app/RealExportSteps.h"
+#include "app/StatusCommand.h"
 #include "app/VelmoraDT.h"
 #include "core/RunError.h"
 #include "core/RunState.h"
@@ -35,10 +36,11 @@ int main(int argc, char** argv) {
 
     std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty()) {
-        BatchServices batch{files, clock, factory};
+        BatchServices batch{files, clock, factory, services.journalPath()};
         CheckServices check{files, clock,
                             [&services]() -> DBEngine& { return services.engine(true); }};
-        std::vector<BatchCommand> commands{MakeExportCommand(batch), MakeCheckCommand(check)};
+        std::vector<BatchCommand> commands{MakeExportCommand(batch), MakeCheckCommand(check),
+                                           MakeStatusCommand(check)};
         return DispatchCommand(args, commands, std::cout, std::cerr);
     }
 
