@@ -8,12 +8,14 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "core/FileNames.h"
 #include "core/RunError.h"
@@ -241,20 +243,32 @@ void SendJournal::open(bool readOnly) {
                        "user_version " + std::to_string(found));
     }
     if (readOnly) {
-        if (found < kJournalSchemaVersion)
-            throw RunError("Il registro degli invii " + m_path +
-                           " è di una versione precedente: verrà aggiornato al prossimo invio.");
+        // Version 0 is a file another run is making right now (or an empty
+        // one): nothing recorded yet.
+        if (found == 0) m_db.reset();
         return;
     }
-    m_db->exec("PRAGMA journal_mode=WAL");
-    if (found == kJournalSchemaVersion) return;
-    SqliteTransaction t(*m_db);
-    // Another process may have migrated it meanwhile.
-    if (version() < kJournalSchemaVersion) {
-        m_db->exec(kSchema);
-        m_db->exec("PRAGMA user_version = " + std::to_string(kJournalSchemaVersion));
+    if (found < kJournalSchemaVersion) {
+        SqliteTransaction t(*m_db);
+        // Another process may have migrated it meanwhile.
+        if (version() < kJournalSchemaVersion) {
+            m_db->exec(kSchema);
+            m_db->exec("PRAGMA user_version = " + std::to_string(kJournalSchemaVersion));
+        }
+        t.commit();
     }
-    t.commit();
+    // WAL lets a reader and a writer go on together; the mode stays in the
+    // file. The switch needs a moment with no other connection in a
+    // transaction, so it is tried again for a while; without it the journal
+    // still works, one connection at a time.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        try {
+            SqliteStatement s = m_db->prepare("PRAGMA journal_mode=WAL");
+            if (s.step() && s.text(0) == "wal") return;
+        } catch (const RunError&) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 void SendJournal::beginRun(const LocalTime& at, const std::string& userId,
