@@ -178,6 +178,8 @@ struct Interruption {
     const char* departures03;  // status of 03/03, whose departures meet the fault
 };
 
+void PrintTo(const Interruption& r, std::ostream* os) { *os << r.rule; }
+
 class InterruptedRunTest : public ::testing::TestWithParam<Interruption> {};
 
 TEST_P(InterruptedRunTest, TheJournalSaysWhatItKnows) {
