@@ -27,6 +27,8 @@ bool isOneOf(const std::optional<std::string>& v, std::initializer_list<const ch
 }  // namespace
 
 std::string JournalPathIn(const std::string& workDir) {
+    if (workDir.empty() || workDir == ".")
+        return (std::filesystem::path(kLogDirectory) / kJournalFile).string();
     return (std::filesystem::path(workDir) / kLogDirectory / kJournalFile).string();
 }
 

@@ -14,10 +14,13 @@
 
 #include "E2eSupport.h"
 #include "app/BatchMode.h"
+#include "app/DateEntry.h"
+#include "app/ExportRun.h"
 #include "app/JournalDays.h"
 #include "app/RealExportSteps.h"
 #include "jetwrite/JetWriter.h"
 #include "platform/curl/CurlTransport.h"
+#include "platform/Sqlite.h"
 #include "platform/jet/JetEngine.h"
 #include "service/SendJournal.h"
 #include "support/Fakes.h"
@@ -272,6 +275,82 @@ TEST(JournalTest, TwoRunsAtOnceAreBothRecorded) {
         EXPECT_TRUE(word == kStatusSent || word == kStatusWithErrors) << day << " " << word;
     EXPECT_EQ(statusWords(stato.out).size(), 7u) << stato.out;
 }
+
+// The window's question before days already sent: No ends without a login.
+class ResendQuestionTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(ResendQuestionTest, TheAnswerDecidesWhetherTheRunStarts) {
+    test::TempDir dir;
+    writeDemoHotel(dir);
+    LocalFileStore files(dir.path());
+    test::RecordingDialogs dialogs;
+    dialogs.answer = GetParam();
+    RunState state;
+    FillDaysInMonth(state);
+    int made = 0;
+    test::RecordingMonitor monitor;
+    ExportRun run(state, files, dialogs, monitor,
+                  [&made](RunState&, Monitor&, const StepsOptions&) {
+                      ++made;
+                      return std::unique_ptr<ExportSteps>();
+                  });
+    run.askBeforeResending([](const RunRequest& r) { return Lines{r.firstDay, r.lastDay}; });
+    RunView view;
+    const RunOutcome outcome = run.run({"02/03/2026", "03/03/2026", false}, view);
+    ASSERT_FALSE(dialogs.boxes.empty());
+    EXPECT_EQ(dialogs.boxes[0].style, -1);
+    EXPECT_EQ(dialogs.boxes[0].title, "Istat Regione Sicilia");
+    EXPECT_EQ(dialogs.boxes[0].prompt,
+              "I giorni 02/03/2026 e 03/03/2026 risultano già inviati e accettati. Inviarli di "
+              "nuovo?");
+    EXPECT_EQ(made, GetParam() ? 1 : 0);
+    EXPECT_EQ(outcome, GetParam() ? RunOutcome::Interrupted : RunOutcome::Refused);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, ResendQuestionTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Yes" : "No"; });
+
+// A journal of a newer version is refused, untouched; an empty file (a journal
+// made before its schema) is brought to the present one.
+struct SchemaCase {
+    const char* rule;
+    int userVersion;  // -1: an empty file
+    int status;
+    const char* err;
+    int versionAfter;
+};
+
+void PrintTo(const SchemaCase& c, std::ostream* os) { *os << c.rule; }
+
+class JournalSchemaTest : public ::testing::TestWithParam<SchemaCase> {};
+
+TEST_P(JournalSchemaTest, VersionDecides) {
+    const SchemaCase& c = GetParam();
+    Hotel h;
+    fs::create_directory(h.dir / "Velmora");
+    if (c.userVersion < 0) {
+        h.dir.write("Velmora/Velmora.sqlite", "");
+    } else {
+        SqliteDatabase(journalOf(h.dir), false).exec("PRAGMA user_version = " +
+                                                      std::to_string(c.userVersion));
+    }
+    const ProgramResult r = h.velmora({"export", "--from", "02/03/2026", "--to", "02/03/2026"});
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    SqliteDatabase db(journalOf(h.dir), true);
+    SqliteStatement v = db.prepare("PRAGMA user_version");
+    ASSERT_TRUE(v.step());
+    EXPECT_EQ(v.integer(0), c.versionAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Versions, JournalSchemaTest,
+    ::testing::Values(
+        SchemaCase{"newer: refused before the login, naming the file", kJournalSchemaVersion + 1, 2,
+                   "Velmora/Velmora.sqlite è stato scritto da una versione più recente",
+                   kJournalSchemaVersion + 1},
+        SchemaCase{"empty file: migrated", -1, 0, "", kJournalSchemaVersion}),
+    [](const auto& info) { return info.index == 0 ? "Newer" : "Empty"; });
 
 }  // namespace
 }  // namespace velmora::e2e
