@@ -118,10 +118,10 @@ std::optional<ExportArguments> ParseExportArguments(const std::vector<std::strin
             seen = true;
         } else if (!inlineValue && (arg == "--close-days" || arg == "--no-table-cache" ||
                                     arg == "--reinvia" || arg == "--pending")) {
-            bool& seen = arg == "--close-days"   ? haveClose
-                         : arg == "--reinvia"    ? haveResend
-                         : arg == "--pending"    ? havePending
-                                                 : haveNoCache;
+            bool& seen = arg == "--close-days" ? haveClose
+                         : arg == "--reinvia"  ? haveResend
+                         : arg == "--pending"  ? havePending
+                                               : haveNoCache;
             if (seen) {
                 error = "opzione " + arg + " ripetuta";
                 return std::nullopt;
@@ -241,9 +241,8 @@ int RunExportCommand(const ExportArguments& arguments, BatchServices& services, 
     std::string days[2];
     if (!PrepareBatchDays(from, to, services.files, services.clock, dialogs, err, state, days))
         return kExitFailed;
-    if (!arguments.resend && !services.journalPath.empty() &&
-        IsValidDate(days[0], state) == 1 && IsValidDate(days[1], state) == 1 &&
-        DaySerial(days[0]) <= DaySerial(days[1])) {
+    if (!arguments.resend && !services.journalPath.empty() && IsValidDate(days[0], state) == 1 &&
+        IsValidDate(days[1], state) == 1 && DaySerial(days[0]) <= DaySerial(days[1])) {
         std::vector<std::string> sent;
         try {
             sent = AcceptedDaysAt(services.journalPath, days[0], days[1]);

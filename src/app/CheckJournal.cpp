@@ -39,8 +39,9 @@ std::string fieldOf(const std::vector<std::pair<std::string, std::string>>& fiel
 }
 
 // The element names whose text differs, or is in only one of the two.
-std::vector<std::string> changedFields(const std::vector<std::pair<std::string, std::string>>& then,
-                                       const std::vector<std::pair<std::string, std::string>>& now) {
+std::vector<std::string> changedFields(
+    const std::vector<std::pair<std::string, std::string>>& then,
+    const std::vector<std::pair<std::string, std::string>>& now) {
     std::map<std::string, std::string> before(then.begin(), then.end());
     std::vector<std::string> out;
     for (const auto& [name, value] : now) {
@@ -115,10 +116,12 @@ void AddJournalFindings(CheckReport& report, const SendJournal& journal, const F
         for (const auto& [key, s] : then) {
             const std::string room = fieldOf(GuestFields(sentBody, s.guestId), "Rooms/Room/RoomId");
             finding(s, room,
-                    "inviato il " + when + " ma non più presente negli archivi (scheda "
-                    "cancellata o spostata ad altra data).",
+                    "inviato il " + when +
+                        " ma non più presente negli archivi (scheda "
+                        "cancellata o spostata ad altra data).",
                     "Verificare la scheda; se l'ospite non c'era, toglierlo sul portale della "
-                    "Regione, altrimenti " + resend + ".");
+                    "Regione, altrimenti " +
+                        resend + ".");
         }
     }
     if (added.empty()) return;

@@ -213,7 +213,8 @@ RunOutcome ExportRun::run(const RunRequest& request, RunView& view) {
 
     if (journal) {
         try {
-            journal->endRun(journal->now(), errorMarks ? kOutcomeWithErrors : kOutcomeCompleted, {});
+            journal->endRun(journal->now(), errorMarks ? kOutcomeWithErrors : kOutcomeCompleted,
+                            {});
         } catch (const RunError& e) {
             // Everything was sent and its files kept; only the journal's
             // last line is missing, and the operator is told.

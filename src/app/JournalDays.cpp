@@ -101,8 +101,8 @@ std::vector<std::string> AcceptedDays(const SendJournal& journal, const std::str
                                       const std::string& lastDay) {
     std::vector<std::string> out;
     for (const JournalDay& d : JournalDays(journal, firstDay, lastDay)) {
-        const bool posted = (d.arrivals && d.arrivals->stays > 0) ||
-                            (d.departures && d.departures->stays > 0);
+        const bool posted =
+            (d.arrivals && d.arrivals->stays > 0) || (d.departures && d.departures->stays > 0);
         if (d.status == kStatusSent && posted) out.push_back(d.day);
     }
     return out;

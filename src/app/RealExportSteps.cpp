@@ -4,7 +4,6 @@
 #include <filesystem>
 
 #include "core/FileNames.h"
-
 #include "platform/curl/CurlTransport.h"
 #include "platform/jet/JetEngine.h"
 #include "service/SendJournal.h"

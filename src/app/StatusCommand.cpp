@@ -36,7 +36,8 @@ constexpr const char* kStatusUsage =
 std::string cellOf(const std::optional<JournalExchange>& e, bool empty) {
     if (!e) return empty ? "nessuno" : "-";
     if (e->verdict && *e->verdict == kVerdictEmpty) return "nessuno";
-    std::string text = std::to_string(e->stays) + " " + (e->verdict ? *e->verdict : "senza risposta");
+    std::string text =
+        std::to_string(e->stays) + " " + (e->verdict ? *e->verdict : "senza risposta");
     const std::string& when = e->answeredAt ? *e->answeredAt : e->sentAt;
     if (when.size() >= 16) text += " " + DisplayDay(when.substr(0, 10)) + " " + when.substr(11, 5);
     return text;
@@ -140,9 +141,10 @@ std::vector<std::string> StatusLines(const std::vector<JournalDay>& days, bool f
 }
 
 std::string StatusHtmlSection(const std::vector<JournalDay>& days) {
-    std::string h = "<h2>Registro degli invii</h2>\r\n<table>\r\n<thead><tr><th>Giorno</th>"
-                    "<th>Arrivi</th><th>Partenze</th><th>Chiusa</th><th>Stato</th><th>File</th>"
-                    "</tr></thead>\r\n<tbody>\r\n";
+    std::string h =
+        "<h2>Registro degli invii</h2>\r\n<table>\r\n<thead><tr><th>Giorno</th>"
+        "<th>Arrivi</th><th>Partenze</th><th>Chiusa</th><th>Stato</th><th>File</th>"
+        "</tr></thead>\r\n<tbody>\r\n";
     for (const JournalDay& d : days) {
         std::string filesText;
         for (const std::string& f : d.files)
@@ -177,7 +179,8 @@ int RebuildJournal(const std::string& workDir) {
     const fs::path kept = dir / (std::string(kJournalFile) + ".bak");
     std::error_code ec;
     if (!fs::is_directory(dir, ec))
-        throw RunError(std::string("La cartella ") + kLogDirectory + " non esiste: nulla da ricostruire.");
+        throw RunError(std::string("La cartella ") + kLogDirectory +
+                       " non esiste: nulla da ricostruire.");
     for (const char* tail : {"", "-wal", "-shm", "-journal"}) fs::remove(fresh.string() + tail, ec);
     const int count = SendJournal::Rebuild(dir.string(), fresh.string());
     if (fs::exists(journal, ec)) {
@@ -190,8 +193,9 @@ int RebuildJournal(const std::string& workDir) {
             if (!fs::exists(journal.string() + tail, ec)) continue;
             fs::rename(journal.string() + tail, kept.string() + tail, ec);
             if (ec)
-                throw RunError("Impossibile conservare il registro precedente come " +
-                                   kept.string(), ec.message());
+                throw RunError(
+                    "Impossibile conservare il registro precedente come " + kept.string(),
+                    ec.message());
         }
         fs::remove(journal.string() + "-shm", ec);
     }
@@ -219,8 +223,8 @@ int RunStatusCommand(const StatusArguments& arguments, CheckServices& services, 
     if (arguments.rebuild) {
         try {
             const int count = RebuildJournal(".");
-            out << "Registro degli invii ricostruito dai file di " << kLogDirectory << ": "
-                << count << " scambi.\n";
+            out << "Registro degli invii ricostruito dai file di " << kLogDirectory << ": " << count
+                << " scambi.\n";
         } catch (const RunError& e) {
             dialogs.MsgBox(e.fullText(), kStyleExclamation, kRunTitle);
             return kExitFailed;
@@ -267,14 +271,14 @@ int RunStatusCommand(const StatusArguments& arguments, CheckServices& services, 
     out.flush();
     if (!arguments.html.empty()) {
         const std::string title = "Registro degli invii dal " + days[0] + " al " + days[1];
-        std::string page = "<!DOCTYPE html>\r\n<html lang=\"it\">\r\n<head>\r\n<meta "
-                           "charset=\"utf-8\">\r\n<title>" +
-                           htmlEscaped(title) +
-                           "</title>\r\n<style>\r\nbody { font-family: sans-serif; }\r\ntable { "
-                           "border-collapse: collapse; }\r\nth, td { border: 1px solid #999; "
-                           "padding: 0.2em 0.4em; }\r\n</style>\r\n</head>\r\n<body>\r\n<h1>" +
-                           htmlEscaped(title) + "</h1>\r\n" + StatusHtmlSection(rows) +
-                           "</body>\r\n</html>\r\n";
+        std::string page =
+            "<!DOCTYPE html>\r\n<html lang=\"it\">\r\n<head>\r\n<meta "
+            "charset=\"utf-8\">\r\n<title>" +
+            htmlEscaped(title) +
+            "</title>\r\n<style>\r\nbody { font-family: sans-serif; }\r\ntable { "
+            "border-collapse: collapse; }\r\nth, td { border: 1px solid #999; "
+            "padding: 0.2em 0.4em; }\r\n</style>\r\n</head>\r\n<body>\r\n<h1>" +
+            htmlEscaped(title) + "</h1>\r\n" + StatusHtmlSection(rows) + "</body>\r\n</html>\r\n";
         try {
             WriteNewFile(arguments.html, page);
         } catch (const RunError& e) {

@@ -24,10 +24,10 @@
 #include "app/CheckJournal.h"
 #include "app/CheckReport.h"
 #include "app/CheckRun.h"
-#include "app/JournalDays.h"
-#include "app/StatusCommand.h"
 #include "app/DateEntry.h"
+#include "app/JournalDays.h"
 #include "app/Settings.h"
+#include "app/StatusCommand.h"
 #include "core/LocalTime.h"
 #include "core/RunError.h"
 

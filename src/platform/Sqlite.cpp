@@ -125,7 +125,9 @@ std::string SqliteStatement::text(int column) const {
                        static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)));
 }
 
-long long SqliteStatement::integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
+long long SqliteStatement::integer(int column) const {
+    return sqlite3_column_int64(m_stmt, column);
+}
 
 std::optional<std::string> SqliteStatement::optionalText(int column) const {
     if (isNull(column)) return std::nullopt;
@@ -137,7 +139,9 @@ std::optional<long long> SqliteStatement::optionalInteger(int column) const {
     return integer(column);
 }
 
-SqliteTransaction::SqliteTransaction(SqliteDatabase& db) : m_db(db) { m_db.exec("BEGIN IMMEDIATE"); }
+SqliteTransaction::SqliteTransaction(SqliteDatabase& db) : m_db(db) {
+    m_db.exec("BEGIN IMMEDIATE");
+}
 
 SqliteTransaction::~SqliteTransaction() {
     if (!m_open) return;

@@ -59,7 +59,9 @@ public:
     SqliteStatement& bind(int index, const std::string& text) {
         return bind(index, std::string_view(text));
     }
-    SqliteStatement& bind(int index, const char* text) { return bind(index, std::string_view(text)); }
+    SqliteStatement& bind(int index, const char* text) {
+        return bind(index, std::string_view(text));
+    }
     SqliteStatement& bind(int index, long long value);
     SqliteStatement& bindNull(int index);
     SqliteStatement& bind(int index, const std::optional<std::string>& text) {

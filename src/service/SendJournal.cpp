@@ -5,14 +5,13 @@
 // by one parser, used both when recording and when rebuilding.
 #include "service/SendJournal.h"
 
-#include <pugixml.hpp>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <pugixml.hpp>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -167,8 +166,7 @@ std::vector<SentStay> ParseSentStays(std::string_view body, std::string_view kin
         for (pugi::xml_node guest : stay.child("Guests").children("Guest")) {
             SentStay s;
             s.kind = arrivals ? "A" : "P";
-            const std::string date =
-                guest.child_value(arrivals ? "ArrivalDate" : "DepartureDate");
+            const std::string date = guest.child_value(arrivals ? "ArrivalDate" : "DepartureDate");
             s.day = date.substr(0, 10);
             // The history writes hundredths, the register thousandths.
             const bool history = date.size() >= 4 && date.compare(date.size() - 4, 4, ".00Z") == 0;
@@ -176,10 +174,11 @@ std::vector<SentStay> ParseSentStays(std::string_view body, std::string_view kin
             s.guestId = guest.child_value("GuestId");
             // History: the 8-digit number; register: two digits of the
             // arrival, then the 6-digit number.
-            const std::string digits = history || s.guestId.size() < 3 ? s.guestId
-                                                                       : s.guestId.substr(2);
+            const std::string digits =
+                history || s.guestId.size() < 3 ? s.guestId : s.guestId.substr(2);
             if (!digits.empty() &&
-                std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+                std::all_of(digits.begin(), digits.end(),
+                            [](char c) { return c >= '0' && c <= '9'; }) &&
                 digits.size() <= 18)
                 s.numeroProgressivo = std::stoll(digits);
             s.stayHash = stayHash;
@@ -301,7 +300,8 @@ void SendJournal::endRun(const LocalTime& at, const std::string& outcome,
     t.commit();
 }
 
-void SendJournal::insertStays(long long exchangeId, std::string_view body, const std::string& kind) {
+void SendJournal::insertStays(long long exchangeId, std::string_view body,
+                              const std::string& kind) {
     SqliteStatement insert = m_db->prepare(
         "INSERT INTO stay(exchange_id, day, kind, source_database, numero_progressivo, guest_id, "
         "stay_hash, guest_hash) VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
@@ -455,10 +455,10 @@ int SendJournal::Rebuild(const std::string& directory, const std::string& path) 
     };
     static const std::regex kName(
         R"(^(Login-|IstatDatiAInv-|IstatDatiAResp-|IstatDatiPInv-|IstatDatiPResp-|DateCloseI-|DateClose-|Logout-)(\d{12})(?:-(\d+))?\.xml$)");
-    static const std::map<std::string, int> kRank{
-        {"Login-", 0},         {"IstatDatiAInv-", 1}, {"IstatDatiAResp-", 2},
-        {"IstatDatiPInv-", 3}, {"IstatDatiPResp-", 4}, {"DateCloseI-", 5},
-        {"DateClose-", 6},     {"Logout-", 7}};
+    static const std::map<std::string, int> kRank{{"Login-", 0},          {"IstatDatiAInv-", 1},
+                                                  {"IstatDatiAResp-", 2}, {"IstatDatiPInv-", 3},
+                                                  {"IstatDatiPResp-", 4}, {"DateCloseI-", 5},
+                                                  {"DateClose-", 6},      {"Logout-", 7}};
     std::vector<LogName> names;
     std::error_code ec;
     for (const fs::directory_entry& entry : fs::directory_iterator(directory, ec)) {
@@ -510,8 +510,9 @@ int SendJournal::Rebuild(const std::string& directory, const std::string& path) 
     int count = 0;
     auto finishRun = [&](const std::optional<LocalTime>& end) {
         if (!run) return;
-        db.prepare("UPDATE run SET first_day = ?, last_day = ?, user_id = ?, close_days = ? "
-                   "WHERE id = ?")
+        db.prepare(
+              "UPDATE run SET first_day = ?, last_day = ?, user_id = ?, close_days = ? "
+              "WHERE id = ?")
             .bind(1, run->first)
             .bind(2, run->last)
             .bind(3, run->userId)

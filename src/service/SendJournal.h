@@ -29,10 +29,10 @@ inline constexpr const char* kJournalLogout = "logout";
 
 // Verdicts as stored; no verdict (NULL) means the answer never arrived.
 inline constexpr const char* kVerdictAccepted = "accettato";
-inline constexpr const char* kVerdictErrors = "errori";     // 2xx with "Erro" in the answer
-inline constexpr const char* kVerdictRefused = "rifiutato"; // status not 2xx
+inline constexpr const char* kVerdictErrors = "errori";      // 2xx with "Erro" in the answer
+inline constexpr const char* kVerdictRefused = "rifiutato";  // status not 2xx
 inline constexpr const char* kVerdictNoAnswer = "nessuna risposta";  // transport failure
-inline constexpr const char* kVerdictEmpty = "vuoto";       // nothing to post that day
+inline constexpr const char* kVerdictEmpty = "vuoto";                // nothing to post that day
 
 // Run outcomes as stored; none (NULL) means the run never reached its end.
 inline constexpr const char* kOutcomeCompleted = "completata";

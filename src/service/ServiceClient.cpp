@@ -115,8 +115,8 @@ bool SendMovements(ServiceContext& ctx, const std::string& document, const std::
     const std::string body = XmlDeclaration() + document;
     const std::string request =
         writeLog(ctx, arrivals ? kArrivalsRequestPrefix : kDeparturesRequestPrefix, body);
-    JournalEntry entry(ctx, arrivals ? kJournalArrivals : kJournalDepartures, std::nullopt,
-                       request, body);
+    JournalEntry entry(ctx, arrivals ? kJournalArrivals : kJournalDepartures, std::nullopt, request,
+                       body);
     ctx.monitor.append(kSentBox, url + std::string(kCrLf) + body);
     HttpAnswer answer;
     const std::string text = HttpPostRequest(ctx, url, body, &answer);

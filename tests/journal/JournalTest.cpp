@@ -19,8 +19,8 @@
 #include "app/JournalDays.h"
 #include "app/RealExportSteps.h"
 #include "jetwrite/JetWriter.h"
-#include "platform/curl/CurlTransport.h"
 #include "platform/Sqlite.h"
+#include "platform/curl/CurlTransport.h"
 #include "platform/jet/JetEngine.h"
 #include "service/SendJournal.h"
 #include "support/Fakes.h"
@@ -90,7 +90,8 @@ struct Hotel {
 
 TEST(JournalTest, RunRecordedShownAndRebuiltFromTheFiles) {
     Hotel h;
-    ASSERT_EQ(h.velmora({"export", "--from", kFirstDay, "--to", kLastDay, "--close-days"}).status, 1);
+    ASSERT_EQ(h.velmora({"export", "--from", kFirstDay, "--to", kLastDay, "--close-days"}).status,
+              1);
     const Rows recorded = rowsOf(journalOf(h.dir));
     ASSERT_EQ(recorded.runs.size(), 1u);
     EXPECT_EQ(recorded.runs[0].outcome.value_or(""), kOutcomeWithErrors);
@@ -110,14 +111,14 @@ TEST(JournalTest, RunRecordedShownAndRebuiltFromTheFiles) {
     const ProgramResult stato = h.velmora({"stato", "--from", kFirstDay, "--to", "09/03/2026"});
     ASSERT_EQ(stato.status, 0) << stato.err;
     const std::map<std::string, std::string> want{
-        {"02/03/2026", kStatusSent},       {"03/03/2026", kStatusSent},
-        {"04/03/2026", kStatusSent},       {"05/03/2026", kStatusSent},
-        {"06/03/2026", kStatusSent},       {"07/03/2026", kStatusWithErrors},
-        {"08/03/2026", kStatusSent},       {"09/03/2026", kStatusNothingToSend}};
+        {"02/03/2026", kStatusSent}, {"03/03/2026", kStatusSent},
+        {"04/03/2026", kStatusSent}, {"05/03/2026", kStatusSent},
+        {"06/03/2026", kStatusSent}, {"07/03/2026", kStatusWithErrors},
+        {"08/03/2026", kStatusSent}, {"09/03/2026", kStatusNothingToSend}};
     EXPECT_EQ(statusWords(stato.out), want) << stato.out;
 
-    const ProgramResult rebuilt = h.velmora({"stato", "--ricostruisci", "--from", kFirstDay,
-                                             "--to", "09/03/2026"});
+    const ProgramResult rebuilt =
+        h.velmora({"stato", "--ricostruisci", "--from", kFirstDay, "--to", "09/03/2026"});
     ASSERT_EQ(rebuilt.status, 0) << rebuilt.err;
     EXPECT_EQ(statusWords(rebuilt.out), want) << rebuilt.out;
     const Rows fromFiles = rowsOf(journalOf(h.dir));
@@ -140,8 +141,8 @@ TEST(JournalTest, DaysAlreadySentAreRefusedUnlessResent) {
               std::string::npos)
         << again.err;
     EXPECT_EQ(h.service.requests().size(), requests) << "no login";
-    EXPECT_EQ(h.velmora({"export", "--from", "03/03/2026", "--to", "05/03/2026", "--reinvia"}).status,
-              0);
+    EXPECT_EQ(
+        h.velmora({"export", "--from", "03/03/2026", "--to", "05/03/2026", "--reinvia"}).status, 0);
     EXPECT_EQ(rowsOf(journalOf(h.dir)).runs.size(), 2u);
 }
 
@@ -242,7 +243,8 @@ TEST(JournalTest, CheckFindsGuestsChangedSinceSent) {
         {"04/03/2026 arrivi - Scheda_Cliente.mdb, scheda 4520", "dopo l'invio: Rooms/Room/RoomId."},
         {"04/03/2026 arrivi - Scheda_Cliente.mdb, scheda 4525", "mai inviato"},
         {"05/03/2026 arrivi - Scheda_Cliente.mdb, scheda 4530", "non più presente"},
-        {"05/03/2026 partenze - Scheda_Cliente.mdb, scheda 4520", "dopo l'invio: Rooms/Room/RoomId."},
+        {"05/03/2026 partenze - Scheda_Cliente.mdb, scheda 4520",
+         "dopo l'invio: Rooms/Room/RoomId."},
         {"05/03/2026 partenze - Scheda_Cliente.mdb, scheda 4525", "mai inviato"},
     };
     EXPECT_EQ(found.size(), std::size(want)) << check.out;
@@ -331,8 +333,8 @@ TEST_P(JournalSchemaTest, VersionDecides) {
     if (c.userVersion < 0) {
         h.dir.write("Velmora/Velmora.sqlite", "");
     } else {
-        SqliteDatabase(journalOf(h.dir), false).exec("PRAGMA user_version = " +
-                                                      std::to_string(c.userVersion));
+        SqliteDatabase(journalOf(h.dir), false)
+            .exec("PRAGMA user_version = " + std::to_string(c.userVersion));
     }
     const ProgramResult r = h.velmora({"export", "--from", "02/03/2026", "--to", "02/03/2026"});
     EXPECT_EQ(r.status, c.status);
