@@ -143,7 +143,7 @@ public:
 
 private:
     void open(bool readOnly);
-    void insertStays(long long exchangeId, std::string_view body, const std::string& kind);
+    void insertStays(long long exchangeId, const std::vector<SentStay>& stays);
 
     std::string m_path;
     std::unique_ptr<SqliteDatabase> m_db;
