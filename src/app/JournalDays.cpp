@@ -68,12 +68,15 @@ std::vector<JournalDay> JournalDays(const SendJournal& journal, const std::strin
                                    run->second->outcome->rfind(kOutcomeCompleted, 0) == 0;
             return completed || runLastDay[*other->runId] > iso;
         };
-        if (!d.arrivals && d.departures) d.arrivalsEmpty = wentPast(d.departures);
-        if (!d.departures && d.arrivals) d.departuresEmpty = wentPast(d.arrivals);
+        // Any exchange of the day tells which run did it; the closing too.
+        const std::optional<JournalExchange>& witness =
+            d.arrivals ? d.arrivals : d.departures ? d.departures : d.closing;
+        if (!d.arrivals) d.arrivalsEmpty = wentPast(witness);
+        if (!d.departures) d.departuresEmpty = wentPast(witness);
 
         const std::optional<JournalExchange>* kinds[] = {&d.arrivals, &d.departures};
-        if (!d.arrivals && !d.departures) {
-            d.status = d.closing ? kStatusInterrupted : kStatusNotSent;
+        if (!witness) {
+            d.status = kStatusNotSent;
         } else {
             bool unknown = false, interrupted = false, errors = false;
             for (auto* k : kinds) {

@@ -90,12 +90,12 @@ struct Hotel {
 
 TEST(JournalTest, RunRecordedShownAndRebuiltFromTheFiles) {
     Hotel h;
-    ASSERT_EQ(h.velmora({"export", "--from", kFirstDay, "--to", kLastDay, "--close-days"}).status,
-              1);
+    ASSERT_EQ(
+        h.velmora({"export", "--from", kFirstDay, "--to", "09/03/2026", "--close-days"}).status, 1);
     const Rows recorded = rowsOf(journalOf(h.dir));
     ASSERT_EQ(recorded.runs.size(), 1u);
     EXPECT_EQ(recorded.runs[0].outcome.value_or(""), kOutcomeWithErrors);
-    EXPECT_EQ(recorded.runs[0].firstDay + " " + recorded.runs[0].lastDay, "2026-03-02 2026-03-08");
+    EXPECT_EQ(recorded.runs[0].firstDay + " " + recorded.runs[0].lastDay, "2026-03-02 2026-03-09");
     EXPECT_TRUE(recorded.runs[0].closeDays);
 
     // Every log file is indexed, and the journal is the only other file.
@@ -108,17 +108,18 @@ TEST(JournalTest, RunRecordedShownAndRebuiltFromTheFiles) {
     expected.insert(kJournalFile);
     EXPECT_EQ(onDisk, expected);
 
-    const ProgramResult stato = h.velmora({"stato", "--from", kFirstDay, "--to", "09/03/2026"});
+    const ProgramResult stato = h.velmora({"stato", "--from", kFirstDay, "--to", "10/03/2026"});
     ASSERT_EQ(stato.status, 0) << stato.err;
     const std::map<std::string, std::string> want{
-        {"02/03/2026", kStatusSent}, {"03/03/2026", kStatusSent},
-        {"04/03/2026", kStatusSent}, {"05/03/2026", kStatusSent},
-        {"06/03/2026", kStatusSent}, {"07/03/2026", kStatusWithErrors},
-        {"08/03/2026", kStatusSent}, {"09/03/2026", kStatusNothingToSend}};
+        {"02/03/2026", kStatusSent},         {"03/03/2026", kStatusSent},
+        {"04/03/2026", kStatusSent},         {"05/03/2026", kStatusSent},
+        {"06/03/2026", kStatusSent},         {"07/03/2026", kStatusWithErrors},
+        {"08/03/2026", kStatusSent},         {"09/03/2026", kStatusSent},
+        {"10/03/2026", kStatusNothingToSend}};
     EXPECT_EQ(statusWords(stato.out), want) << stato.out;
 
     const ProgramResult rebuilt =
-        h.velmora({"stato", "--ricostruisci", "--from", kFirstDay, "--to", "09/03/2026"});
+        h.velmora({"stato", "--ricostruisci", "--from", kFirstDay, "--to", "10/03/2026"});
     ASSERT_EQ(rebuilt.status, 0) << rebuilt.err;
     EXPECT_EQ(statusWords(rebuilt.out), want) << rebuilt.out;
     const Rows fromFiles = rowsOf(journalOf(h.dir));
