@@ -1,9 +1,7 @@
 // Binds the export run's steps to the service client and the stays writers.
 #include "app/RealExportSteps.h"
 
-#include <filesystem>
-
-#include "core/FileNames.h"
+#include "app/JournalDays.h"
 #include "platform/curl/CurlTransport.h"
 #include "platform/jet/JetEngine.h"
 #include "service/SendJournal.h"
@@ -54,9 +52,7 @@ std::unique_ptr<ExportSteps> MakeRealExportSteps(RunState& state, Monitor& monit
                                              journalPath);
 }
 
-std::string AppServices::journalPath() const {
-    return (std::filesystem::path(m_workDir) / kLogDirectory / kJournalFile).string();
-}
+std::string AppServices::journalPath() const { return JournalPathIn(m_workDir); }
 
 AppServices::AppServices(std::string workDir, CurlTransport::Options httpOptions)
     : m_workDir(std::move(workDir)), m_httpOptions(httpOptions) {}

@@ -279,6 +279,18 @@ TEST(JournalTest, TwoRunsAtOnceAreBothRecorded) {
     EXPECT_EQ(statusWords(stato.out).size(), 7u) << stato.out;
 }
 
+// A journal that cannot be written stops the run as a log file would: here
+// before the login, so nothing is sent unrecorded.
+TEST(JournalTest, JournalThatCannotBeOpenedStopsTheRunBeforeTheLogin) {
+    Hotel h;
+    fs::create_directories(h.dir / "Velmora/Velmora.sqlite");
+    const ProgramResult r = h.velmora({"export", "--from", "02/03/2026", "--to", "02/03/2026"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("registro degli invii Velmora/Velmora.sqlite"), std::string::npos)
+        << r.err;
+    EXPECT_TRUE(h.service.requests().empty());
+}
+
 // The window's question before days already sent: No ends without a login.
 class ResendQuestionTest : public ::testing::TestWithParam<bool> {};
 
