@@ -511,23 +511,26 @@ int SendJournal::Rebuild(const std::string& directory, const std::string& path) 
     std::optional<OpenRun> run;
     std::map<std::string, long long> pending;  // kind -> unanswered request
     int count = 0;
+    // The end of a run: its logout, or (none) the next login or the last
+    // file; without a logout it was interrupted and its end is unknown.
     auto finishRun = [&](const std::optional<LocalTime>& end) {
         if (!run) return;
+        const char* outcome = !end          ? kOutcomeInterrupted
+                              : run->errors ? kOutcomeWithErrors
+                                            : kOutcomeCompleted;
         db.prepare(
-              "UPDATE run SET first_day = ?, last_day = ?, user_id = ?, close_days = ? "
-              "WHERE id = ?")
+              "UPDATE run SET first_day = ?, last_day = ?, user_id = ?, close_days = ?, "
+              "ended = ?, outcome = ?, reason = ? WHERE id = ?")
             .bind(1, run->first)
             .bind(2, run->last)
             .bind(3, run->userId)
             .bind(4, run->closeDays ? 1LL : 0LL)
-            .bind(5, *journal.m_runId)
+            .bind(5, end ? std::optional(JournalTime(*end)) : std::nullopt)
+            .bind(6, outcome)
+            .bind(7, end ? std::optional<std::string>()
+                         : std::optional<std::string>("nessun file di logout"))
+            .bind(8, *journal.m_runId)
             .run();
-        if (end)
-            journal.endRun(*end, run->errors ? kOutcomeWithErrors : kOutcomeCompleted, {});
-        else
-            journal.endRun(LocalTime{}, kOutcomeInterrupted, "nessun file di logout");
-        if (!end)
-            db.prepare("UPDATE run SET ended = NULL WHERE id = ?").bind(1, *journal.m_runId).run();
         run.reset();
         journal.m_runId.reset();
         pending.clear();
