@@ -54,12 +54,14 @@ struct ExportArguments {
     std::string to;
     bool closeDays = false;
     bool tableCache = true;
+    bool resend = false;   // --reinvia: days already sent and accepted go again
+    bool pending = false;  // --pending: the days after the last one sent, to yesterday
     bool help = false;
 };
 
 // Parses the arguments after "export": --from DAY --to DAY [--close-days]
-// [--no-table-cache] [--help]; "--from=DAY" works too. On wrong usage returns
-// nothing and sets error.
+// [--reinvia] [--no-table-cache] [--help], or --pending instead of the two
+// days; "--from=DAY" works too. On wrong usage returns nothing and sets error.
 std::optional<ExportArguments> ParseExportArguments(const std::vector<std::string>& args,
                                                     std::string& error);
 
@@ -79,6 +81,8 @@ class StreamDialogs : public Dialogs {
 public:
     explicit StreamDialogs(std::ostream& err) : m_err(err) {}
     void MsgBox(const std::string& prompt, int style, const std::string& title) override;
+    // Batch mode asks nobody: prints the question and answers No.
+    bool Question(const std::string& prompt, const std::string& title) override;
 
 private:
     std::ostream& m_err;
@@ -134,6 +138,9 @@ struct BatchServices {
     FileStore& files;
     Clock& clock;
     ExportStepsFactory factory;
+    // The send journal's file; "" for none (then neither --pending nor the
+    // refusal of days already sent).
+    std::string journalPath = {};
 };
 
 // Loads the settings, reads the two days like the window's date fields and

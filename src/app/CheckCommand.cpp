@@ -4,10 +4,12 @@
 
 #include <exception>
 
+#include "app/CheckJournal.h"
 #include "app/CheckReport.h"
 #include "app/CheckRun.h"
 #include "app/DateEntry.h"
 #include "app/ExportRun.h"
+#include "app/JournalDays.h"
 #include "app/Settings.h"
 #include "core/RunError.h"
 #include "core/RunState.h"
@@ -24,9 +26,11 @@ constexpr const char* kCheckUsage =
     "    per giorno e tipo le schede che fermerebbero l'esportazione (BLOCCANTE), gli\n"
     "    ospiti che il servizio rifiuterà (RESPINTO), quelli che non verrebbero mai\n"
     "    inviati (MAI INVIATO) e quelli esclusi dalle regole (ESCLUSO), con che cosa\n"
-    "    correggere. --documents stampa anche ogni documento come verrebbe inviato;\n"
+    "    correggere; con il registro degli invii anche gli ospiti inviati e poi\n"
+    "    modificati, spariti o aggiunti (MODIFICATO DOPO L'INVIO).\n"
+    "    --documents stampa anche ogni documento come verrebbe inviato;\n"
     "    --html FILE scrive un rapporto da aprire e stampare. Stato di uscita: 0 solo\n"
-    "    esclusi, 1 respinti o mai inviati, 2 bloccanti o verifica non avviata.\n";
+    "    esclusi, 1 respinti, mai inviati o modificati, 2 bloccanti o verifica non avviata.\n";
 
 }  // namespace
 
@@ -88,7 +92,7 @@ std::optional<CheckArguments> ParseCheckArguments(const std::vector<std::string>
 int CheckExitStatus(const CheckReport& report) {
     const CheckCounts c = report.counts();
     if (c.blocking > 0 || !report.interruption.empty()) return kCheckBlocking;
-    if (c.rejected > 0 || c.neverSent > 0) return kCheckFindings;
+    if (c.rejected > 0 || c.neverSent > 0 || c.changed > 0) return kCheckFindings;
     return kCheckClean;
 }
 
@@ -111,7 +115,12 @@ int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, st
     }
 
     CheckRun check(state, services.engine(), services.files, services.clock);
-    const CheckReport report = check.run(days[0], days[1], view);
+    CheckReport report = check.run(days[0], days[1], view);
+    try {
+        AddJournalFindings(report, SendJournal(JournalPathIn("."), true), services.files);
+    } catch (const RunError& e) {
+        err << "velmora: " << e.fullText() << '\n';
+    }
 
     out << checkTitle(report) << '\n';
     for (const std::string& line : checkLines(report, arguments.documents)) out << line << '\n';

@@ -11,6 +11,7 @@
 #include "app/DateEntry.h"
 #include "core/RunError.h"
 #include "core/Text.h"
+#include "service/SendJournal.h"
 
 namespace velmora {
 
@@ -117,15 +118,32 @@ RunOutcome ExportRun::run(const RunRequest& request, RunView& view) {
         refuse(std::string("Errore imprevisto durante i controlli: ") + e.what());
         return RunOutcome::Refused;
     }
+    if (m_sentDays) {
+        std::vector<std::string> sent;
+        try {
+            sent = m_sentDays(request);
+        } catch (const RunError& e) {
+            refuse(e.fullText());
+            return RunOutcome::Refused;
+        }
+        if (!sent.empty() &&
+            !m_dialogs.Question(AlreadySentText(sent) + " Inviarli di nuovo?", kRunTitle))
+            return RunOutcome::Refused;
+    }
 
     view.runStarted();
     std::unique_ptr<ExportSteps> steps;
     bool loggedIn = false;
     bool errorMarks = false;
     std::string reason;
+    SendJournal* journal = nullptr;
     try {
         steps = m_factory(m_state, m_monitor, m_options);
         if (!steps) throw RunError("Esportazione non disponibile");
+        journal = steps->journal();
+        if (journal)
+            journal->beginRun(journal->now(), m_state.UserId, request.firstDay, request.lastDay,
+                              request.closeDays);
         steps->DoLogin();
         loggedIn = true;
 
@@ -138,7 +156,11 @@ RunOutcome ExportRun::run(const RunRequest& request, RunView& view) {
             view.dayStarted(day);
             for (const char* kind : {"A", "P"}) {
                 std::string document = steps->ExportStays(day, day, kind);
-                if (!document.empty()) errorMarks |= steps->SendMovements(document, kind);
+                if (!document.empty()) {
+                    errorMarks |= steps->SendMovements(document, kind);
+                } else if (journal) {
+                    journal->recordEmpty(kind, day, journal->now());
+                }
             }
             if (request.closeDays) errorMarks |= steps->CloseDay(day);
             ++serial;
@@ -170,6 +192,13 @@ RunOutcome ExportRun::run(const RunRequest& request, RunView& view) {
                 reason += std::string(kCrLf) + "Errore anche durante la disconnessione.";
             }
         }
+        if (journal) {
+            try {
+                journal->endRun(journal->now(), kOutcomeInterrupted, reason);
+            } catch (const RunError& e) {
+                reason += std::string(kCrLf) + e.fullText();
+            }
+        }
         steps.reset();
         try {
             m_monitor.append(kAnswersBox, reason);
@@ -182,6 +211,20 @@ RunOutcome ExportRun::run(const RunRequest& request, RunView& view) {
         return RunOutcome::Interrupted;
     }
 
+    if (journal) {
+        try {
+            journal->endRun(journal->now(), errorMarks ? kOutcomeWithErrors : kOutcomeCompleted,
+                            {});
+        } catch (const RunError& e) {
+            // Everything was sent and its files kept; only the journal's
+            // last line is missing, and the operator is told.
+            try {
+                m_monitor.append(kAnswersBox, e.fullText());
+            } catch (...) {
+            }
+            errorMarks = true;
+        }
+    }
     steps.reset();
     view.runEnded();
     if (errorMarks) {
@@ -191,6 +234,10 @@ RunOutcome ExportRun::run(const RunRequest& request, RunView& view) {
     }
     m_dialogs.MsgBox(kCompletedPrompt, kStyleOk, kRunTitle);
     return RunOutcome::Completed;
+}
+
+std::string AlreadySentText(const std::vector<std::string>& days) {
+    return "I giorni " + joinAnd(days) + " risultano già inviati e accettati.";
 }
 
 }  // namespace velmora

@@ -4,7 +4,9 @@
 // and the completion message. A RunError stops the run cleanly.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "app/ExportSteps.h"
 #include "core/RunState.h"
@@ -64,6 +66,14 @@ public:
     // Runs the export over the range; never throws.
     RunOutcome run(const RunRequest& request, RunView& view);
 
+    // Before the login, the days of the range that sentDays names (already
+    // sent and accepted) are put to the operator as a Yes/No question; No
+    // ends the run without a login (RunOutcome::Refused).
+    void askBeforeResending(
+        std::function<std::vector<std::string>(const RunRequest&)> sentDays) {
+        m_sentDays = std::move(sentDays);
+    }
+
 private:
     // The problem that keeps the run from starting, or "" when there is none.
     std::string checkBeforeLogin(const RunRequest& request, RunView& view);
@@ -75,6 +85,10 @@ private:
     Monitor& m_monitor;
     ExportStepsFactory m_factory;
     StepsOptions m_options;
+    std::function<std::vector<std::string>(const RunRequest&)> m_sentDays;
 };
+
+// "I giorni 02/03/2026 e 03/03/2026 risultano già inviati e accettati."
+std::string AlreadySentText(const std::vector<std::string>& days);
 
 }  // namespace velmora

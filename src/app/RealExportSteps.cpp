@@ -1,8 +1,10 @@
 // Binds the export run's steps to the service client and the stays writers.
 #include "app/RealExportSteps.h"
 
+#include "app/JournalDays.h"
 #include "platform/curl/CurlTransport.h"
 #include "platform/jet/JetEngine.h"
+#include "service/SendJournal.h"
 #include "stays/CodeLookups.h"
 #include "stays/StaysWriters.h"
 #include "service/ServiceClient.h"
@@ -16,8 +18,13 @@ namespace {
 class RealExportSteps : public ExportSteps {
 public:
     RealExportSteps(RunState& state, Monitor& monitor, DBEngine& engine, HttpTransport& http,
-                    FileStore& files, Clock& clock)
-        : m_service{state, http, monitor, files, clock}, m_stays{state, engine, files, clock} {}
+                    FileStore& files, Clock& clock, const std::string& journalPath)
+        : m_service{state, http, monitor, files, clock}, m_stays{state, engine, files, clock} {
+        if (journalPath.empty()) return;
+        m_journal = std::make_unique<SendJournal>(journalPath, false);
+        m_journal->setClock(&clock);
+        m_service.journal = m_journal.get();
+    }
 
     void DoLogin() override { velmora::DoLogin(m_service); }
     std::string ExportStays(const std::string& firstDay, const std::string& lastDay,
@@ -29,8 +36,10 @@ public:
     }
     bool CloseDay(const std::string& day) override { return velmora::CloseDay(m_service, day); }
     bool DoLogout() override { return velmora::DoLogout(m_service); }
+    SendJournal* journal() override { return m_journal.get(); }
 
 private:
+    std::unique_ptr<SendJournal> m_journal;
     ServiceContext m_service;
     StaysContext m_stays;
 };
@@ -39,9 +48,13 @@ private:
 
 std::unique_ptr<ExportSteps> MakeRealExportSteps(RunState& state, Monitor& monitor,
                                                  DBEngine& engine, HttpTransport& http,
-                                                 FileStore& files, Clock& clock) {
-    return std::make_unique<RealExportSteps>(state, monitor, engine, http, files, clock);
+                                                 FileStore& files, Clock& clock,
+                                                 const std::string& journalPath) {
+    return std::make_unique<RealExportSteps>(state, monitor, engine, http, files, clock,
+                                             journalPath);
 }
+
+std::string AppServices::journalPath() const { return JournalPathIn(m_workDir); }
 
 AppServices::AppServices(std::string workDir, CurlTransport::Options httpOptions)
     : m_workDir(std::move(workDir)), m_httpOptions(httpOptions) {}
@@ -78,7 +91,7 @@ Clock& AppServices::clock() {
 ExportStepsFactory AppServices::factory() {
     return [this](RunState& state, Monitor& monitor, const StepsOptions& options) {
         return MakeRealExportSteps(state, monitor, engine(options.tableCache), http(), files(),
-                                   clock());
+                                   clock(), journalPath());
     };
 }
 

@@ -21,10 +21,13 @@
 #include <QTimer>
 
 #include "app/CheckCommand.h"
+#include "app/CheckJournal.h"
 #include "app/CheckReport.h"
 #include "app/CheckRun.h"
 #include "app/DateEntry.h"
+#include "app/JournalDays.h"
 #include "app/Settings.h"
+#include "app/StatusCommand.h"
 #include "core/LocalTime.h"
 #include "core/RunError.h"
 
@@ -307,6 +310,9 @@ void VelmoraDT::T_Click(int Index) {
 
     RunRequest request{fromQ(Text1[0]->text()), fromQ(Text1[1]->text()), Chk[0]->isChecked()};
     ExportRun run(m_state, m_files, m_dialogs, *this, m_factory);
+    run.askBeforeResending([](const RunRequest& r) {
+        return AcceptedDaysAt(JournalPathIn("."), r.firstDay, r.lastDay);
+    });
     try {
         m_lastOutcome = run.run(request, *this);
     } catch (...) {
@@ -343,6 +349,7 @@ void VelmoraDT::runCheck() {
     try {
         CheckRun check(m_state, m_checkEngine(), m_files, m_clock);
         report = check.run(request.firstDay, request.lastDay, *this);
+        AddJournalFindings(report, SendJournal(JournalPathIn("."), true), m_files);
     } catch (const RunError& e) {
         report.interruption = "Verifica interrotta: " + e.fullText();
     } catch (const std::exception& e) {
@@ -355,7 +362,9 @@ void VelmoraDT::runCheck() {
     try {
         const LocalTime now = m_clock.now();
         reportName = m_files.createUnique("Velmora", "Verifica-" + stamp12(now), ".html");
-        m_files.writeText(reportName, checkReportHtml(report, now));
+        m_files.writeText(reportName,
+                          WithJournalSection(checkReportHtml(report, now), JournalPathIn("."),
+                                             request.firstDay, request.lastDay));
     } catch (const RunError& e) {
         reportProblem = e.fullText();
     } catch (const std::exception& e) {

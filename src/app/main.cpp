@@ -11,6 +11,7 @@
 #include "app/CheckCommand.h"
 #include "app/ExportSteps.h"
 #include "app/RealExportSteps.h"
+#include "app/StatusCommand.h"
 #include "app/VelmoraDT.h"
 #include "app/WorkFolder.h"
 #include "core/RunError.h"
@@ -36,11 +37,12 @@ int main(int argc, char** argv) {
     const FolderStart folder = TakeFolderOptions(args, std::cerr);
     if (folder.exitStatus) return *folder.exitStatus;
     if (!args.empty()) {
-        BatchServices batch{files, clock, factory};
+        BatchServices batch{files, clock, factory, services.journalPath()};
         CheckServices check{files, clock,
                             [&services]() -> DBEngine& { return services.engine(true); }};
         std::vector<BatchCommand> commands{MakeExportCommand(batch), MakeCheckCommand(check),
-                                           MakeVersionCommand(VELMORA_VERSION)};
+                                           MakeVersionCommand(VELMORA_VERSION),
+                                           MakeStatusCommand(check)};
         return DispatchCommand(args, commands, std::cout, std::cerr);
     }
 

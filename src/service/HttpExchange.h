@@ -13,6 +13,8 @@
 
 namespace velmora {
 
+class SendJournal;
+
 // What the routines work with; the run owns every piece.
 struct ServiceContext {
     RunState& state;
@@ -20,6 +22,8 @@ struct ServiceContext {
     Monitor& monitor;
     FileStore& files;
     Clock& clock;
+    // Records each exchange beside its log files; none: nothing recorded.
+    SendJournal* journal = nullptr;
 };
 
 // GET url with the headers "UserId" and "Password", no body. Returns the

@@ -134,7 +134,8 @@ struct LogFile {
 
 // The files of workDir/Velmora by prefix ("Login", "IstatDatiAInv", "Istat"),
 // each list in the order the files were made (stamp, then -2, -3, ...).
-// Names that do not have the form prefix + stamp [+ -n] + ".xml" go under "?".
+// Names that do not have the form prefix + stamp [+ -n] + ".xml" go under "?";
+// the send journal Velmora.sqlite is left out.
 std::map<std::string, std::vector<LogFile>> velmoraFiles(const std::string& workDir);
 
 // Number of files per prefix, for comparisons.

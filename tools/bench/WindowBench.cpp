@@ -34,6 +34,8 @@ public:
         at = std::chrono::steady_clock::now();
         cpu = cpuSeconds();
     }
+    // The month is sent again at every run of the benchmark.
+    bool Question(const std::string&, const std::string&) override { return true; }
     std::string first;
     std::chrono::steady_clock::time_point at;
     double cpu = 0;
