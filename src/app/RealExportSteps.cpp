@@ -3,7 +3,7 @@
 
 #include "app/JournalDays.h"
 #include "platform/curl/CurlTransport.h"
-#include "platform/jet/JetEngine.h"
+#include "jet/JetEngine.h"
 #include "service/SendJournal.h"
 #include "stays/CodeLookups.h"
 #include "stays/StaysWriters.h"

@@ -10,7 +10,7 @@
 
 #include "app/ExportSteps.h"
 #include "platform/Clock.h"
-#include "platform/DBEngine.h"
+#include "jet/DBEngine.h"
 #include "platform/FileStore.h"
 #include "platform/Http.h"
 #include "platform/curl/CurlTransport.h"

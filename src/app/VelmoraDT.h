@@ -17,7 +17,7 @@
 #include "app/MonitorView.h"
 #include "core/RunState.h"
 #include "platform/Clock.h"
-#include "platform/DBEngine.h"
+#include "jet/DBEngine.h"
 #include "platform/Dialogs.h"
 #include "platform/FileStore.h"
 #include "platform/Monitor.h"

@@ -17,7 +17,7 @@
 #include "core/RunError.h"
 #include "core/RunState.h"
 #include "platform/Clock.h"
-#include "platform/DBEngine.h"
+#include "jet/DBEngine.h"
 #include "platform/FileStore.h"
 #include "platform/curl/CurlHandles.h"
 #include "platform/qt/QtDialogs.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/DBEngine.h"
+#include "jet/DBEngine.h"
 
 namespace velmora {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/DBEngine.h"
+#include "jet/DBEngine.h"
 
 namespace velmora {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/DBEngine.h"
+#include "jet/DBEngine.h"
 #include "stays/LineSink.h"
 #include "stays/StaysContext.h"
 #include "stays/StaysObserver.h"

@@ -13,7 +13,7 @@
 #include "core/RunError.h"
 #include "core/RunState.h"
 #include "platform/FileStore.h"
-#include "platform/jet/JetEngine.h"
+#include "jet/JetEngine.h"
 #include "service/ServiceMessages.h"
 #include "stays/ExportStays.h"
 #include "stays/StaysContext.h"

@@ -16,7 +16,7 @@
 #include "app/VelmoraDT.h"
 #include "platform/FileStore.h"
 #include "platform/curl/CurlHandles.h"
-#include "platform/jet/JetEngine.h"
+#include "jet/JetEngine.h"
 #include "support/Fakes.h"
 #include "support/TempDir.h"
 

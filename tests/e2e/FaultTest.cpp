@@ -17,7 +17,7 @@
 #include "platform/Clock.h"
 #include "platform/FileStore.h"
 #include "platform/curl/CurlTransport.h"
-#include "platform/jet/JetEngine.h"
+#include "jet/JetEngine.h"
 
 namespace velmora::e2e {
 namespace {

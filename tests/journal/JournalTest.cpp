@@ -21,7 +21,7 @@
 #include "jetwrite/JetWriter.h"
 #include "platform/Sqlite.h"
 #include "platform/curl/CurlTransport.h"
-#include "platform/jet/JetEngine.h"
+#include "jet/JetEngine.h"
 #include "service/SendJournal.h"
 #include "support/Fakes.h"
 

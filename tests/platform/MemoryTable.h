@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/jet/Table.h"
+#include "jet/Table.h"
 
 namespace velmora::test {
 

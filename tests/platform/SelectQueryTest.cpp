@@ -1,8 +1,8 @@
 // Parsing of the SELECT texts the stay writers send, and the texts refused.
 #include <gtest/gtest.h>
 
-#include "platform/jet/CriteriaError.h"
-#include "platform/jet/SelectQuery.h"
+#include "jet/CriteriaError.h"
+#include "jet/SelectQuery.h"
 
 namespace velmora::test {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "core/RunError.h"
 #include "jetwrite/JetWriter.h"
-#include "platform/jet/JetEngine.h"
+#include "jet/JetEngine.h"
 #include "support/TempDir.h"
 
 namespace velmora::test {

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "MemoryTable.h"
-#include "platform/jet/Criteria.h"
-#include "platform/jet/CriteriaError.h"
-#include "platform/jet/SelectQuery.h"
-#include "platform/jet/TableSearch.h"
+#include "jet/Criteria.h"
+#include "jet/CriteriaError.h"
+#include "jet/SelectQuery.h"
+#include "jet/TableSearch.h"
 
 namespace velmora::test {
 namespace {

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "core/RunState.h"
-#include "platform/DBEngine.h"
+#include "jet/DBEngine.h"
 #include "platform/FileStore.h"
-#include "platform/jet/JetEngine.h"
+#include "jet/JetEngine.h"
 #include "stays/LineSink.h"
 #include "stays/StaysContext.h"
 #include "support/Fakes.h"

@@ -6,8 +6,8 @@
 #include <libxml/parser.h>
 
 #include "StaysTestSupport.h"
-#include "platform/jet/JetText.h"
-#include "platform/jet/TextFold.h"
+#include "jet/JetText.h"
+#include "jet/TextFold.h"
 #include "stays/StayValues.h"
 #include "stays/StaysWriters.h"
 

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/DBEngine.h"
+#include "jet/DBEngine.h"
 
 namespace velmora {
 

@@ -1,6 +1,6 @@
 // Decoding of Jet 3 (code page 1252) and Jet 4 (UTF-16LE, compressed or not)
 // text to UTF-8, with the program's one UTF-8 encoder.
-#include "platform/jet/JetText.h"
+#include "jet/JetText.h"
 
 #include <vector>
 

@@ -1,11 +1,11 @@
 // In-memory tables: column lookup, cell access and the row-by-row builder
 // that interns each column's values.
-#include "platform/jet/Table.h"
+#include "jet/Table.h"
 
 #include <cstring>
 #include <stdexcept>
 
-#include "platform/jet/TextFold.h"
+#include "jet/TextFold.h"
 
 namespace velmora::jet {
 

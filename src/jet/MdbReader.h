@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/jet/Table.h"
+#include "jet/Table.h"
 
 namespace velmora::jet {
 

@@ -1,10 +1,10 @@
 // Parser of the SELECT texts: the criteria after Where is read by the
 // criteria parser from the same token list, so a quoted 'Order by' inside a
 // text constant stays part of the constant.
-#include "platform/jet/SelectQuery.h"
+#include "jet/SelectQuery.h"
 
-#include "platform/jet/CriteriaError.h"
-#include "platform/jet/TextFold.h"
+#include "jet/CriteriaError.h"
+#include "jet/TextFold.h"
 
 namespace velmora::jet {
 

@@ -15,10 +15,10 @@
 #include <utility>
 #include <vector>
 
-#include "platform/jet/ColumnIndex.h"
-#include "platform/jet/Criteria.h"
-#include "platform/jet/SelectQuery.h"
-#include "platform/jet/Table.h"
+#include "jet/ColumnIndex.h"
+#include "jet/Criteria.h"
+#include "jet/SelectQuery.h"
+#include "jet/Table.h"
 
 namespace velmora::jet {
 

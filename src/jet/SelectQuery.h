@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/jet/Criteria.h"
+#include "jet/Criteria.h"
 
 namespace velmora::jet {
 

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/jet/CriteriaTokenizer.h"
-#include "platform/jet/Table.h"
+#include "jet/CriteriaTokenizer.h"
+#include "jet/Table.h"
 
 namespace velmora::jet {
 

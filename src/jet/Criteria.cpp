@@ -8,12 +8,12 @@
 //   compare   := "=" | "<>" | "<" | "<=" | ">" | ">="
 // Comparisons do not chain ("a = b = c" is refused); a value alone is not a
 // condition ("Partito" is refused), nor is a condition a value.
-#include "platform/jet/Criteria.h"
+#include "jet/Criteria.h"
 
 #include <cmath>
 
-#include "platform/jet/CriteriaError.h"
-#include "platform/jet/TextFold.h"
+#include "jet/CriteriaError.h"
+#include "jet/TextFold.h"
 
 namespace velmora::jet {
 

@@ -11,7 +11,7 @@
 // locale and with too few digits); so are texts (libmdb's iconv reads Jet 4
 // as UCS-2, without surrogate pairs, and how it reads Jet 3 depends on how it
 // was built), except Jet 3 text in a code page other than 1252.
-#include "platform/jet/MdbReader.h"
+#include "jet/MdbReader.h"
 
 #include <sys/stat.h>
 #include <glib.h>
@@ -27,8 +27,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "platform/jet/JetText.h"
-#include "platform/jet/TextFold.h"
+#include "jet/JetText.h"
+#include "jet/TextFold.h"
 
 namespace velmora::jet {
 

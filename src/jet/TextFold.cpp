@@ -1,7 +1,7 @@
 // Case folding over UTF-8 for the criteria engine: letters of every script
 // fold by glib's per-character case mappings, ASCII on its own fast path;
 // accents stay, and every byte that is not valid UTF-8 stands for itself.
-#include "platform/jet/TextFold.h"
+#include "jet/TextFold.h"
 
 #include <glib.h>
 

@@ -11,8 +11,8 @@
 #include <span>
 #include <vector>
 
-#include "platform/jet/Criteria.h"
-#include "platform/jet/Table.h"
+#include "jet/Criteria.h"
+#include "jet/Table.h"
 
 namespace velmora::jet {
 

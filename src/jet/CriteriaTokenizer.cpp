@@ -1,11 +1,11 @@
 // Tokenizer of the criteria language: a class per byte, then one switch.
-#include "platform/jet/CriteriaTokenizer.h"
+#include "jet/CriteriaTokenizer.h"
 
 #include <array>
 #include <charconv>
 
-#include "platform/jet/CriteriaError.h"
-#include "platform/jet/TextFold.h"
+#include "jet/CriteriaError.h"
+#include "jet/TextFold.h"
 
 namespace velmora::jet {
 

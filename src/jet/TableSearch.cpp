@@ -1,12 +1,12 @@
 // Selections, sorting and finds over one table, using column indexes when the
 // criteria has "and" terms comparing a column with a constant.
-#include "platform/jet/TableSearch.h"
+#include "jet/TableSearch.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "platform/jet/CriteriaError.h"
-#include "platform/jet/TextFold.h"
+#include "jet/CriteriaError.h"
+#include "jet/TextFold.h"
 
 namespace velmora::jet {
 

@@ -1,6 +1,6 @@
 // The engine, its databases and record sets, and the two caches behind them:
 // parsed criteria by text, and tables by file and table name.
-#include "platform/jet/JetEngine.h"
+#include "jet/JetEngine.h"
 
 #include <filesystem>
 #include <map>
@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "core/RunError.h"
-#include "platform/jet/CriteriaError.h"
-#include "platform/jet/MdbReader.h"
-#include "platform/jet/SelectQuery.h"
-#include "platform/jet/TableSearch.h"
-#include "platform/jet/TextFold.h"
+#include "jet/CriteriaError.h"
+#include "jet/MdbReader.h"
+#include "jet/SelectQuery.h"
+#include "jet/TableSearch.h"
+#include "jet/TextFold.h"
 
 namespace velmora {
 

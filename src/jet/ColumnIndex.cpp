@@ -1,13 +1,13 @@
 // Building and querying a column index. The order of classes is the
 // evaluator's own comparison (compareFolded for texts, < for numbers), so a
 // binary search over the classes selects exactly the rows a scan would.
-#include "platform/jet/ColumnIndex.h"
+#include "jet/ColumnIndex.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numeric>
 
-#include "platform/jet/TextFold.h"
+#include "jet/TextFold.h"
 
 namespace velmora::jet {
 
