@@ -11,6 +11,7 @@
 #include "platform/Dialogs.h"
 #include "platform/FileStore.h"
 #include "platform/Monitor.h"
+#include "platform/StopRequest.h"
 
 namespace velmora {
 
@@ -19,6 +20,10 @@ inline constexpr const char* kCompletedPrompt = "Esportazione completata!";
 inline constexpr const char* kErrorsLine = "Sono presenti errori: controllare il monitor.";
 inline constexpr const char* kInterruptedLine = "Esportazione interrotta!";
 inline constexpr const char* kNotStartedLine = "Esportazione non avviata!";
+inline constexpr const char* kOperatorStopLine = "Esportazione interrotta dall'operatore.";
+inline constexpr const char* kEverythingSentLine =
+    "Tutto è stato inviato e la sessione è chiusa; non è stato possibile scrivere solo il "
+    "file di registro della disconnessione (Logout-).";
 
 enum class RunOutcome {
     Completed,            // every day done, no answer marked an error
@@ -48,8 +53,12 @@ struct RunRequest {
     bool closeDays = false;
 };
 
+// The first of the five service addresses of the settings that libcurl would
+// not take, named by its line of the settings file, or "" when all are usable.
+std::string SettingsAddressProblem(const RunState& state);
+
 // The checks that come before any run over the databases (the export and the
-// check before sending): both date fields, "QLBDataI.txt" with a valid first
+// check before sending): both date fields, the five service addresses, "QLBDataI.txt" with a valid first
 // line, the three databases, and with makeLogDirectory the directory
 // "Velmora", made when missing. Returns the problem for the operator, or ""
 // when there is none; an invalid date field is told to the view first.
@@ -64,6 +73,11 @@ public:
     // Runs the export over the range; never throws.
     RunOutcome run(const RunRequest& request, RunView& view);
 
+    // A stop request the run obeys: no further exchange starts once it is set,
+    // the one under way is abandoned, the logout still happens, and the run
+    // ends Interrupted saying which exchange was under way.
+    void setStopRequest(StopRequest* stop) { m_stop = stop; }
+
 private:
     // The problem that keeps the run from starting, or "" when there is none.
     std::string checkBeforeLogin(const RunRequest& request, RunView& view);
@@ -75,6 +89,7 @@ private:
     Monitor& m_monitor;
     ExportStepsFactory m_factory;
     StepsOptions m_options;
+    StopRequest* m_stop = nullptr;
 };
 
 }  // namespace velmora

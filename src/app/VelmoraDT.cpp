@@ -363,8 +363,8 @@ void VelmoraDT::runCheck() {
     }
     try {
         const LocalTime now = m_clock.now();
-        reportName = m_files.createUnique("Velmora", "Verifica-" + stamp12(now), ".html");
-        m_files.writeText(reportName, checkReportHtml(report, now));
+        reportName = m_files.writeUnique("Velmora", "Verifica-" + stamp12(now), ".html",
+                                         checkReportHtml(report, now));
     } catch (const RunError& e) {
         reportProblem = e.fullText();
     } catch (const std::exception& e) {

@@ -16,14 +16,19 @@
 #include "platform/Clock.h"
 #include "platform/DBEngine.h"
 #include "platform/FileStore.h"
+#include "platform/StopRequest.h"
 #include "platform/curl/CurlHandles.h"
 #include "platform/qt/QtDialogs.h"
 
 int main(int argc, char** argv) {
     using namespace velmora;
     CurlGlobal curl;
+    // Batch mode's export stops on SIGINT and SIGTERM; the transport abandons
+    // the exchange under way when asked to.
+    StopRequest stop;
     // The window repaints while an exchange waits; batch mode has no window.
     CurlTransport::Options httpOptions;
+    httpOptions.stop = &stop;
     httpOptions.whileWaiting = [] {
         if (QCoreApplication::instance())
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -35,7 +40,7 @@ int main(int argc, char** argv) {
 
     std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty()) {
-        BatchServices batch{files, clock, factory};
+        BatchServices batch{files, clock, factory, &stop};
         CheckServices check{files, clock,
                             [&services]() -> DBEngine& { return services.engine(true); }};
         std::vector<BatchCommand> commands{MakeExportCommand(batch), MakeCheckCommand(check)};

@@ -12,8 +12,8 @@ namespace velmora {
 
 namespace {
 
-void writeLog(ServiceContext& ctx, std::string_view prefix, std::string_view text) {
-    WriteExchangeLog(ctx.files, ctx.clock, prefix, text);
+std::string writeLog(ServiceContext& ctx, std::string_view prefix, std::string_view text) {
+    return WriteExchangeLog(ctx.files, ctx.clock, prefix, text);
 }
 
 [[noreturn]] void loginFailed(ServiceContext& ctx, std::string message) {
@@ -48,6 +48,11 @@ void DoLogin(ServiceContext& ctx) {
     // would break those requests apart.
     if (token->find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
         loginFailed(ctx, "il token ricevuto da " + url + " contiene un a capo");
+    // A header that long makes every later request fail, the logout included.
+    if (token->size() > kMaxTokenBytes)
+        loginFailed(ctx, "il token ricevuto da " + url + " è lungo " +
+                             std::to_string(token->size()) + " byte, oltre il massimo di " +
+                             std::to_string(kMaxTokenBytes));
     ctx.state.LoginToken = *token;
     try {
         writeLog(ctx, kLoginPrefix, ctx.state.LoginToken);
@@ -78,18 +83,40 @@ bool DoLogout(ServiceContext& ctx) {
     return marked;
 }
 
-bool SendMovements(ServiceContext& ctx, const std::string& document, const std::string& kind) {
+bool SendMovements(ServiceContext& ctx, const std::string& document, const std::string& kind,
+                   const std::string& day) {
     const bool arrivals = kind == "A";
     const std::string url = arrivals ? ctx.state.ArrivalsUrl : ctx.state.DeparturesUrl;
     const std::string body = XmlDeclaration() + document;
-    writeLog(ctx, arrivals ? kArrivalsRequestPrefix : kDeparturesRequestPrefix, body);
+    const std::string request =
+        writeLog(ctx, arrivals ? kArrivalsRequestPrefix : kDeparturesRequestPrefix, body);
     ctx.monitor.append(kSentBox, url + std::string(kCrLf) + body);
     HttpAnswer answer;
     const std::string text = HttpPostRequest(ctx, url, body, &answer);
     if (answer.failure) throw RunError(TransportFailureMessage(url, answer.failure));
-    const bool marked =
-        showAnswer(ctx, text, contains(text, "Erro") || !isSuccessStatus(answer.status));
-    writeLog(ctx, arrivals ? kArrivalsAnswerPrefix : kDeparturesAnswerPrefix, text);
+    const std::string what = DocumentName(kind, day, request);
+    if (!isSuccessStatus(answer.status)) {
+        // The service did not take the movements: closing the day now would
+        // close it without them.
+        ctx.monitor.append(kAnswersBox, text);
+        std::string logProblem;
+        try {
+            writeLog(ctx, arrivals ? kArrivalsAnswerPrefix : kDeparturesAnswerPrefix, text);
+        } catch (const RunError& e) {
+            logProblem = "Anche la risposta non è stata salvata: " + e.fullText();
+        }
+        throw RunError("Il servizio non ha accettato " + what + ": " + url + " ha risposto " +
+                           std::to_string(answer.status) + ".",
+                       logProblem);
+    }
+    const bool marked = showAnswer(ctx, text, contains(text, "Erro"));
+    try {
+        writeLog(ctx, arrivals ? kArrivalsAnswerPrefix : kDeparturesAnswerPrefix, text);
+    } catch (const RunError& e) {
+        throw RunError("Il servizio ha ricevuto " + what +
+                           ", ma non è stato possibile salvarne la risposta (è nel monitor).",
+                       e.fullText());
+    }
     return marked;
 }
 
