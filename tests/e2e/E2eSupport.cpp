@@ -184,7 +184,8 @@ int unusedPort() {
 }
 
 ProgramResult runVelmora(const std::string& cwd, const std::vector<std::string>& args,
-                         std::chrono::milliseconds limit, Stdout stdoutTo) {
+                         std::chrono::milliseconds limit, Stdout stdoutTo,
+                         const std::function<void(int pid)>& whileRunning) {
     test::TempDir capture;
     const std::string program = std::string(VELMORA_BUILD_DIR) + "/velmora";
     std::vector<std::string> words{program};
@@ -235,6 +236,7 @@ ProgramResult runVelmora(const std::string& cwd, const std::vector<std::string>&
     for (;;) {
         const pid_t done = ::waitpid(pid, &raw, WNOHANG);
         if (done == pid) break;
+        if (whileRunning) whileRunning(pid);
         if (std::chrono::steady_clock::now() >= deadline) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, &raw, 0);

@@ -44,6 +44,9 @@ std::string AddressProblem(const std::string& url) {
     }
     if (!startsNoCase(url, "http://") && !startsNoCase(url, "https://"))
         return "non comincia con http:// o https://";
+    // curl reads "http:///istat" as the host "istat"; the address names none.
+    const std::size_t authority = url.find("://") + 3;
+    if (authority >= url.size() || url[authority] == '/') return "non indica il server";
 
     std::unique_ptr<CURLU, UrlFree> handle(curl_url());
     if (!handle) return "non verificabile (memoria insufficiente)";
