@@ -91,8 +91,8 @@ std::string SettingsAddressProblem(const RunState& state) {
     for (const auto& a : addresses) {
         const std::string problem = AddressProblem(a.url);
         if (!problem.empty())
-            return std::string(kSettingsFile) + ", riga " + std::to_string(a.line) + " (" +
-                   a.what + "): l'indirizzo " + problem + ". Correggerlo prima di esportare.";
+            return std::string(kSettingsFile) + ", riga " + std::to_string(a.line) + " (" + a.what +
+                   "): l'indirizzo " + problem + ". Correggerlo prima di esportare.";
     }
     return {};
 }
@@ -208,8 +208,7 @@ RunOutcome ExportRun::run(const RunRequest& request, RunView& view) {
                 const std::string what = kind == std::string("A")
                                              ? "il documento degli arrivi del " + day
                                              : "il documento delle partenze del " + day;
-                errorMarks |=
-                    exchange(what, [&] { return steps->SendMovements(document, kind); });
+                errorMarks |= exchange(what, [&] { return steps->SendMovements(document, kind); });
             }
             if (request.closeDays)
                 errorMarks |= exchange("la chiusura della giornata " + day,
@@ -264,14 +263,15 @@ RunOutcome ExportRun::run(const RunRequest& request, RunView& view) {
             // The message box below still tells the operator.
         }
         view.runEnded();
-        m_dialogs.MsgBox(stopped ? reason : std::string(kInterruptedLine) + std::string(kCrLf) + reason,
-                         kStyleExclamation, kRunTitle);
+        m_dialogs.MsgBox(
+            stopped ? reason : std::string(kInterruptedLine) + std::string(kCrLf) + reason,
+            kStyleExclamation, kRunTitle);
         return RunOutcome::Interrupted;
     }
 
     if (!logoutLogProblem.empty()) {
-        const std::string text = std::string(kEverythingSentLine) + std::string(kCrLf) +
-                                 logoutLogProblem;
+        const std::string text =
+            std::string(kEverythingSentLine) + std::string(kCrLf) + logoutLogProblem;
         try {
             m_monitor.append(kAnswersBox, text);
         } catch (...) {

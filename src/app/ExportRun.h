@@ -58,10 +58,10 @@ struct RunRequest {
 std::string SettingsAddressProblem(const RunState& state);
 
 // The checks that come before any run over the databases (the export and the
-// check before sending): both date fields, the five service addresses, "QLBDataI.txt" with a valid first
-// line, the three databases, and with makeLogDirectory the directory
-// "Velmora", made when missing. Returns the problem for the operator, or ""
-// when there is none; an invalid date field is told to the view first.
+// check before sending): both date fields, the five service addresses, "QLBDataI.txt" with a valid
+// first line, the three databases, and with makeLogDirectory the directory "Velmora", made when
+// missing. Returns the problem for the operator, or "" when there is none; an invalid date field is
+// told to the view first.
 std::string CheckBeforeRun(const RunRequest& request, RunState& state, FileStore& files,
                            RunView& view, bool makeLogDirectory = true);
 

@@ -80,11 +80,10 @@ public:
         const fs::path dir = p.has_parent_path() ? p.parent_path() : fs::path(".");
         for (int n = 0; n < 1000; ++n) {
             const std::string file = "." + p.filename().string() + "." +
-                                     std::to_string(::getpid()) + "-" + std::to_string(n) +
-                                     ".tmp";
+                                     std::to_string(::getpid()) + "-" + std::to_string(n) + ".tmp";
             m_path = (dir / file).string();
-            m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                          0666);
+            m_fd =
+                ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
             if (m_fd >= 0) return;
             if (errno != EEXIST) break;
         }
@@ -163,8 +162,7 @@ std::string LocalFileStore::writeUnique(const std::string& dir, const std::strin
         const std::string name = (fs::path(dir) / file).make_preferred().string();
         const int err = linkNoReplace(temp.path(), pathOf(name));
         if (err == 0) return name;
-        if (err != EEXIST)
-            throw RunError("Impossibile creare il file " + name, describeErrno(err));
+        if (err != EEXIST) throw RunError("Impossibile creare il file " + name, describeErrno(err));
     }
     throw RunError("Impossibile creare il file " + stem + ext + " in " + dir,
                    "troppi file con lo stesso nome");

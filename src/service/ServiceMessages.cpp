@@ -63,8 +63,7 @@ std::optional<std::string> TokenFromAnswer(std::string_view answer) {
     return std::string(rest.substr(0, rest.size() - tail));
 }
 
-std::string DocumentName(const std::string& kind, const std::string& day,
-                         const std::string& file) {
+std::string DocumentName(const std::string& kind, const std::string& day, const std::string& file) {
     std::string name = kind == "A" ? "il documento degli arrivi" : "il documento delle partenze";
     if (!day.empty()) name += " del " + day;
     if (!file.empty()) name += " (" + file + ")";

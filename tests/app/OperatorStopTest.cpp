@@ -59,16 +59,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         StopRow{"while_the_departures_document_is_built",
                 "ExportStays 02/03/2026 02/03/2026 P",
-                {"DoLogin", "ExportStays 02/03/2026 02/03/2026 A",
-                 "SendMovements A <02/03/2026 A>", "ExportStays 02/03/2026 02/03/2026 P",
-                 "DoLogout"},
+                {"DoLogin", "ExportStays 02/03/2026 02/03/2026 A", "SendMovements A <02/03/2026 A>",
+                 "ExportStays 02/03/2026 02/03/2026 P", "DoLogout"},
                 "Nessuno scambio in corso; l'ultimo, il documento degli arrivi del 02/03/2026, "
                 "ha avuto risposta. Nient'altro è stato inviato."},
         StopRow{"during_a_day_closing_whose_answer_came",
                 "CloseDay 02/03/2026",
-                {"DoLogin", "ExportStays 02/03/2026 02/03/2026 A",
-                 "SendMovements A <02/03/2026 A>", "ExportStays 02/03/2026 02/03/2026 P",
-                 "SendMovements P <02/03/2026 P>", "CloseDay 02/03/2026", "DoLogout"},
+                {"DoLogin", "ExportStays 02/03/2026 02/03/2026 A", "SendMovements A <02/03/2026 A>",
+                 "ExportStays 02/03/2026 02/03/2026 P", "SendMovements P <02/03/2026 P>",
+                 "CloseDay 02/03/2026", "DoLogout"},
                 "Nessuno scambio in corso; l'ultimo, la chiusura della giornata 02/03/2026, ha "
                 "avuto risposta. Nient'altro è stato inviato."}),
     [](const auto& info) { return std::string(info.param.rule); });
@@ -115,14 +114,23 @@ TEST_P(TerminalText, ControlCharactersAreShownEscaped) {
     EXPECT_EQ(terminalSafe(GetParam().text), GetParam().shown);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, TerminalText,
-    ::testing::Values(
-        EscapeRow{"esc_sequence_in_a_name", "ROSSI\x1b]0;x\x07" "A", "ROSSI\\x1B]0;x\\x07A"},
-        EscapeRow{"cr_lf_tab_and_text_kept", "a\r\n\tè€😀", "a\r\n\tè€😀"},
-        EscapeRow{"lone_cr_del_and_nul", std::string("a\rb\x7f" "c\0d", 7), "a\\x0Db\\x7Fc\\x00d"},
-        EscapeRow{"c1_control", "12\xc2\x85" "A\xc2\xa0", "12\\u0085A\xc2\xa0"}),
-    [](const auto& info) { return std::string(info.param.rule); });
+INSTANTIATE_TEST_SUITE_P(Rows, TerminalText,
+                         ::testing::Values(EscapeRow{"esc_sequence_in_a_name",
+                                                     "ROSSI\x1b]0;x\x07"
+                                                     "A",
+                                                     "ROSSI\\x1B]0;x\\x07A"},
+                                           EscapeRow{"cr_lf_tab_and_text_kept", "a\r\n\tè€😀",
+                                                     "a\r\n\tè€😀"},
+                                           EscapeRow{"lone_cr_del_and_nul",
+                                                     std::string("a\rb\x7f"
+                                                                 "c\0d",
+                                                                 7),
+                                                     "a\\x0Db\\x7Fc\\x00d"},
+                                           EscapeRow{"c1_control",
+                                                     "12\xc2\x85"
+                                                     "A\xc2\xa0",
+                                                     "12\\u0085A\xc2\xa0"}),
+                         [](const auto& info) { return std::string(info.param.rule); });
 
 TEST(TerminalText, BatchModePrintsMonitorAndMessagesEscaped) {
     std::ostringstream out, err;

@@ -52,8 +52,11 @@ INSTANTIATE_TEST_SUITE_P(
         AddressRow{"no_scheme", 5, "h/istat/arrivi", "non comincia con http:// o https://"},
         AddressRow{"other_scheme", 7, "ftp://h/istat", "non comincia con http:// o https://"},
         AddressRow{"no_host", 5, "http:///istat/arrivi", "non indica il server"},
-        AddressRow{"control_character", 7, "http://h/ist\x01" "at", "contiene un carattere di "
-                                                                   "controllo"},
+        AddressRow{"control_character", 7,
+                   "http://h/ist\x01"
+                   "at",
+                   "contiene un carattere di "
+                   "controllo"},
         AddressRow{"blank_inside", 3, "http://h/is tat", "contiene uno spazio"},
         AddressRow{"bad_port", 4, "http://h:99999/istat", "non è un indirizzo valido"},
         AddressRow{"capital_scheme_and_port_are_fine", 3, "HTTP://127.0.0.1:9/istat/login", ""},

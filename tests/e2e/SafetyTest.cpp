@@ -19,9 +19,9 @@ using Lines = std::vector<std::string>;
 struct SignalRow {
     const char* rule;
     int signal;
-    Lines hang;          // service paths that never answer
-    bool second;         // a second signal once the logout is under way
-    int status;          // -1: ended by the signal
+    Lines hang;   // service paths that never answer
+    bool second;  // a second signal once the logout is under way
+    int status;   // -1: ended by the signal
     Lines requests;
     std::map<std::string, std::size_t> files;
 };
@@ -61,23 +61,29 @@ TEST_P(Signals, StopTheExportCleanly) {
 }
 
 const std::map<std::string, std::size_t> kUpToTheDepartures = {
-    {"Login", 1},         {"Istat", 2},         {"IstatDatiAInv", 1},
+    {"Login", 1},          {"Istat", 2},         {"IstatDatiAInv", 1},
     {"IstatDatiAResp", 1}, {"IstatDatiPInv", 1}, {"Logout", 1}};
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, Signals,
-    ::testing::Values(
-        SignalRow{"sigint_while_the_departures_wait_for_an_answer", SIGINT, {"partenze"}, false,
-                  2, {"GET login", "POST arrivi", "POST partenze", "POST logout"},
-                  kUpToTheDepartures},
-        SignalRow{"a_second_sigterm_during_the_logout_ends_at_once", SIGTERM,
-                  {"partenze", "logout"}, true, -1,
-                  {"GET login", "POST arrivi", "POST partenze", "POST logout"},
-                  {{"Login", 1},
-                   {"Istat", 2},
-                   {"IstatDatiAInv", 1},
-                   {"IstatDatiAResp", 1},
-                   {"IstatDatiPInv", 1}}}),
+    ::testing::Values(SignalRow{"sigint_while_the_departures_wait_for_an_answer",
+                                SIGINT,
+                                {"partenze"},
+                                false,
+                                2,
+                                {"GET login", "POST arrivi", "POST partenze", "POST logout"},
+                                kUpToTheDepartures},
+                      SignalRow{"a_second_sigterm_during_the_logout_ends_at_once",
+                                SIGTERM,
+                                {"partenze", "logout"},
+                                true,
+                                -1,
+                                {"GET login", "POST arrivi", "POST partenze", "POST logout"},
+                                {{"Login", 1},
+                                 {"Istat", 2},
+                                 {"IstatDatiAInv", 1},
+                                 {"IstatDatiAResp", 1},
+                                 {"IstatDatiPInv", 1}}}),
     [](const auto& info) { return std::string(info.param.rule); });
 
 struct ReportRow {
@@ -112,8 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ReportRow{"the_register_itself", "", "", "Scheda_Cliente.mdb"},
                       ReportRow{"a_link_to_the_register", "rapporto.html", "Scheda_Cliente.mdb",
                                 "rapporto.html"},
-                      ReportRow{"a_dangling_link", "rapporto.html", "nuovo.html",
-                                "rapporto.html"}),
+                      ReportRow{"a_dangling_link", "rapporto.html", "nuovo.html", "rapporto.html"}),
     [](const auto& info) { return std::string(info.param.rule); });
 
 }  // namespace

@@ -28,8 +28,9 @@ TEST_F(StopAndTokenTest, TokenUpTo64KiBIsTakenLongerStopsTheLogin) {
             ADD_FAILURE() << "a token of " << size << " bytes was taken";
         } catch (const RunError& e) {
             EXPECT_EQ(e.message(), "Accesso al servizio non riuscito: il token ricevuto da " +
-                                       state.LoginUrl + " è lungo 65537 byte, oltre il massimo "
-                                                        "di 65536");
+                                       state.LoginUrl +
+                                       " è lungo 65537 byte, oltre il massimo "
+                                       "di 65536");
         }
         EXPECT_EQ(state.LoginToken, "");
     }
