@@ -44,8 +44,8 @@ std::string stopReport(const std::string& inFlight, const std::string& lastAnswe
     std::string text = kOperatorStopLine;
     if (!inFlight.empty()) {
         text += std::string(kCrLf) + "In corso: " + inFlight +
-                ", risposta NON ricevuta: il servizio potrebbe averlo ricevuto; controllare "
-                "prima di inviarlo di nuovo.";
+                ", risposta NON ricevuta: il servizio potrebbe aver ricevuto la richiesta; "
+                "controllare al servizio prima di ripeterla.";
     } else if (!lastAnswered.empty()) {
         text += std::string(kCrLf) + "Nessuno scambio in corso; l'ultimo, " + lastAnswered +
                 ", ha avuto risposta. Nient'altro è stato inviato.";
