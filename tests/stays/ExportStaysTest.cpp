@@ -1,7 +1,7 @@
 // The stays file: InitialDate from "QLBDataI.txt", the file name from the
 // clock with a suffix for a name already taken, the document rewritten as one
 // line with "&" as a blank, the empty document, and a record that stops the run
-// leaving the partial file.
+// leaving no stays file.
 #include <gtest/gtest.h>
 
 #include <filesystem>
