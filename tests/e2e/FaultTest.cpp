@@ -28,9 +28,6 @@ using Counts = std::map<std::string, std::size_t>;
 
 const std::string kInterrupted = "Istat Regione Sicilia: Esportazione interrotta!\n";
 const std::string kNotStarted = "Istat Regione Sicilia: Esportazione non avviata!\n";
-const std::string kWithErrors =
-    "Istat Regione Sicilia: Esportazione completata!\n"
-    "Sono presenti errori: controllare il monitor.\n";
 
 // Two days that each have arrivals and departures, closed.
 const Lines kTwoDays = {"export", "--from", "03/03/2026", "--to", "04/03/2026", "--close-days"};
