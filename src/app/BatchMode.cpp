@@ -11,6 +11,7 @@
 #include "app/Settings.h"
 #include "core/RunError.h"
 #include "core/RunState.h"
+#include "core/TerminalText.h"
 
 namespace velmora {
 
@@ -162,12 +163,12 @@ std::optional<ExportArguments> ParseExportArguments(const std::vector<std::strin
 }
 
 void StreamMonitor::append(int box, const std::string& text) {
-    m_out << (box == kSentBox ? kSentMarker : kAnswerMarker) << '\n' << text << '\n';
+    m_out << (box == kSentBox ? kSentMarker : kAnswerMarker) << '\n' << terminalSafe(text) << '\n';
     m_out.flush();
 }
 
 void StreamDialogs::MsgBox(const std::string& prompt, int /*style*/, const std::string& title) {
-    m_err << title << ": " << withLineFeeds(prompt) << '\n';
+    m_err << terminalSafe(title) << ": " << terminalSafe(withLineFeeds(prompt)) << '\n';
     m_err.flush();
 }
 
@@ -266,6 +267,10 @@ int RunExportCommand(const ExportArguments& arguments, BatchServices& services, 
     StepsOptions stepsOptions;
     stepsOptions.tableCache = arguments.tableCache;
     ExportRun run(state, services.files, dialogs, monitor, services.factory, stepsOptions);
+    if (services.stop) {
+        StopOnSignals(*services.stop);
+        run.setStopRequest(services.stop);
+    }
     RunView view;
     return ExitStatusOf(run.run({days[0], days[1], arguments.closeDays}, view));
 }

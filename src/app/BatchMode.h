@@ -17,6 +17,7 @@
 #include "platform/Dialogs.h"
 #include "platform/FileStore.h"
 #include "platform/Monitor.h"
+#include "platform/StopRequest.h"
 
 namespace velmora {
 
@@ -66,7 +67,7 @@ std::optional<ExportArguments> ParseExportArguments(const std::vector<std::strin
                                                     std::string& error);
 
 // Prints each append as a marker line (kSentMarker or kAnswerMarker), the text
-// and a line end, flushing after each.
+// (control characters escaped, terminalSafe) and a line end, flushing after each.
 class StreamMonitor : public Monitor {
 public:
     explicit StreamMonitor(std::ostream& out) : m_out(out) {}
@@ -76,7 +77,8 @@ private:
     std::ostream& m_out;
 };
 
-// Prints "title: prompt" with the prompt's CR LF turned into line ends.
+// Prints "title: prompt" with the prompt's CR LF turned into line ends and
+// control characters escaped.
 class StreamDialogs : public Dialogs {
 public:
     explicit StreamDialogs(std::ostream& err) : m_err(err) {}
@@ -141,6 +143,9 @@ struct BatchServices {
     // The send journal's file; "" for none (then neither --pending nor the
     // refusal of days already sent).
     std::string journalPath = {};
+    // When given, SIGINT and SIGTERM stop the export through it (the same
+    // object the HTTP transport watches); a second signal ends the program.
+    StopRequest* stop = nullptr;
 };
 
 // Loads the settings, reads the two days like the window's date fields and

@@ -13,6 +13,7 @@
 #include "app/Settings.h"
 #include "core/RunError.h"
 #include "core/RunState.h"
+#include "core/TerminalText.h"
 #include "core/Text.h"
 
 namespace velmora {
@@ -31,6 +32,16 @@ constexpr const char* kCheckUsage =
     "    --documents stampa anche ogni documento come verrebbe inviato;\n"
     "    --html FILE scrive un rapporto da aprire e stampare. Stato di uscita: 0 solo\n"
     "    esclusi, 1 respinti, mai inviati o modificati, 2 bloccanti o verifica non avviata.\n";
+
+// The report never takes the place of an existing file (the register given
+// by mistake, a symbolic link): says so and gives kExitUsage.
+int refuseReportFile(const std::string& name, std::ostream& err) {
+    err << "velmora check: il file \"" << name
+        << "\" esiste già; il rapporto non sostituisce mai un file esistente: indicare con "
+           "--html un nome nuovo.\n";
+    err.flush();
+    return kExitUsage;
+}
 
 }  // namespace
 
@@ -98,6 +109,11 @@ int CheckExitStatus(const CheckReport& report) {
 
 int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, std::ostream& out,
                     std::ostream& err) {
+    // Named files are looked at first, so that a taken name costs no check;
+    // writing the report refuses any name taken by then, symbolic links too.
+    if (!arguments.html.empty() &&
+        (services.files.exists(arguments.html) || services.files.isDirectory(arguments.html)))
+        return refuseReportFile(arguments.html, err);
     StreamDialogs dialogs(err);
     RunState state;
     std::string days[2];
@@ -122,8 +138,10 @@ int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, st
         err << "velmora: " << e.fullText() << '\n';
     }
 
-    out << checkTitle(report) << '\n';
-    for (const std::string& line : checkLines(report, arguments.documents)) out << line << '\n';
+    // Findings and documents quote guest text: printed with controls escaped.
+    out << terminalSafe(checkTitle(report)) << '\n';
+    for (const std::string& line : checkLines(report, arguments.documents))
+        out << terminalSafe(line) << '\n';
     out << checkCountsLine(report) << '\n';
     out.flush();
     if (!report.interruption.empty())
@@ -132,7 +150,9 @@ int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, st
     int status = CheckExitStatus(report);
     if (!arguments.html.empty()) {
         try {
-            services.files.writeText(arguments.html, checkReportHtml(report, services.clock.now()));
+            if (!services.files.writeNew(arguments.html,
+                                         checkReportHtml(report, services.clock.now())))
+                return refuseReportFile(arguments.html, err);
         } catch (const RunError& e) {
             err << "velmora: " << e.message() << " (" << e.detail() << ")\n";
             err.flush();

@@ -41,11 +41,11 @@ public:
     std::optional<std::string> readText(const std::string& name) const override {
         return m_inner.readText(name);
     }
-    std::string createUnique(const std::string& dir, const std::string& stem,
-                             const std::string& ext) override {
+    std::string writeUnique(const std::string& dir, const std::string& stem,
+                            const std::string& ext, std::string_view) override {
         refuse(dir + "/" + stem + ext);
     }
-    std::unique_ptr<TextWriter> openForWriting(const std::string& name) override { refuse(name); }
+    bool writeNew(const std::string& name, std::string_view) override { refuse(name); }
 
 private:
     [[noreturn]] static void refuse(const std::string& name) {

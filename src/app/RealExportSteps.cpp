@@ -29,10 +29,11 @@ public:
     void DoLogin() override { velmora::DoLogin(m_service); }
     std::string ExportStays(const std::string& firstDay, const std::string& lastDay,
                             const std::string& kind) override {
+        m_documentDay = firstDay;
         return velmora::ExportStays(m_stays, firstDay, lastDay, kind);
     }
     bool SendMovements(const std::string& document, const std::string& kind) override {
-        return velmora::SendMovements(m_service, document, kind);
+        return velmora::SendMovements(m_service, document, kind, m_documentDay);
     }
     bool CloseDay(const std::string& day) override { return velmora::CloseDay(m_service, day); }
     bool DoLogout() override { return velmora::DoLogout(m_service); }
@@ -42,6 +43,8 @@ private:
     std::unique_ptr<SendJournal> m_journal;
     ServiceContext m_service;
     StaysContext m_stays;
+    // The day of the document built last, the one SendMovements posts.
+    std::string m_documentDay;
 };
 
 }  // namespace

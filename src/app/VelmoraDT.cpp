@@ -361,10 +361,10 @@ void VelmoraDT::runCheck() {
     }
     try {
         const LocalTime now = m_clock.now();
-        reportName = m_files.createUnique("Velmora", "Verifica-" + stamp12(now), ".html");
-        m_files.writeText(reportName,
-                          WithJournalSection(checkReportHtml(report, now), JournalPathIn("."),
-                                             request.firstDay, request.lastDay));
+        reportName = m_files.writeUnique(
+            "Velmora", "Verifica-" + stamp12(now), ".html",
+            WithJournalSection(checkReportHtml(report, now), JournalPathIn("."), request.firstDay,
+                               request.lastDay));
     } catch (const RunError& e) {
         reportProblem = e.fullText();
     } catch (const std::exception& e) {

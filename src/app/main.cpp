@@ -19,14 +19,19 @@
 #include "platform/Clock.h"
 #include "jet/DBEngine.h"
 #include "platform/FileStore.h"
+#include "platform/StopRequest.h"
 #include "platform/curl/CurlHandles.h"
 #include "platform/qt/QtDialogs.h"
 
 int main(int argc, char** argv) {
     using namespace velmora;
     CurlGlobal curl;
+    // Batch mode's export stops on SIGINT and SIGTERM; the transport abandons
+    // the exchange under way when asked to.
+    StopRequest stop;
     // The window repaints while an exchange waits; batch mode has no window.
     CurlTransport::Options httpOptions;
+    httpOptions.stop = &stop;
     httpOptions.whileWaiting = RepaintWhileWaiting();
     AppServices services(".", httpOptions);
     FileStore& files = services.files();
@@ -37,7 +42,7 @@ int main(int argc, char** argv) {
     const FolderStart folder = TakeFolderOptions(args, std::cerr);
     if (folder.exitStatus) return *folder.exitStatus;
     if (!args.empty()) {
-        BatchServices batch{files, clock, factory, services.journalPath()};
+        BatchServices batch{files, clock, factory, services.journalPath(), &stop};
         CheckServices check{files, clock,
                             [&services]() -> DBEngine& { return services.engine(true); }};
         std::vector<BatchCommand> commands{MakeExportCommand(batch), MakeCheckCommand(check),

@@ -77,6 +77,11 @@ void DoLogin(ServiceContext& ctx) {
     // would break those requests apart.
     if (token->find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
         loginFailed(ctx, "il token ricevuto da " + url + " contiene un a capo");
+    // A header that long makes every later request fail, the logout included.
+    if (token->size() > kMaxTokenBytes)
+        loginFailed(ctx, "il token ricevuto da " + url + " è lungo " +
+                             std::to_string(token->size()) + " byte, oltre il massimo di " +
+                             std::to_string(kMaxTokenBytes));
     ctx.state.LoginToken = *token;
     try {
         entry.answered(writeLog(ctx, kLoginPrefix, ctx.state.LoginToken), answer, false);
@@ -109,7 +114,8 @@ bool DoLogout(ServiceContext& ctx) {
     return marked;
 }
 
-bool SendMovements(ServiceContext& ctx, const std::string& document, const std::string& kind) {
+bool SendMovements(ServiceContext& ctx, const std::string& document, const std::string& kind,
+                   const std::string& day) {
     const bool arrivals = kind == "A";
     const std::string url = arrivals ? ctx.state.ArrivalsUrl : ctx.state.DeparturesUrl;
     const std::string body = XmlDeclaration() + document;
@@ -124,10 +130,36 @@ bool SendMovements(ServiceContext& ctx, const std::string& document, const std::
         entry.answered({}, answer, false);
         throw RunError(TransportFailureMessage(url, answer.failure));
     }
+    const std::string what = DocumentName(kind, day, request);
+    const std::string_view answerPrefix = arrivals ? kArrivalsAnswerPrefix : kDeparturesAnswerPrefix;
+    if (!isSuccessStatus(answer.status)) {
+        // The service did not take the movements: closing the day now would
+        // close it without them.
+        ctx.monitor.append(kAnswersBox, text);
+        std::string logProblem;
+        std::string answerFile;
+        try {
+            answerFile = writeLog(ctx, answerPrefix, text);
+        } catch (const RunError& e) {
+            logProblem = "Anche la risposta non è stata salvata: " + e.fullText();
+        }
+        entry.answered(answerFile, answer, false);
+        throw RunError("Il servizio non ha accettato " + what + ": " + url + " ha risposto " +
+                           std::to_string(answer.status) + ".",
+                       logProblem);
+    }
     const bool erro = contains(text, "Erro");
-    const bool marked = showAnswer(ctx, text, erro || !isSuccessStatus(answer.status));
-    entry.answered(writeLog(ctx, arrivals ? kArrivalsAnswerPrefix : kDeparturesAnswerPrefix, text),
-                   answer, erro);
+    const bool marked = showAnswer(ctx, text, erro);
+    std::string answerFile;
+    try {
+        answerFile = writeLog(ctx, answerPrefix, text);
+    } catch (const RunError& e) {
+        entry.answered({}, answer, erro);
+        throw RunError("Il servizio ha ricevuto " + what +
+                           ", ma non è stato possibile salvarne la risposta (è nel monitor).",
+                       e.fullText());
+    }
+    entry.answered(answerFile, answer, erro);
     return marked;
 }
 

@@ -56,18 +56,13 @@ std::string joinStaysDocument(std::string_view fileText) {
 std::string ExportStays(StaysContext& ctx, const std::string& firstDay, const std::string& lastDay,
                         const std::string& kind) {
     beginStaysDocument(ctx);
-    const std::string name =
-        ctx.files.createUnique(kLogDirectory, "Istat-" + stamp14(ctx.clock.now()), ".xml");
-    {
-        auto writer = ctx.files.openForWriting(name);
-        FileLineSink sink(*writer);
-        writeStaysDocument(ctx, firstDay, lastDay, kind, sink);
-        writer->close();
-    }
-    const auto content = ctx.files.readText(name);
-    if (!content) throw RunError("Impossibile leggere il file " + name);
-    std::string text = joinStaysDocument(*content);
-    ctx.files.writeText(name, text + std::string(kCrLf));
+    // The lines are built in memory and the file holds the joined document:
+    // it appears complete or not at all.
+    MemoryLineSink sink;
+    writeStaysDocument(ctx, firstDay, lastDay, kind, sink);
+    std::string text = joinStaysDocument(sink.text());
+    ctx.files.writeUnique(kLogDirectory, "Istat-" + stamp14(ctx.clock.now()), ".xml",
+                          text + std::string(kCrLf));
     return ctx.state.StaysWritten != 0 ? text : std::string();
 }
 

@@ -233,7 +233,9 @@ TEST(VelmoraProgram, UsageHelpAndMissingSettings) {
     TempDir cwd;
     // A hotel folder below the working directory with only its settings file.
     std::filesystem::create_directory(cwd / "albergo");
-    cwd.write("albergo/QLBSetup.txt", "u\r\np\r\na\r\nb\r\nc\r\nd\r\ne\r\n");
+    cwd.write("albergo/QLBSetup.txt",
+              "u\r\np\r\nhttp://127.0.0.1:9/a\r\nhttp://127.0.0.1:9/b\r\nhttp://127.0.0.1:9/c\r\n"
+              "http://127.0.0.1:9/d\r\nhttp://127.0.0.1:9/e\r\n");
     struct Row {
         const char* rule;
         const char* args;

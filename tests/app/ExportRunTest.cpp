@@ -8,6 +8,7 @@
 #include "RecordingSteps.h"
 #include "app/DateEntry.h"
 #include "app/ExportRun.h"
+#include "app/Settings.h"
 #include "platform/FileStore.h"
 #include "support/Fakes.h"
 #include "support/TempDir.h"
@@ -37,6 +38,7 @@ protected:
     ExportRunTest() : files(dir.path()) {
         test::writeHotelFiles(dir);
         FillDaysInMonth(state);
+        LoadSettings(files, state);
     }
 
     RunOutcome run(const std::string& first, const std::string& last, bool close) {

@@ -184,7 +184,8 @@ int unusedPort() {
 }
 
 ProgramResult runVelmora(const std::string& cwd, const std::vector<std::string>& args,
-                         std::chrono::milliseconds limit, Stdout stdoutTo) {
+                         std::chrono::milliseconds limit, Stdout stdoutTo,
+                         const std::function<void(int pid)>& whileRunning) {
     test::TempDir capture;
     const std::string program = std::string(VELMORA_BUILD_DIR) + "/velmora";
     std::vector<std::string> words{program};
@@ -235,6 +236,7 @@ ProgramResult runVelmora(const std::string& cwd, const std::vector<std::string>&
     for (;;) {
         const pid_t done = ::waitpid(pid, &raw, WNOHANG);
         if (done == pid) break;
+        if (whileRunning) whileRunning(pid);
         if (std::chrono::steady_clock::now() >= deadline) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, &raw, 0);
@@ -352,7 +354,7 @@ std::map<std::string, std::vector<LogFile>> velmoraFiles(const std::string& work
         for (const auto& entry : fs::directory_iterator(dir)) {
             const std::string name = entry.path().filename().string();
             // The send journal indexes the log files; tests/journal reads it.
-            if (name == "Velmora.sqlite") continue;
+            if (name.rfind("Velmora.sqlite", 0) == 0) continue;  // with its -wal and -shm
             std::string prefix = "?", stamp;
             long number = 0;
             splitLogName(name, prefix, stamp, number);

@@ -91,9 +91,12 @@ enum class Stdout { Captured, ClosedPipe };
 // Runs build/velmora with args in the working directory cwd, stdin empty;
 // kills it after limit. With Stdout::ClosedPipe its standard output is a pipe
 // nobody reads from (as after "velmora export ... | head" has ended).
+// whileRunning, when given, is called with the child's pid every few
+// milliseconds until it ends.
 ProgramResult runVelmora(const std::string& cwd, const std::vector<std::string>& args,
                          std::chrono::milliseconds limit = std::chrono::seconds(30),
-                         Stdout stdoutTo = Stdout::Captured);
+                         Stdout stdoutTo = Stdout::Captured,
+                         const std::function<void(int pid)>& whileRunning = nullptr);
 
 // One monitor append as batch mode prints it.
 struct MonitorAppend {

@@ -28,9 +28,6 @@ using Counts = std::map<std::string, std::size_t>;
 
 const std::string kInterrupted = "Istat Regione Sicilia: Esportazione interrotta!\n";
 const std::string kNotStarted = "Istat Regione Sicilia: Esportazione non avviata!\n";
-const std::string kWithErrors =
-    "Istat Regione Sicilia: Esportazione completata!\n"
-    "Sono presenti errori: controllare il monitor.\n";
 
 // Two days that each have arrivals and departures, closed.
 const Lines kTwoDays = {"export", "--from", "03/03/2026", "--to", "04/03/2026", "--close-days"};
@@ -116,24 +113,15 @@ void cutRegister(const test::TempDir& dir, std::size_t keep) {
     dir.write("Scheda_Cliente.mdb", bytes.substr(0, keep));
 }
 
-// The arrivals stays file of 02/03 was being written when the register
-// failed: it keeps the history's stay and was never closed as a document.
-void partialStaysFileKept(const test::TempDir& dir, const Outcome&) {
-    const auto files = velmoraFiles(dir.path());
-    ASSERT_EQ(files.count("Istat"), 1u);
-    const std::string& text = files.at("Istat").at(0).content;
-    EXPECT_EQ(text.rfind(" <StaysPmsDTO>\r\n  <Stay>\r\n", 0), 0u) << text;
-    EXPECT_NE(text.find("<StayId>19000126004410</StayId>"), std::string::npos) << text;
-    EXPECT_EQ(text.find("</StaysPmsDTO>"), std::string::npos) << text;
-}
-
+// The arrivals stays document of 02/03 was being built when the register
+// failed: no stays file is left for it, not even a temporary one.
 const Expectation kRegisterDamaged{
     2,
     kInterrupted +
         "Errore nel database Scheda_Cliente.mdb, tabella Scheda_Cliente: file non "
         "leggibile o danneggiato\n",
     {"GET login", "POST logout"},
-    {{"Login", 1}, {"Istat", 1}, {"Logout", 1}}};
+    {{"Login", 1}, {"Logout", 1}}};
 
 TEST(E2eProgramFaults, ServiceFailuresEndInAClearMessage) {
     const ProgramFault faults[] = {
@@ -159,32 +147,20 @@ TEST(E2eProgramFaults, ServiceFailuresEndInAClearMessage) {
              ASSERT_EQ(x.size(), 1u);
              EXPECT_EQ(x[0].answers.at(0), "Errore: utente o password non validi");
          }},
-        {"500 on every arrivals post: marked, the other documents still go",
+        {"500 on the arrivals post: stop before closing the day, log out",
          [](sim::ServiceSimOptions& s) { s.fail500 = {"arrivi"}; },
          nullptr,
          kTwoDays,
-         {1,
-          kWithErrors,
-          kAllSent,
-          {{"Login", 1},
-           {"Istat", 4},
-           {"IstatDatiAInv", 2},
-           {"IstatDatiAResp", 2},
-           {"IstatDatiPInv", 2},
-           {"IstatDatiPResp", 2},
-           {"DateCloseI", 2},
-           {"DateClose", 2},
-           {"Logout", 1}}},
+         {2,
+          kInterrupted + "Il servizio non ha accettato il documento degli arrivi del 03/03/2026 "
+                         "(Velmora/IstatDatiAInv-",
+          {"GET login", "POST arrivi", "POST logout"},
+          {{"Login", 1}, {"Istat", 1}, {"IstatDatiAInv", 1}, {"IstatDatiAResp", 1}, {"Logout", 1}}},
          [](const test::TempDir& d, const Outcome& o) {
              const auto files = velmoraFiles(d.path());
-             for (const LogFile& f : files.at("IstatDatiAResp"))
-                 EXPECT_EQ(f.content, "Errore: errore interno simulato\r\n");
-             for (const LogFile& f : files.at("IstatDatiPResp"))
-                 EXPECT_EQ(f.content.find("Erro"), std::string::npos) << f.content;
-             std::size_t marks = 0;
-             for (const Exchange& x : exchangesOf(parseBatchOutput(o.out)))
-                 if (x.answers.size() == 2 && x.answers[1] == "Sono presenti errori!") ++marks;
-             EXPECT_EQ(marks, 2u);
+             EXPECT_EQ(files.at("IstatDatiAResp").at(0).content,
+                       "Errore: errore interno simulato\r\n");
+             EXPECT_NE(o.err.find("/arrivi ha risposto 500."), std::string::npos) << o.err;
          }},
         {"connection closed without an answer to the arrivals: stop, log out",
          [](sim::ServiceSimOptions& s) { s.close = {"arrivi"}; },
@@ -199,18 +175,18 @@ TEST(E2eProgramFaults, ServiceFailuresEndInAClearMessage) {
     for (const ProgramFault& f : faults) runProgramFault(f);
 }
 
-TEST(E2eProgramFaults, DamagedRegisterStopsTheRunAndKeepsThePartialStaysFile) {
+TEST(E2eProgramFaults, DamagedRegisterStopsTheRunAndLeavesNoStaysFile) {
     std::vector<ProgramFault> faults = {
         {"register cut to half its size", nullptr,
          [](const test::TempDir& d, std::string&) {
              cutRegister(d, d.read("Scheda_Cliente.mdb").size() / 2);
          },
-         kWeek, kRegisterDamaged, partialStaysFileKept},
+         kWeek, kRegisterDamaged, nullptr},
         {"register without its last page", nullptr,
          [](const test::TempDir& d, std::string&) {
              cutRegister(d, d.read("Scheda_Cliente.mdb").size() - 4096);
          },
-         kWeek, kRegisterDamaged, partialStaysFileKept},
+         kWeek, kRegisterDamaged, nullptr},
     };
     // Garbage over each page but the file header.
     test::TempDir probe;
@@ -229,7 +205,7 @@ TEST(E2eProgramFaults, DamagedRegisterStopsTheRunAndKeepsThePartialStaysFile) {
                                   bytes[p * 4096 + i] = static_cast<char>(rng());
                               d.write("Scheda_Cliente.mdb", bytes);
                           },
-                          kWeek, kRegisterDamaged, partialStaysFileKept});
+                          kWeek, kRegisterDamaged, nullptr});
     }
     for (const ProgramFault& f : faults) runProgramFault(f);
 }
@@ -344,12 +320,12 @@ class FailingFileStore : public LocalFileStore {
 public:
     FailingFileStore(std::string root, int allowed)
         : LocalFileStore(std::move(root)), m_allowed(allowed) {}
-    std::string createUnique(const std::string& dir, const std::string& stem,
-                             const std::string& ext) override {
+    std::string writeUnique(const std::string& dir, const std::string& stem,
+                            const std::string& ext, std::string_view text) override {
         if (dir == "Velmora" && m_made++ >= m_allowed)
             throw RunError("Impossibile creare il file " + dir + "/" + stem + ext,
                            "No space left on device");
-        return LocalFileStore::createUnique(dir, stem, ext);
+        return LocalFileStore::writeUnique(dir, stem, ext, text);
     }
 
 private:
@@ -434,7 +410,8 @@ TEST(E2eInProcessFaults, LogDirectoryThatStopsTakingFiles) {
         {"the arrivals answer file, after the document went out",
          3,
          {2,
-          kInterrupted + "Impossibile creare il file Velmora/IstatDatiAResp-",
+          kInterrupted + "Il servizio ha ricevuto il documento degli arrivi del 03/03/2026 "
+                         "(Velmora/IstatDatiAInv-",
           {"GET login", "POST arrivi", "POST logout"},
           {{"Login", 1}, {"Istat", 1}, {"IstatDatiAInv", 1}}}},
         {"the end-of-day request file: the day is not closed",
@@ -448,10 +425,12 @@ TEST(E2eInProcessFaults, LogDirectoryThatStopsTakingFiles) {
            {"IstatDatiAResp", 1},
            {"IstatDatiPInv", 1},
            {"IstatDatiPResp", 1}}}},
-        {"the logout's file, after everything went out",
+        {"the logout's file, after everything went out: completed, only the file missing",
          9,
-         {2,
-          kInterrupted + "Impossibile creare il file Velmora/Logout-",
+         {1,
+          "Istat Regione Sicilia: Esportazione completata!\nTutto è stato inviato e la sessione "
+          "è chiusa; non è stato possibile scrivere solo il file di registro della "
+          "disconnessione (Logout-).\nImpossibile creare il file Velmora/Logout-",
           {"GET login", "POST arrivi", "POST partenze", "POST chiusura", "POST logout"},
           {{"Login", 1},
            {"Istat", 2},

@@ -302,6 +302,9 @@ TEST_P(ResendQuestionTest, TheAnswerDecidesWhetherTheRunStarts) {
     dialogs.answer = GetParam();
     RunState state;
     FillDaysInMonth(state);
+    for (std::string* url : {&state.LoginUrl, &state.LogoutUrl, &state.ArrivalsUrl,
+                             &state.DeparturesUrl, &state.CloseDayUrl})
+        *url = "http://127.0.0.1:9/istat";
     int made = 0;
     test::RecordingMonitor monitor;
     ExportRun run(state, files, dialogs, monitor,

@@ -166,10 +166,10 @@ TEST_F(ServiceSimTest, MalformedDocumentIsRefusedWith400) {
     HttpPostRequest(ctx, state.ArrivalsUrl, XmlDeclaration() + " <StaysPmsDTO>  <Stay>", &answer);
     EXPECT_EQ(answer.status, 400);
     EXPECT_EQ(answer.body.rfind("Errore: documento non valido: ", 0), 0u) << answer.body;
-    // A value written unescaped breaks the document too, and the client marks it.
+    // A value written unescaped breaks the document too, and the client stops.
     GuestRow odd;
     odd.id = "24<4521";
-    EXPECT_TRUE(SendMovements(ctx, document({stayXml("123456", {odd})}), "A"));
+    EXPECT_THROW(SendMovements(ctx, document({stayXml("123456", {odd})}), "A"), RunError);
 }
 
 TEST_F(ServiceSimTest, TokenNotIssuedOrLoggedOutIsRefusedWith401) {
@@ -183,7 +183,7 @@ TEST_F(ServiceSimTest, TokenNotIssuedOrLoggedOutIsRefusedWith401) {
     DoLogin(ctx);
     EXPECT_FALSE(SendMovements(ctx, doc, "A"));
     DoLogout(ctx);
-    EXPECT_TRUE(SendMovements(ctx, doc, "A"));
+    EXPECT_THROW(SendMovements(ctx, doc, "A"), RunError);
     EXPECT_EQ(lastAnswer(), "Errore: autorizzazione non valida");
 }
 
