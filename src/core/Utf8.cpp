@@ -68,4 +68,10 @@ std::string midCharacters(std::string_view text, int start, int count) {
     return std::string(text.substr(pos, end - pos));
 }
 
+std::size_t characterCount(std::string_view text) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < text.size(); i += decodeUtf8(text, i).length) ++count;
+    return count;
+}
+
 }  // namespace velmora

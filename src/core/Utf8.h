@@ -35,6 +35,9 @@ Utf8Char decodeUtf8Before(std::string_view text, std::size_t end);
 // U+10FFFF is appended as U+FFFD.
 void appendUtf8(std::string& out, char32_t codePoint);
 
+// Characters of a text, as decodeUtf8 steps through it.
+std::size_t characterCount(std::string_view text);
+
 // The bytes of characters [start, start + count) counted from 1, clipped to
 // the text; each byte that is not part of a character counts as one.
 //   midCharacters("2024031é", 7, 2) == "1é"

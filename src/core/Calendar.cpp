@@ -1,0 +1,114 @@
+// The calendar of the program: day texts "DD/MM/YYYY" read by position, the
+// validity and leap rules, and day serials for walking a range. The export,
+// the check and the journal all count days here. Pieces of a date are read
+// with numericValue, so "5/" reads 5 and "/5" reads 0.
+#include "core/Calendar.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "core/Text.h"
+#include "core/Utf8.h"
+
+namespace velmora {
+
+namespace {
+
+struct DateParts {
+    double day = 0;
+    double month = 0;
+    double year = 0;
+};
+
+DateParts readParts(std::string_view text) {
+    return {numericValue(midCharacters(text, 1, 2)), numericValue(midCharacters(text, 4, 2)),
+            numericValue(midCharacters(text, 7, 4))};
+}
+
+// Days since 1970-01-01 of a proleptic Gregorian date (month 1-12).
+long long daysFromCivil(long long y, long long m, long long d) {
+    y -= m <= 2;
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const long long yoe = y - era * 400;
+    const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+void civilFromDays(long long z, long long& y, long long& m, long long& d) {
+    z += 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const long long doe = z - era * 146097;
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long long mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    y = yoe + era * 400 + (m <= 2);
+}
+
+}  // namespace
+
+void FillDaysInMonth(RunState& state) {
+    static constexpr std::int16_t kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    state.DaysInMonth[0] = 0;
+    for (int m = 1; m <= 12; ++m) state.DaysInMonth[m] = kDays[m - 1];
+}
+
+std::int16_t IsLeapYear(std::int16_t year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0 ? 1 : 0;
+}
+
+std::int16_t IsValidDate(std::string_view text, RunState& state) {
+    const std::string trimmed = trimBlanks(text);
+    if (characterCount(trimmed) != 10) return 0;
+    const DateParts p = readParts(trimmed);
+    // The year is rounded to an integer (half to even); one that does not fit
+    // 16 bits is no date.
+    const double year = std::nearbyint(p.year);
+    if (!(year >= -32768.0 && year <= 32767.0)) return 0;
+    if (year < 1900 || p.month < 1 || p.month > 12) return 0;
+    if (p.month != std::floor(p.month)) return 0;
+    const int month = static_cast<int>(p.month);
+    state.DaysInMonth[2] = IsLeapYear(static_cast<std::int16_t>(year)) == 1 ? 29 : 28;
+    return p.day >= 1 && p.day <= state.DaysInMonth[month] ? 1 : 0;
+}
+
+std::int16_t CompareDates(std::string_view first, std::string_view second) {
+    const DateParts x = readParts(midCharacters(first, 1, 10));
+    DateParts y = readParts(midCharacters(second, 1, 10));
+    y.year = std::nearbyint(y.year);
+    bool after = x.year > y.year || (x.year == y.year && x.month > y.month) ||
+                 (x.year == y.year && x.month == y.month && x.day > y.day);
+    return after ? 0 : 1;
+}
+
+long long DaySerial(std::string_view dayText) {
+    const DateParts p = readParts(trimBlanks(dayText));
+    auto whole = [](double v) { return static_cast<long long>(std::floor(v)); };
+    return daysFromCivil(static_cast<long long>(std::nearbyint(p.year)), whole(p.month),
+                         whole(p.day));
+}
+
+std::string DayTextOf(long long serial) {
+    long long y = 0, m = 0, d = 0;
+    civilFromDays(serial, y, m, d);
+    char buf[80];
+    std::snprintf(buf, sizeof buf, "%02lld/%02lld/%04lld", d, m, y);
+    return buf;
+}
+
+std::string NextDay(std::string_view dayText) { return DayTextOf(DaySerial(dayText) + 1); }
+
+long long DaysBetween(std::string_view from, std::string_view to) {
+    return DaySerial(to) - DaySerial(from);
+}
+
+bool HasDatePositions(std::string_view text) {
+    if (text.size() < 10) return false;
+    for (std::size_t i : {0u, 1u, 3u, 4u, 6u, 7u, 8u, 9u})
+        if (text[i] < '0' || text[i] > '9') return false;
+    return true;
+}
+
+}  // namespace velmora
