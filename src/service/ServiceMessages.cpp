@@ -2,6 +2,7 @@
 #include "service/ServiceMessages.h"
 
 #include "core/Text.h"
+#include "core/Utf8.h"
 
 namespace velmora {
 
@@ -27,39 +28,13 @@ std::string EndDayMessage(std::string_view hotelCode, std::string_view day) {
     return message;
 }
 
-namespace {
-
-bool isContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
-// Length of the UTF-8 sequence that starts at text[0]; 1 for a byte that
-// does not start a complete sequence.
-std::size_t firstCharLength(std::string_view text) {
-    unsigned char lead = static_cast<unsigned char>(text[0]);
-    std::size_t n = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 1;
-    if (lead >= 0xF5) n = 1;
-    if (n > text.size()) return 1;
-    for (std::size_t i = 1; i < n; ++i)
-        if (!isContinuation(text[i])) return 1;
-    return n;
-}
-
-// Length of the UTF-8 sequence that ends the text; 1 when the last bytes do
-// not form one.
-std::size_t lastCharLength(std::string_view text) {
-    std::size_t start = text.size() - 1;
-    while (start > 0 && text.size() - start < 4 && isContinuation(text[start])) --start;
-    std::string_view tail = text.substr(start);
-    return firstCharLength(tail) == tail.size() ? tail.size() : 1;
-}
-
-}  // namespace
-
 std::optional<std::string> TokenFromAnswer(std::string_view answer) {
     if (answer.empty()) return std::nullopt;
-    std::size_t head = firstCharLength(answer);
+    // The first and the last character go, whatever their length in bytes.
+    std::size_t head = decodeUtf8(answer, 0).length;
     if (head >= answer.size()) return std::nullopt;
     std::string_view rest = answer.substr(head);
-    std::size_t tail = lastCharLength(rest);
+    std::size_t tail = decodeUtf8Before(rest, rest.size()).length;
     return std::string(rest.substr(0, rest.size() - tail));
 }
 
