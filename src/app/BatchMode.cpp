@@ -7,7 +7,7 @@
 #include <exception>
 
 #include "app/DateEntry.h"
-#include "app/JournalDays.h"
+#include "check/JournalDays.h"
 #include "app/Settings.h"
 #include "core/RunError.h"
 #include "core/RunState.h"

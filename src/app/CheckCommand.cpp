@@ -4,12 +4,12 @@
 
 #include <exception>
 
-#include "app/CheckJournal.h"
-#include "app/CheckReport.h"
-#include "app/CheckRun.h"
+#include "check/CheckJournal.h"
+#include "check/CheckReport.h"
+#include "check/CheckRun.h"
 #include "app/DateEntry.h"
 #include "app/ExportRun.h"
-#include "app/JournalDays.h"
+#include "check/JournalDays.h"
 #include "app/Settings.h"
 #include "core/RunError.h"
 #include "core/RunState.h"

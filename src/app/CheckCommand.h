@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/BatchMode.h"
-#include "app/CheckFinding.h"
+#include "check/CheckFinding.h"
 #include "platform/Clock.h"
 #include "jet/DBEngine.h"
 #include "platform/FileStore.h"

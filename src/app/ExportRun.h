@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "app/ExportSteps.h"
+#include "check/PreRunChecks.h"
+#include "platform/RunView.h"
 #include "core/RunState.h"
 #include "platform/Dialogs.h"
 #include "platform/FileStore.h"
@@ -33,39 +35,6 @@ enum class RunOutcome {
     Refused,              // a check before the login failed; nothing sent or written
     Interrupted,          // a failure stopped the run
 };
-
-// What the run tells the window (or batch mode) while it goes; no-ops by default.
-class RunView {
-public:
-    virtual ~RunView() = default;
-    // A date field (0 first day, 1 last day) holds no valid date; called before
-    // the refusal message.
-    virtual void invalidDateField(int /*index*/) {}
-    // The checks passed and the login is about to start.
-    virtual void runStarted() {}
-    // A day is about to be processed.
-    virtual void dayStarted(const std::string& /*day*/) {}
-    // The run is over; called before its final message box.
-    virtual void runEnded() {}
-};
-
-struct RunRequest {
-    std::string firstDay;  // as the first date field shows it
-    std::string lastDay;   // as the second date field shows it
-    bool closeDays = false;
-};
-
-// The first of the five service addresses of the settings that libcurl would
-// not take, named by its line of the settings file, or "" when all are usable.
-std::string SettingsAddressProblem(const RunState& state);
-
-// The checks that come before any run over the databases (the export and the
-// check before sending): both date fields, the five service addresses, "QLBDataI.txt" with a valid
-// first line, the three databases, and with makeLogDirectory the directory "Velmora", made when
-// missing. Returns the problem for the operator, or "" when there is none; an invalid date field is
-// told to the view first.
-std::string CheckBeforeRun(const RunRequest& request, RunState& state, FileStore& files,
-                           RunView& view, bool makeLogDirectory = true);
 
 class ExportRun {
 public:

@@ -1,7 +1,7 @@
 // Binds the export run's steps to the service client and the stays writers.
 #include "app/RealExportSteps.h"
 
-#include "app/JournalDays.h"
+#include "check/JournalDays.h"
 #include "platform/curl/CurlTransport.h"
 #include "jet/JetEngine.h"
 #include "service/SendJournal.h"

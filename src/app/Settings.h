@@ -7,12 +7,12 @@
 #include <cstddef>
 #include <string>
 
+#include "core/FileNames.h"
 #include "core/RunState.h"
 #include "platform/FileStore.h"
 
 namespace velmora {
 
-inline constexpr const char* kSettingsFile = "QLBSetup.txt";
 inline constexpr const char* kSettingsTitle = "Parametri insufficienti";
 inline constexpr const char* kSettingsMissingPrompt =
     "Nome utente e password non impostati! (QLBSetup.txt)";

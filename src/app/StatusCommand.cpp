@@ -8,8 +8,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/CheckReport.h"
-#include "app/CheckRun.h"
+#include "check/CheckReport.h"
+#include "check/CheckRun.h"
 #include "app/DateEntry.h"
 #include "app/ExportRun.h"
 #include "core/FileNames.h"

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "app/CheckCommand.h"
-#include "app/CheckFinding.h"
-#include "app/JournalDays.h"
+#include "check/CheckFinding.h"
+#include "check/JournalDays.h"
 
 namespace velmora {
 

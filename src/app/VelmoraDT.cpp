@@ -21,11 +21,11 @@
 #include <QTimer>
 
 #include "app/CheckCommand.h"
-#include "app/CheckJournal.h"
-#include "app/CheckReport.h"
-#include "app/CheckRun.h"
+#include "check/CheckJournal.h"
+#include "check/CheckReport.h"
+#include "check/CheckRun.h"
 #include "app/DateEntry.h"
-#include "app/JournalDays.h"
+#include "check/JournalDays.h"
 #include "app/Settings.h"
 #include "app/StatusCommand.h"
 #include "core/LocalTime.h"

@@ -3,7 +3,7 @@
 // severity, and CR LF line ends.
 #include <gtest/gtest.h>
 
-#include "app/CheckReport.h"
+#include "check/CheckReport.h"
 #include "core/Text.h"
 
 namespace velmora {

@@ -9,7 +9,7 @@
 
 #include "CheckTestSupport.h"
 #include "app/CheckCommand.h"
-#include "app/CheckRun.h"
+#include "check/CheckRun.h"
 #include "core/RunError.h"
 #include "core/RunState.h"
 #include "platform/FileStore.h"

@@ -16,7 +16,7 @@
 #include "app/BatchMode.h"
 #include "app/DateEntry.h"
 #include "app/ExportRun.h"
-#include "app/JournalDays.h"
+#include "check/JournalDays.h"
 #include "app/RealExportSteps.h"
 #include "jetwrite/JetWriter.h"
 #include "platform/Sqlite.h"

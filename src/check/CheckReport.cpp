@@ -1,9 +1,9 @@
 // Text and HTML forms of the check's findings.
-#include "app/CheckReport.h"
+#include "check/CheckReport.h"
 
 #include <cstdio>
 
-#include "app/DateEntry.h"
+#include "core/Calendar.h"
 #include "core/Text.h"
 
 namespace velmora {

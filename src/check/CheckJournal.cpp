@@ -1,7 +1,7 @@
 // Guests compared by database and NumeroProgressivo, with the hash of their
 // Guest element; the element names that changed are read from the sent
 // request file, so the journal keeps only the index.
-#include "app/CheckJournal.h"
+#include "check/CheckJournal.h"
 
 #include <algorithm>
 #include <map>

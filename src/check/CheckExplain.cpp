@@ -1,7 +1,7 @@
 // Texts of the check's findings. Each names the column and the value that
 // cause the problem, so that the receptionist can find them in the hotel's
 // program, and says what to change there.
-#include "app/CheckExplain.h"
+#include "check/CheckExplain.h"
 
 #include "core/FileNames.h"
 #include "core/Text.h"

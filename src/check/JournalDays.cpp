@@ -2,13 +2,13 @@
 // kind decides: a request without an answer reads as ESITO SCONOSCIUTO, a
 // transport failure or a day left half done as INTERROTTO, an answer with
 // "Erro" or a refusal as CON ERRORI.
-#include "app/JournalDays.h"
+#include "check/JournalDays.h"
 
 #include <filesystem>
 #include <map>
 #include <set>
 
-#include "app/DateEntry.h"
+#include "core/Calendar.h"
 #include "core/FileNames.h"
 
 namespace velmora {

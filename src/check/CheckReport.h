@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/CheckFinding.h"
+#include "check/CheckFinding.h"
 #include "core/LocalTime.h"
 
 namespace velmora {

@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "app/CheckFinding.h"
-#include "app/ExportRun.h"
+#include "check/CheckFinding.h"
+#include "platform/RunView.h"
 #include "core/RunState.h"
 #include "platform/Clock.h"
 #include "jet/DBEngine.h"

@@ -3,7 +3,7 @@
 // compared with the guests recorded when it was sent.
 #pragma once
 
-#include "app/CheckFinding.h"
+#include "check/CheckFinding.h"
 #include "platform/FileStore.h"
 #include "service/SendJournal.h"
 

@@ -3,7 +3,7 @@
 // never reach are found by reading, through the same engine, the writers' own
 // selections (staysQueries) and every record of the day's window, and
 // comparing them with what the writers took.
-#include "app/CheckRun.h"
+#include "check/CheckRun.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/CheckExplain.h"
-#include "app/DateEntry.h"
+#include "check/CheckExplain.h"
+#include "core/Calendar.h"
 #include "core/FileNames.h"
 #include "core/RunError.h"
 #include "core/Text.h"
