@@ -1,8 +1,5 @@
-// The real steps of an export run: the service client over libcurl and the
-// stays writers over the Jet engine, on the files of the working directory.
-// AppServices owns the program-wide pieces (the engine is made at first use
-// and kept, so its table cache serves every later run) and hands the export
-// run a factory of steps.
+// The real steps of an export run: the service client and the stays writers,
+// bound to the engine, transport, files and clock they are given.
 #pragma once
 
 #include <memory>
@@ -13,7 +10,6 @@
 #include "jet/DBEngine.h"
 #include "platform/FileStore.h"
 #include "platform/Http.h"
-#include "platform/curl/CurlTransport.h"
 
 namespace velmora {
 
@@ -25,36 +21,5 @@ std::unique_ptr<ExportSteps> MakeRealExportSteps(RunState& state, Monitor& monit
                                                  DBEngine& engine, HttpTransport& http,
                                                  FileStore& files, Clock& clock,
                                                  const std::string& journalPath = {});
-
-class AppServices {
-public:
-    // workDir: where the databases, the text files and Velmora/ live;
-    // httpOptions: time-outs and limits of every exchange with the service.
-    explicit AppServices(std::string workDir = ".", CurlTransport::Options httpOptions = {});
-    ~AppServices();
-    AppServices(const AppServices&) = delete;
-    AppServices& operator=(const AppServices&) = delete;
-
-    // The engine, made at first use; with tableCache false a second engine
-    // that reads every table from its file at each open.
-    DBEngine& engine(bool tableCache);
-    HttpTransport& http();
-    FileStore& files();
-    Clock& clock();
-    // Velmora/Velmora.sqlite below the working directory.
-    std::string journalPath() const;
-
-    // Steps bound to these services; valid while this object lives.
-    ExportStepsFactory factory();
-
-private:
-    std::string m_workDir;
-    CurlTransport::Options m_httpOptions;
-    std::unique_ptr<DBEngine> m_engine;
-    std::unique_ptr<DBEngine> m_uncachedEngine;
-    std::unique_ptr<HttpTransport> m_http;
-    std::unique_ptr<FileStore> m_files;
-    std::unique_ptr<Clock> m_clock;
-};
 
 }  // namespace velmora

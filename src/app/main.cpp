@@ -10,7 +10,7 @@
 #include "app/BatchMode.h"
 #include "app/CheckCommand.h"
 #include "app/ExportSteps.h"
-#include "app/RealExportSteps.h"
+#include "app/AppServices.h"
 #include "app/StatusCommand.h"
 #include "app/VelmoraDT.h"
 #include "app/WorkFolder.h"

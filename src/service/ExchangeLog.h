@@ -6,12 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "core/FileNames.h"
 #include "platform/Clock.h"
 #include "platform/FileStore.h"
 
 namespace velmora {
-
-inline constexpr std::string_view kLogDirectory = "Velmora";
 
 inline constexpr std::string_view kLoginPrefix = "Login-";
 inline constexpr std::string_view kLogoutPrefix = "Logout-";

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "CheckTestSupport.h"
+#include "app/AppServices.h"
 #include "app/RealExportSteps.h"
 #include "app/VelmoraDT.h"
 #include "platform/FileStore.h"

@@ -12,6 +12,7 @@
 #include "E2eSupport.h"
 #include "app/BatchMode.h"
 #include "app/ExportSteps.h"
+#include "app/AppServices.h"
 #include "app/RealExportSteps.h"
 #include "core/RunError.h"
 #include "platform/Clock.h"

@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "E2eSupport.h"
+#include "app/AppServices.h"
 #include "app/RealExportSteps.h"
 #include "app/VelmoraDT.h"
 #include "support/Fakes.h"

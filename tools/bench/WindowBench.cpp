@@ -11,7 +11,7 @@
 #include <string>
 #include <sys/resource.h>
 
-#include "app/RealExportSteps.h"
+#include "app/AppServices.h"
 #include "app/VelmoraDT.h"
 #include "core/RunState.h"
 #include "platform/Dialogs.h"

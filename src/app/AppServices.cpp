@@ -1,0 +1,55 @@
+// The program's services: one engine that holds only the columns the export
+// and the check read, one transport, the working directory's files.
+#include "app/AppServices.h"
+
+#include "app/RealExportSteps.h"
+#include "check/JournalDays.h"
+#include "jet/JetEngine.h"
+#include "platform/curl/CurlTransport.h"
+#include "stays/CodeLookups.h"
+#include "stays/StaysWriters.h"
+
+namespace velmora {
+
+std::string AppServices::journalPath() const { return JournalPathIn(m_workDir); }
+
+AppServices::AppServices(std::string workDir, CurlTransport::Options httpOptions)
+    : m_workDir(std::move(workDir)), m_httpOptions(httpOptions) {}
+AppServices::~AppServices() = default;
+
+DBEngine& AppServices::engine(bool tableCache) {
+    auto& slot = tableCache ? m_engine : m_uncachedEngine;
+    if (!slot) {
+        // Hold only what the export and the check read: a history of a
+        // million guests with forty columns each would not fit otherwise.
+        auto engine = std::make_unique<JetEngine>(m_workDir, tableCache);
+        engine->keepOnlyColumns("Scheda_Cliente", GuestColumnsRead());
+        engine->keepOnlyColumns("CodiciVari", CodesColumnsRead());
+        slot = std::move(engine);
+    }
+    return *slot;
+}
+
+HttpTransport& AppServices::http() {
+    if (!m_http) m_http = std::make_unique<CurlTransport>(m_httpOptions);
+    return *m_http;
+}
+
+FileStore& AppServices::files() {
+    if (!m_files) m_files = std::make_unique<LocalFileStore>(m_workDir);
+    return *m_files;
+}
+
+Clock& AppServices::clock() {
+    if (!m_clock) m_clock = std::make_unique<SystemClock>();
+    return *m_clock;
+}
+
+ExportStepsFactory AppServices::factory() {
+    return [this](RunState& state, Monitor& monitor, const StepsOptions& options) {
+        return MakeRealExportSteps(state, monitor, engine(options.tableCache), http(), files(),
+                                   clock(), journalPath());
+    };
+}
+
+}  // namespace velmora
