@@ -48,53 +48,16 @@ int refuseReportFile(const std::string& name, std::ostream& err) {
 std::optional<CheckArguments> ParseCheckArguments(const std::vector<std::string>& args,
                                                   std::string& error) {
     CheckArguments a;
-    bool haveFrom = false, haveTo = false, haveHtml = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            a.help = true;
-            return a;
-        }
-        std::string name = arg, value;
-        bool inlineValue = false;
-        if (std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-            inlineValue = true;
-        }
-        if (name == "--from" || name == "--to" || name == "--html") {
-            bool& seen = name == "--from" ? haveFrom : name == "--to" ? haveTo : haveHtml;
-            if (seen) {
-                error = "opzione " + name + " ripetuta";
-                return std::nullopt;
-            }
-            if (!inlineValue) {
-                if (i + 1 >= args.size()) {
-                    error = name == "--html" ? "manca il file dopo --html"
-                                             : "manca la data dopo " + name;
-                    return std::nullopt;
-                }
-                value = args[++i];
-            }
-            if (value.empty()) {
-                error = name == "--html" ? "file vuoto per --html" : "data vuota per " + name;
-                return std::nullopt;
-            }
-            (name == "--from" ? a.from : name == "--to" ? a.to : a.html) = value;
-            seen = true;
-        } else if (arg == "--documents") {
-            if (a.documents) {
-                error = "opzione --documents ripetuta";
-                return std::nullopt;
-            }
-            a.documents = true;
-        } else {
-            error = "argomento non previsto \"" + arg + "\"";
-            return std::nullopt;
-        }
-    }
-    if (!haveFrom || !haveTo) {
-        error = !haveFrom ? "manca --from" : "manca --to";
+    const std::vector<OptionSpec> options = {
+        {"--from", &a.from, "la data", "data vuota"},
+        {"--to", &a.to, "la data", "data vuota"},
+        {"--html", &a.html, "il file", "file vuoto"},
+        {"--documents", nullptr, "", "", &a.documents},
+    };
+    if (!ParseOptions(args, options, a.help, error)) return std::nullopt;
+    if (a.help) return a;
+    if (a.from.empty() || a.to.empty()) {
+        error = a.from.empty() ? "manca --from" : "manca --to";
         return std::nullopt;
     }
     return a;
