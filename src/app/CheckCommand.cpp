@@ -4,9 +4,8 @@
 
 #include <exception>
 
-#include "check/CheckJournal.h"
+#include "check/CheckRange.h"
 #include "check/CheckReport.h"
-#include "check/CheckRun.h"
 #include "app/DateEntry.h"
 #include "app/ExportRun.h"
 #include "check/JournalDays.h"
@@ -85,20 +84,20 @@ int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, st
         return kCheckBlocking;
 
     RunView view;
-    const std::string problem =
-        CheckBeforeRun({days[0], days[1], false}, state, services.files, view, false);
-    if (!problem.empty()) {
-        dialogs.MsgBox(std::string(kCheckNotStartedLine) + std::string(kCrLf) + problem,
+    CheckRange range = RunCheckRange({days[0], days[1], false}, state, services.files,
+                                     services.clock, view, services.engine, false);
+    if (!range.notStarted.empty()) {
+        dialogs.MsgBox(std::string(kCheckNotStartedLine) + std::string(kCrLf) + range.notStarted,
                        kStyleExclamation, kRunTitle);
         return kCheckBlocking;
     }
-
-    CheckRun check(state, services.engine(), services.files, services.clock);
-    CheckReport report = check.run(days[0], days[1], view);
-    try {
-        AddJournalFindings(report, SendJournal(JournalPathIn("."), true), services.files);
-    } catch (const RunError& e) {
-        err << "velmora: " << e.fullText() << '\n';
+    const CheckReport& report = range.report;
+    if (range.journalProblem) {
+        try {
+            std::rethrow_exception(range.journalProblem);
+        } catch (const RunError& e) {
+            err << "velmora: " << e.fullText() << '\n';
+        }
     }
 
     // Findings and documents quote guest text: printed with controls escaped.
