@@ -86,16 +86,14 @@ int DispatchCommand(const std::vector<std::string>& args, const std::vector<Batc
     return kExitUsage;
 }
 
-std::optional<ExportArguments> ParseExportArguments(const std::vector<std::string>& args,
-                                                    std::string& error) {
-    ExportArguments a;
-    bool haveFrom = false, haveTo = false, haveClose = false, haveNoCache = false;
-    bool haveResend = false, havePending = false;
+bool ParseOptions(const std::vector<std::string>& args, const std::vector<OptionSpec>& options,
+                  bool& help, std::string& error) {
+    std::vector<bool> seen(options.size(), false);
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
-            a.help = true;
-            return a;
+            help = true;
+            return true;
         }
         std::string name = arg, value;
         bool inlineValue = false;
@@ -104,59 +102,63 @@ std::optional<ExportArguments> ParseExportArguments(const std::vector<std::strin
             value = arg.substr(eq + 1);
             inlineValue = true;
         }
-        if (name == "--from" || name == "--to") {
-            bool& seen = name == "--from" ? haveFrom : haveTo;
-            if (seen) {
-                error = "opzione " + name + " ripetuta";
-                return std::nullopt;
-            }
-            if (!inlineValue) {
-                if (i + 1 >= args.size()) {
-                    error = "manca la data dopo " + name;
-                    return std::nullopt;
-                }
-                value = args[++i];
-            }
-            if (value.empty()) {
-                error = "data vuota per " + name;
-                return std::nullopt;
-            }
-            (name == "--from" ? a.from : a.to) = value;
-            seen = true;
-        } else if (!inlineValue && (arg == "--close-days" || arg == "--no-table-cache" ||
-                                    arg == "--reinvia" || arg == "--pending")) {
-            bool& seen = arg == "--close-days" ? haveClose
-                         : arg == "--reinvia"  ? haveResend
-                         : arg == "--pending"  ? havePending
-                                               : haveNoCache;
-            if (seen) {
-                error = "opzione " + arg + " ripetuta";
-                return std::nullopt;
-            }
-            seen = true;
-            if (arg == "--close-days") {
-                a.closeDays = true;
-            } else if (arg == "--reinvia") {
-                a.resend = true;
-            } else if (arg == "--pending") {
-                a.pending = true;
-            } else {
-                a.tableCache = false;
-            }
-        } else {
+        std::size_t k = 0;
+        // A flag written with "=" is no flag at all.
+        while (k < options.size() &&
+               !(options[k].name == name && (options[k].value || !inlineValue)))
+            ++k;
+        if (k == options.size()) {
             error = "argomento non previsto \"" + arg + "\"";
-            return std::nullopt;
+            return false;
         }
+        const OptionSpec& option = options[k];
+        if (seen[k]) {
+            error = "opzione " + name + " ripetuta";
+            return false;
+        }
+        seen[k] = true;
+        if (!option.value) {
+            *option.flag = option.flagValue;
+            continue;
+        }
+        if (!inlineValue) {
+            if (i + 1 >= args.size()) {
+                error = std::string("manca ") + option.missing + " dopo " + name;
+                return false;
+            }
+            value = args[++i];
+        }
+        if (value.empty()) {
+            error = std::string(option.empty) + " per " + name;
+            return false;
+        }
+        *option.value = value;
     }
+    return true;
+}
+
+std::optional<ExportArguments> ParseExportArguments(const std::vector<std::string>& args,
+                                                    std::string& error) {
+    ExportArguments a;
+    const std::vector<OptionSpec> options = {
+        {"--from", &a.from, "la data", "data vuota"},
+        {"--to", &a.to, "la data", "data vuota"},
+        {"--close-days", nullptr, "", "", &a.closeDays},
+        {"--reinvia", nullptr, "", "", &a.resend},
+        {"--pending", nullptr, "", "", &a.pending},
+        {"--no-table-cache", nullptr, "", "", &a.tableCache, false},
+    };
+    if (!ParseOptions(args, options, a.help, error)) return std::nullopt;
+    if (a.help) return a;
     if (a.pending) {
-        if (haveFrom || haveTo) {
+        if (!a.from.empty() || !a.to.empty()) {
             error = "--pending non va con --from e --to";
             return std::nullopt;
         }
         return a;
     }
-    if (!haveFrom || !haveTo) {
-        error = !haveFrom ? "manca --from" : "manca --to";
+    if (a.from.empty() || a.to.empty()) {
+        error = a.from.empty() ? "manca --from" : "manca --to";
         return std::nullopt;
     }
     return a;

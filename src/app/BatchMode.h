@@ -50,6 +50,26 @@ std::string UsageText(const std::vector<BatchCommand>& commands);
 int DispatchCommand(const std::vector<std::string>& args, const std::vector<BatchCommand>& commands,
                     std::ostream& out, std::ostream& err);
 
+// One option of a batch command. A value option (value set) takes the next
+// argument or "--name=VALUE" and names what it wants in its messages ("manca
+// <missing> dopo --name", "<empty> per --name"); a flag (flag set) takes no
+// value and sets *flag to flagValue.
+struct OptionSpec {
+    std::string name;
+    std::string* value = nullptr;
+    const char* missing = "il valore";
+    const char* empty = "valore vuoto";
+    bool* flag = nullptr;
+    bool flagValue = true;
+};
+
+// Fills the options' targets from args. "--help" or "-h" sets help and stops
+// there; an option given twice, a value missing or empty, or any other
+// argument gives false with error set (the message after "velmora <command>: ").
+// A value option left out keeps its text empty.
+bool ParseOptions(const std::vector<std::string>& args, const std::vector<OptionSpec>& options,
+                  bool& help, std::string& error);
+
 struct ExportArguments {
     std::string from;
     std::string to;

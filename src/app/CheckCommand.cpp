@@ -4,9 +4,8 @@
 
 #include <exception>
 
-#include "check/CheckJournal.h"
+#include "check/CheckRange.h"
 #include "check/CheckReport.h"
-#include "check/CheckRun.h"
 #include "app/DateEntry.h"
 #include "app/ExportRun.h"
 #include "check/JournalDays.h"
@@ -48,53 +47,16 @@ int refuseReportFile(const std::string& name, std::ostream& err) {
 std::optional<CheckArguments> ParseCheckArguments(const std::vector<std::string>& args,
                                                   std::string& error) {
     CheckArguments a;
-    bool haveFrom = false, haveTo = false, haveHtml = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            a.help = true;
-            return a;
-        }
-        std::string name = arg, value;
-        bool inlineValue = false;
-        if (std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-            inlineValue = true;
-        }
-        if (name == "--from" || name == "--to" || name == "--html") {
-            bool& seen = name == "--from" ? haveFrom : name == "--to" ? haveTo : haveHtml;
-            if (seen) {
-                error = "opzione " + name + " ripetuta";
-                return std::nullopt;
-            }
-            if (!inlineValue) {
-                if (i + 1 >= args.size()) {
-                    error = name == "--html" ? "manca il file dopo --html"
-                                             : "manca la data dopo " + name;
-                    return std::nullopt;
-                }
-                value = args[++i];
-            }
-            if (value.empty()) {
-                error = name == "--html" ? "file vuoto per --html" : "data vuota per " + name;
-                return std::nullopt;
-            }
-            (name == "--from" ? a.from : name == "--to" ? a.to : a.html) = value;
-            seen = true;
-        } else if (arg == "--documents") {
-            if (a.documents) {
-                error = "opzione --documents ripetuta";
-                return std::nullopt;
-            }
-            a.documents = true;
-        } else {
-            error = "argomento non previsto \"" + arg + "\"";
-            return std::nullopt;
-        }
-    }
-    if (!haveFrom || !haveTo) {
-        error = !haveFrom ? "manca --from" : "manca --to";
+    const std::vector<OptionSpec> options = {
+        {"--from", &a.from, "la data", "data vuota"},
+        {"--to", &a.to, "la data", "data vuota"},
+        {"--html", &a.html, "il file", "file vuoto"},
+        {"--documents", nullptr, "", "", &a.documents},
+    };
+    if (!ParseOptions(args, options, a.help, error)) return std::nullopt;
+    if (a.help) return a;
+    if (a.from.empty() || a.to.empty()) {
+        error = a.from.empty() ? "manca --from" : "manca --to";
         return std::nullopt;
     }
     return a;
@@ -122,20 +84,20 @@ int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, st
         return kCheckBlocking;
 
     RunView view;
-    const std::string problem =
-        CheckBeforeRun({days[0], days[1], false}, state, services.files, view, false);
-    if (!problem.empty()) {
-        dialogs.MsgBox(std::string(kCheckNotStartedLine) + std::string(kCrLf) + problem,
+    CheckRange range = RunCheckRange({days[0], days[1], false}, state, services.files,
+                                     services.clock, view, services.engine, false);
+    if (!range.notStarted.empty()) {
+        dialogs.MsgBox(std::string(kCheckNotStartedLine) + std::string(kCrLf) + range.notStarted,
                        kStyleExclamation, kRunTitle);
         return kCheckBlocking;
     }
-
-    CheckRun check(state, services.engine(), services.files, services.clock);
-    CheckReport report = check.run(days[0], days[1], view);
-    try {
-        AddJournalFindings(report, SendJournal(JournalPathIn("."), true), services.files);
-    } catch (const RunError& e) {
-        err << "velmora: " << e.fullText() << '\n';
+    const CheckReport& report = range.report;
+    if (range.journalProblem) {
+        try {
+            std::rethrow_exception(range.journalProblem);
+        } catch (const RunError& e) {
+            err << "velmora: " << e.fullText() << '\n';
+        }
     }
 
     // Findings and documents quote guest text: printed with controls escaped.

@@ -61,32 +61,10 @@ std::string ExportRun::checkBeforeLogin(const RunRequest& request, RunView& view
     return CheckBeforeRun(request, m_state, m_files, view);
 }
 
-RunOutcome ExportRun::run(const RunRequest& request, RunView& view) {
-    try {
-        std::string problem = checkBeforeLogin(request, view);
-        if (!problem.empty()) {
-            refuse(problem);
-            return RunOutcome::Refused;
-        }
-    } catch (const std::exception& e) {
-        refuse(std::string("Errore imprevisto durante i controlli: ") + e.what());
-        return RunOutcome::Refused;
-    }
-    if (m_sentDays) {
-        std::vector<std::string> sent;
-        try {
-            sent = m_sentDays(request);
-        } catch (const RunError& e) {
-            refuse(e.fullText());
-            return RunOutcome::Refused;
-        }
-        if (!sent.empty() &&
-            !m_dialogs.Question(AlreadySentText(sent) + " Inviarli di nuovo?", kRunTitle))
-            return RunOutcome::Refused;
-    }
-
-    view.runStarted();
+struct ExportRun::Progress {
     std::unique_ptr<ExportSteps> steps;
+    SendJournal* journal = nullptr;
+    // A logout is owed when the run stops.
     bool loggedIn = false;
     bool errorMarks = false;
     bool stopped = false;
@@ -96,119 +74,167 @@ RunOutcome ExportRun::run(const RunRequest& request, RunView& view) {
     // whose answer came.
     std::string inFlight;
     std::string lastAnswered;
-    auto exchange = [&](std::string what, const auto& step) {
-        if (m_stop && m_stop->requested()) throw OperatorStop{};
-        inFlight = std::move(what);
-        const bool marked = step();
-        lastAnswered = std::move(inFlight);
-        inFlight.clear();
-        return marked;
-    };
-    SendJournal* journal = nullptr;
-    try {
-        steps = m_factory(m_state, m_monitor, m_options);
-        if (!steps) throw RunError("Esportazione non disponibile");
-        journal = steps->journal();
-        if (journal)
-            journal->beginRun(journal->now(), m_state.UserId, request.firstDay, request.lastDay,
-                              request.closeDays);
-        exchange("l'accesso al servizio", [&] {
-            steps->DoLogin();
-            return false;
-        });
-        loggedIn = true;
+};
 
+bool ExportRun::mayStart(const RunRequest& request, RunView& view) {
+    try {
+        std::string problem = checkBeforeLogin(request, view);
+        if (!problem.empty()) {
+            refuse(problem);
+            return false;
+        }
+    } catch (const std::exception& e) {
+        refuse(std::string("Errore imprevisto durante i controlli: ") + e.what());
+        return false;
+    }
+    if (!m_sentDays) return true;
+    std::vector<std::string> sent;
+    try {
+        sent = m_sentDays(request);
+    } catch (const RunError& e) {
+        refuse(e.fullText());
+        return false;
+    }
+    return sent.empty() ||
+           m_dialogs.Question(AlreadySentText(sent) + " Inviarli di nuovo?", kRunTitle);
+}
+
+bool ExportRun::exchange(Progress& progress, std::string what, const std::function<bool()>& step) {
+    if (m_stop && m_stop->requested()) throw OperatorStop{};
+    progress.inFlight = std::move(what);
+    const bool marked = step();
+    progress.lastAnswered = std::move(progress.inFlight);
+    progress.inFlight.clear();
+    return marked;
+}
+
+void ExportRun::logIn(Progress& progress, const RunRequest& request) {
+    progress.steps = m_factory(m_state, m_monitor, m_options);
+    if (!progress.steps) throw RunError("Esportazione non disponibile");
+    progress.journal = progress.steps->journal();
+    if (progress.journal)
+        progress.journal->beginRun(progress.journal->now(), m_state.UserId, request.firstDay,
+                                   request.lastDay, request.closeDays);
+    exchange(progress, "l'accesso al servizio", [&] {
+        progress.steps->DoLogin();
+        return false;
+    });
+    progress.loggedIn = true;
+}
+
+void ExportRun::exportDay(Progress& progress, const RunRequest& request, const std::string& day,
+                          RunView& view) {
+    if (m_stop && m_stop->requested()) throw OperatorStop{};
+    view.dayStarted(day);
+    for (const char* kind : {"A", "P"}) {
+        std::string document = progress.steps->ExportStays(day, day, kind);
+        if (document.empty()) {
+            if (progress.journal) progress.journal->recordEmpty(kind, day, progress.journal->now());
+            continue;
+        }
+        const std::string what = kind == std::string("A")
+                                     ? "il documento degli arrivi del " + day
+                                     : "il documento delle partenze del " + day;
+        progress.errorMarks |=
+            exchange(progress, what, [&] { return progress.steps->SendMovements(document, kind); });
+    }
+    if (request.closeDays)
+        progress.errorMarks |= exchange(progress, "la chiusura della giornata " + day,
+                                        [&] { return progress.steps->CloseDay(day); });
+}
+
+void ExportRun::logOut(Progress& progress) {
+    // From here on a failure never asks for a second logout.
+    progress.loggedIn = false;
+    if (m_stop) m_stop->letExchangesFinish();
+    try {
+        progress.errorMarks |= progress.steps->DoLogout();
+    } catch (const RunError& e) {
+        // Everything was sent and the session is closed: only the log file
+        // of the logout is missing.
+        progress.logoutLogProblem = e.fullText();
+    }
+}
+
+RunOutcome ExportRun::run(const RunRequest& request, RunView& view) {
+    if (!mayStart(request, view)) return RunOutcome::Refused;
+
+    view.runStarted();
+    Progress progress;
+    try {
+        logIn(progress, request);
         // Days are counted by number, so the loop ends whatever the text of
         // the day after the last one looks like.
         const long long last = DaySerial(request.lastDay);
         long long serial = DaySerial(request.firstDay);
         std::string day = request.firstDay;
         while (serial <= last) {
-            if (m_stop && m_stop->requested()) throw OperatorStop{};
-            view.dayStarted(day);
-            for (const char* kind : {"A", "P"}) {
-                std::string document = steps->ExportStays(day, day, kind);
-                if (document.empty()) {
-                    if (journal) journal->recordEmpty(kind, day, journal->now());
-                    continue;
-                }
-                const std::string what = kind == std::string("A")
-                                             ? "il documento degli arrivi del " + day
-                                             : "il documento delle partenze del " + day;
-                errorMarks |= exchange(what, [&] { return steps->SendMovements(document, kind); });
-            }
-            if (request.closeDays)
-                errorMarks |= exchange("la chiusura della giornata " + day,
-                                       [&] { return steps->CloseDay(day); });
+            exportDay(progress, request, day, view);
             ++serial;
             day = DayTextOf(serial);
         }
-
-        loggedIn = false;
-        if (m_stop) m_stop->letExchangesFinish();
-        try {
-            errorMarks |= steps->DoLogout();
-        } catch (const RunError& e) {
-            // Everything was sent and the session is closed: only the log
-            // file of the logout is missing.
-            logoutLogProblem = e.fullText();
-        }
+        logOut(progress);
     } catch (const OperatorStop&) {
-        stopped = true;
+        progress.stopped = true;
     } catch (const RunError& e) {
-        reason = e.fullText();
+        progress.reason = e.fullText();
     } catch (const std::exception& e) {
-        reason =
+        progress.reason =
             RunError("Errore imprevisto: l'esportazione non può continuare.", e.what()).fullText();
     } catch (...) {
-        reason = "Errore imprevisto: l'esportazione non può continuare.";
+        progress.reason = "Errore imprevisto: l'esportazione non può continuare.";
     }
-    if (m_stop && m_stop->requested() && (stopped || !reason.empty())) {
-        stopped = true;
-        reason = stopReport(inFlight, lastAnswered, reason);
+    if (m_stop && m_stop->requested() && (progress.stopped || !progress.reason.empty())) {
+        progress.stopped = true;
+        progress.reason = stopReport(progress.inFlight, progress.lastAnswered, progress.reason);
     }
+    return progress.reason.empty() ? finish(progress, view) : interrupted(progress, view);
+}
 
-    if (!reason.empty()) {
-        if (loggedIn) {
-            if (m_stop) m_stop->letExchangesFinish();
-            try {
-                steps->DoLogout();
-            } catch (const RunError& e) {
-                reason +=
-                    std::string(kCrLf) + "Errore anche durante la disconnessione: " + e.fullText();
-            } catch (const std::exception& e) {
-                reason +=
-                    std::string(kCrLf) + "Errore anche durante la disconnessione: " + e.what();
-            } catch (...) {
-                reason += std::string(kCrLf) + "Errore anche durante la disconnessione.";
-            }
-        }
-        if (journal) {
-            try {
-                journal->endRun(journal->now(), kOutcomeInterrupted, reason);
-            } catch (const RunError& e) {
-                reason += std::string(kCrLf) + e.fullText();
-            }
-        }
-        steps.reset();
+RunOutcome ExportRun::interrupted(Progress& progress, RunView& view) {
+    std::string& reason = progress.reason;
+    if (progress.loggedIn) {
+        if (m_stop) m_stop->letExchangesFinish();
         try {
-            m_monitor.append(kAnswersBox, reason);
+            progress.steps->DoLogout();
+        } catch (const RunError& e) {
+            reason +=
+                std::string(kCrLf) + "Errore anche durante la disconnessione: " + e.fullText();
+        } catch (const std::exception& e) {
+            reason += std::string(kCrLf) + "Errore anche durante la disconnessione: " + e.what();
         } catch (...) {
-            // The message box below still tells the operator.
+            reason += std::string(kCrLf) + "Errore anche durante la disconnessione.";
         }
-        view.runEnded();
-        m_dialogs.MsgBox(
-            stopped ? reason : std::string(kInterruptedLine) + std::string(kCrLf) + reason,
-            kStyleExclamation, kRunTitle);
-        return RunOutcome::Interrupted;
     }
-
-    if (journal) {
+    if (progress.journal) {
         try {
-            journal->endRun(journal->now(),
-                            errorMarks || !logoutLogProblem.empty() ? kOutcomeWithErrors
-                                                                    : kOutcomeCompleted,
-                            {});
+            progress.journal->endRun(progress.journal->now(), kOutcomeInterrupted, reason);
+        } catch (const RunError& e) {
+            reason += std::string(kCrLf) + e.fullText();
+        }
+    }
+    progress.steps.reset();
+    try {
+        m_monitor.append(kAnswersBox, reason);
+    } catch (...) {
+        // The message box below still tells the operator.
+    }
+    view.runEnded();
+    m_dialogs.MsgBox(
+        progress.stopped ? reason : std::string(kInterruptedLine) + std::string(kCrLf) + reason,
+        kStyleExclamation, kRunTitle);
+    return RunOutcome::Interrupted;
+}
+
+RunOutcome ExportRun::finish(Progress& progress, RunView& view) {
+    bool errorMarks = progress.errorMarks;
+    const std::string& logoutLogProblem = progress.logoutLogProblem;
+    if (progress.journal) {
+        try {
+            progress.journal->endRun(
+                progress.journal->now(),
+                errorMarks || !logoutLogProblem.empty() ? kOutcomeWithErrors : kOutcomeCompleted,
+                {});
         } catch (const RunError& e) {
             // Everything was sent and its files kept; only the journal's
             // last line is missing, and the operator is told.
@@ -226,15 +252,14 @@ RunOutcome ExportRun::run(const RunRequest& request, RunView& view) {
             m_monitor.append(kAnswersBox, text);
         } catch (...) {
         }
-        steps.reset();
+        progress.steps.reset();
         view.runEnded();
         std::string prompt = std::string(kCompletedPrompt) + std::string(kCrLf) + text;
         if (errorMarks) prompt += std::string(kCrLf) + kErrorsLine;
         m_dialogs.MsgBox(prompt, kStyleExclamation, kRunTitle);
         return RunOutcome::CompletedWithErrors;
     }
-
-    steps.reset();
+    progress.steps.reset();
     view.runEnded();
     if (errorMarks) {
         m_dialogs.MsgBox(std::string(kCompletedPrompt) + std::string(kCrLf) + kErrorsLine,

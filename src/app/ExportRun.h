@@ -57,9 +57,32 @@ public:
     void setStopRequest(StopRequest* stop) { m_stop = stop; }
 
 private:
+    // What a run has done so far: the steps, the session, the marks and the
+    // reason it stopped.
+    struct Progress;
+
     // The problem that keeps the run from starting, or "" when there is none.
     std::string checkBeforeLogin(const RunRequest& request, RunView& view);
     void refuse(const std::string& problem);
+    // The checks before the login and the question on days already sent; false
+    // when the run does not start (the operator has been told).
+    bool mayStart(const RunRequest& request, RunView& view);
+    // One exchange with the service, named by what for a stop; throws
+    // OperatorStop first when a stop was asked. Returns the step's error mark.
+    bool exchange(Progress& progress, std::string what, const std::function<bool()>& step);
+    // Makes the steps, opens the run in the journal and logs in.
+    void logIn(Progress& progress, const RunRequest& request);
+    // The arrivals and departures of one day, and its closing when asked.
+    void exportDay(Progress& progress, const RunRequest& request, const std::string& day,
+                   RunView& view);
+    // The logout at the end of the days; its log file not written is kept
+    // apart, since everything was sent.
+    void logOut(Progress& progress);
+    // The run stopped for progress.reason: logout when still logged in, the
+    // journal's end, the monitor and the message.
+    RunOutcome interrupted(Progress& progress, RunView& view);
+    // Every day done: the journal's end and the completion message.
+    RunOutcome finish(Progress& progress, RunView& view);
 
     RunState& m_state;
     FileStore& m_files;

@@ -68,51 +68,14 @@ std::string oneLine(std::string text) {
 std::optional<StatusArguments> ParseStatusArguments(const std::vector<std::string>& args,
                                                     std::string& error) {
     StatusArguments a;
-    bool seen[3] = {false, false, false};
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            a.help = true;
-            return a;
-        }
-        std::string name = arg, value;
-        bool inlineValue = false;
-        if (std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-            inlineValue = true;
-        }
-        const int which = name == "--from" ? 0 : name == "--to" ? 1 : name == "--html" ? 2 : -1;
-        if (which >= 0) {
-            if (seen[which]) {
-                error = "opzione " + name + " ripetuta";
-                return std::nullopt;
-            }
-            if (!inlineValue) {
-                if (i + 1 >= args.size()) {
-                    error = "manca il valore dopo " + name;
-                    return std::nullopt;
-                }
-                value = args[++i];
-            }
-            if (value.empty()) {
-                error = "valore vuoto per " + name;
-                return std::nullopt;
-            }
-            (which == 0 ? a.from : which == 1 ? a.to : a.html) = value;
-            seen[which] = true;
-        } else if (!inlineValue && (arg == "--files" || arg == "--ricostruisci")) {
-            bool& flag = arg == "--files" ? a.files : a.rebuild;
-            if (flag) {
-                error = "opzione " + arg + " ripetuta";
-                return std::nullopt;
-            }
-            flag = true;
-        } else {
-            error = "argomento non previsto \"" + arg + "\"";
-            return std::nullopt;
-        }
-    }
+    const std::vector<OptionSpec> options = {
+        {"--from", &a.from},
+        {"--to", &a.to},
+        {"--html", &a.html},
+        {"--files", nullptr, "", "", &a.files},
+        {"--ricostruisci", nullptr, "", "", &a.rebuild},
+    };
+    if (!ParseOptions(args, options, a.help, error)) return std::nullopt;
     return a;
 }
 

@@ -21,9 +21,8 @@
 #include <QTimer>
 
 #include "app/CheckCommand.h"
-#include "check/CheckJournal.h"
+#include "check/CheckRange.h"
 #include "check/CheckReport.h"
-#include "check/CheckRun.h"
 #include "app/DateEntry.h"
 #include "check/JournalDays.h"
 #include "app/Settings.h"
@@ -329,32 +328,35 @@ void VelmoraDT::T_Click(int Index) {
 
 void VelmoraDT::runCheck() {
     const RunRequest request{fromQ(Text1[0]->text()), fromQ(Text1[1]->text()), false};
-    std::string problem;
+    bool started = false;
+    CheckRange range;
     try {
-        problem = CheckBeforeRun(request, m_state, m_files, *this);
-        if (problem.empty() && !m_checkEngine) problem = "La verifica non è disponibile.";
+        range = RunCheckRange(request, m_state, m_files, m_clock, *this, m_checkEngine, true, [&] {
+            started = true;
+            runStarted();
+        });
+        if (range.journalProblem) std::rethrow_exception(range.journalProblem);
+    } catch (const RunError& e) {
+        if (started)
+            range.report.interruption = "Verifica interrotta: " + e.fullText();
+        else
+            range.notStarted = std::string("Errore imprevisto durante i controlli: ") + e.what();
     } catch (const std::exception& e) {
-        problem = std::string("Errore imprevisto durante i controlli: ") + e.what();
+        if (started)
+            range.report.interruption =
+                std::string("Verifica interrotta: errore imprevisto: ") + e.what();
+        else
+            range.notStarted = std::string("Errore imprevisto durante i controlli: ") + e.what();
     }
-    if (!problem.empty()) {
-        m_dialogs.MsgBox(std::string(kCheckNotStartedLine) + "\r\n" + problem, kStyleExclamation,
-                         kRunTitle);
+    if (!range.notStarted.empty()) {
+        m_dialogs.MsgBox(std::string(kCheckNotStartedLine) + "\r\n" + range.notStarted,
+                         kStyleExclamation, kRunTitle);
         return;
     }
 
-    runStarted();
-    CheckReport report;
+    CheckReport& report = range.report;
     std::string reportName;
     std::string reportProblem;
-    try {
-        CheckRun check(m_state, m_checkEngine(), m_files, m_clock);
-        report = check.run(request.firstDay, request.lastDay, *this);
-        AddJournalFindings(report, SendJournal(JournalPathIn("."), true), m_files);
-    } catch (const RunError& e) {
-        report.interruption = "Verifica interrotta: " + e.fullText();
-    } catch (const std::exception& e) {
-        report.interruption = std::string("Verifica interrotta: errore imprevisto: ") + e.what();
-    }
     if (report.firstDay.empty()) {
         report.firstDay = request.firstDay;
         report.lastDay = request.lastDay;

@@ -1,0 +1,30 @@
+// The check over a range of days: checks before the run, the days' check and
+// the send journal's findings, one after the other.
+#include "check/CheckRange.h"
+
+#include "check/CheckJournal.h"
+#include "check/CheckRun.h"
+#include "check/JournalDays.h"
+#include "service/SendJournal.h"
+
+namespace velmora {
+
+CheckRange RunCheckRange(const RunRequest& request, RunState& state, FileStore& files, Clock& clock,
+                         RunView& view, const std::function<DBEngine&()>& engine,
+                         bool makeLogDirectory, const std::function<void()>& started) {
+    CheckRange range;
+    range.notStarted = CheckBeforeRun(request, state, files, view, makeLogDirectory);
+    if (range.notStarted.empty() && !engine) range.notStarted = "La verifica non è disponibile.";
+    if (!range.notStarted.empty()) return range;
+    if (started) started();
+    CheckRun check(state, engine(), files, clock);
+    range.report = check.run(request.firstDay, request.lastDay, view);
+    try {
+        AddJournalFindings(range.report, SendJournal(JournalPathIn("."), true), files);
+    } catch (...) {
+        range.journalProblem = std::current_exception();
+    }
+    return range;
+}
+
+}  // namespace velmora
