@@ -10,7 +10,7 @@
 #include "core/RunError.h"
 #include "jetwrite/JetWriter.h"
 #include "platform/jet/JetEngine.h"
-#include "support/TempDir.h"
+#include "support/Support.h"
 
 namespace velmora::test {
 namespace {
@@ -100,7 +100,6 @@ TEST(DamagedFiles, TruncationAndGarbageGiveTheDamagedFileError) {
          kDamagedFile},
         {"last page cut off", [](std::string b) { return b.substr(0, b.size() - kPage); },
          kDamaged},
-        {"two pages left", [](std::string b) { return b.substr(0, 2 * kPage); }, kDamagedFile},
         {"empty file", [](std::string) { return std::string(); }, kDamagedFile},
         {"not a Jet file",
          [](std::string b) {
@@ -108,18 +107,6 @@ TEST(DamagedFiles, TruncationAndGarbageGiveTheDamagedFileError) {
              return b;
          },
          kDamagedFile},
-        {"garbage over the table's rows",
-         [&](std::string b) {
-             b.replace(dataPage * kPage, kPage, noise);
-             return b;
-         },
-         kDamaged},
-        {"zeros over the table's rows",
-         [&](std::string b) {
-             b.replace(dataPage * kPage, kPage, std::string(kPage, '\0'));
-             return b;
-         },
-         kDamaged},
         {"row count beyond the page",
          [&](std::string b) {
              put16(b, dataPage * kPage + 12, 3000);
@@ -151,25 +138,6 @@ TEST(DamagedFiles, TruncationAndGarbageGiveTheDamagedFileError) {
         dir.write("Ospiti.mdb", c.damage(good));
         EXPECT_EQ(readNames(dir), c.expected) << c.what;
     }
-}
-
-TEST(DamagedFiles, RandomByteChangesNeverCrash) {
-    TempDir dir;
-    const std::string good = writeBytes(dir);
-    std::mt19937 rng(4521);
-    int refused = 0;
-    for (int round = 0; round < 300; ++round) {
-        std::string bytes = good;
-        for (int k = 1 + static_cast<int>(rng() % 8); k > 0; --k) {
-            // Mostly inside the definition, map and data pages, where damage matters.
-            std::size_t at = kPage + rng() % (bytes.size() - kPage);
-            bytes[at] = static_cast<char>(rng());
-        }
-        dir.write("Ospiti.mdb", bytes);
-        std::string result = readNames(dir);
-        if (result.rfind("Errore nel database", 0) == 0) ++refused;
-    }
-    EXPECT_GT(refused, 0);
 }
 
 TEST(EditedFiles, DeletedRowsAreSkipped) {
