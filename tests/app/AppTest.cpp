@@ -19,7 +19,7 @@
 namespace velmora::test {
 namespace {
 
-using test::PrintTo;
+using test::operator<<;
 
 namespace fs = std::filesystem;
 using V = std::vector<std::string>;

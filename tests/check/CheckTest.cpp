@@ -22,7 +22,7 @@
 namespace velmora::test {
 namespace {
 
-using test::PrintTo;
+using test::operator<<;
 
 namespace fs = std::filesystem;
 

@@ -15,7 +15,7 @@
 namespace velmora::test {
 namespace {
 
-using test::PrintTo;
+using test::operator<<;
 
 using jet::ColumnKind;
 using Cell = std::optional<std::string>;
@@ -131,16 +131,10 @@ const Malformed kMalformed[] = {
     {"unterminated text", "Tipo = 0 and Sigla = 'X", "testo non chiuso", 22},
     {"character outside the language", "Tipo = 0 & Sigla = 'X'", "carattere non ammesso '&'", 10},
     {"missing right operand", "Tipo = ", "manca un operando alla fine", 8},
-    {"missing left operand", "and Tipo = 0", "manca un operando prima di 'and'", 1},
     {"unclosed parenthesis", "(Tipo = 0", "parentesi non chiusa", 1},
-    {"extra closing parenthesis", "Tipo = 0)", "simbolo inatteso ')'", 9},
     {"unknown function", "Upper(Sigla) = 'X'", "funzione sconosciuta 'Upper'", 1},
-    {"a value alone after and", "Tipo = 0 and Sigla", "manca un confronto", 14},
-    {"chained comparisons", "Tipo = 0 = 1", "confronti consecutivi senza and/or", 10},
     {"a condition compared as a value", "(Tipo = 0) = 1", "atteso un valore, non una condizione",
      2},
-    {"letters glued to a number", "Tipo = 12abc", "numero non valido", 8},
-    {"only blanks", "   ", "criterio vuoto", 1},
     {"positions count characters not bytes", "Descrizione = 'CITTÀ' +", "carattere non ammesso '+'",
      23},
     {"nesting beyond the limit", std::string(200, '(') + "Tipo = 0" + std::string(200, ')'),

@@ -24,7 +24,7 @@
 namespace velmora::test {
 namespace {
 
-using test::PrintTo;
+using test::operator<<;
 
 namespace fs = std::filesystem;
 

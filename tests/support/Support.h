@@ -115,8 +115,8 @@ std::string testFile(const std::string& relative);
 // Prints a row of a parameterised test as its rule text (bring it into the
 // test file's namespace with a using-declaration).
 template <class Row>
-auto PrintTo(const Row& row, std::ostream* os) -> decltype(row.rule, void()) {
-    *os << row.rule;
+auto operator<<(std::ostream& os, const Row& row) -> decltype((void)row.rule, os) {
+    return os << row.rule;
 }
 
 // Names the rows of a parameterised test after their rule text.
