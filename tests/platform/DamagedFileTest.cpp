@@ -127,12 +127,6 @@ TEST(DamagedFiles, TruncationAndGarbageGiveTheDamagedFileError) {
                              return b;
                          },
                          kDamaged});
-        cases.push_back({"zeros over page " + std::to_string(p),
-                         [&, p](std::string b) {
-                             b.replace(p * kPage, kPage, std::string(kPage, '\0'));
-                             return b;
-                         },
-                         kDamaged});
     }
     for (const Case& c : cases) {
         dir.write("Ospiti.mdb", c.damage(good));

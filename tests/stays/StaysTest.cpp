@@ -130,8 +130,6 @@ const SelectionRow kSelectionRows[] = {
     {"departures: arrival before InitialDate never exported; heads by arrival then room", false,
      "05/04/2024", "05/04/2024", "P", "20240101",
      "12345624005030(24005030) 12345624005020(24005020 24005021)"},
-    {"kind \"a\" is departures", false, "05/04/2024", "05/04/2024", "a", "20240101",
-     "12345624005030(24005030) 12345624005020(24005020 24005021)"},
     {"a window of several days", false, "01/04/2024", "05/04/2024", "P", "20240101",
      "12345624005030(24005030) 12345624005001(24005001 24005002 24005011 24005003) "
      "12345624005020(24005020 24005021)"},
@@ -178,15 +176,12 @@ const ValueRow kValueRows[] = {
     {"age: birthday on 31/12 not reached on 01/01", "24007001", 3, "           <Age>43</Age>"},
     {"age: born 01/01, arriving 31/12", "24007002", 3, "           <Age>44</Age>"},
     {"age: born 29/02, arriving 28/02", "24007003", 3, "           <Age>23</Age>"},
-    {"age: born 29/02, arriving 01/03", "24007005", 3, "           <Age>24</Age>"},
     {"age: born 29/02, arriving 28/02 of a common year", "23007006", 3, "           <Age>22</Age>"},
     {"Type: family head before group head", "24007101", 7, "            <Type>17</Type>"},
     {"Type: family member before group head", "24007103", 7, "            <Type>19</Type>"},
     {"Type: group member before group head", "24007104", 7, "            <Type>20</Type>"},
-    {"Type: on their own", "24007106", 7, "            <Type>16</Type>"},
     {"Type: a 'U' record with a family code", "24007107", 7, "            <Type>19</Type>"},
     {"gender: \"M\"", "24007201", 8, "           <Gender>1</Gender>"},
-    {"gender: empty", "24007203", 8, "           <Gender>2</Gender>"},
     {"gender: \"F\"", "24007205", 8, "           <Gender>2</Gender>"},
     {"Stato \"I\": residence from Residenza", "24007301", 6,
      "           <ResidencePlaceCode>419082053</ResidencePlaceCode>"},
@@ -199,7 +194,6 @@ const ValueRow kValueRows[] = {
     {"Stato \"D\": residence is the state", "24007304", 6,
      "           <ResidencePlaceCode>100000216</ResidencePlaceCode>"},
     {"room: < and > become blanks", "24007401", 15, "              <RoomId> 12 </RoomId>"},
-    {"room: a tab becomes a blank", "24007402", 15, "              <RoomId>12 3</RoomId>"},
     {"room: & is left to the export", "24007404", 15, "              <RoomId>B&B Sole</RoomId>"},
     {"departure: Partito \"S\" takes DataPartenzaReale", "24007501", 10,
      "           <DepartureDate>2024-06-08T10:00:00.000Z</DepartureDate>"},
@@ -295,7 +289,6 @@ const LookupRow kLookupRows[] = {
     {"state row with Null CodicePS", "StateCode", "E", "", kBlanks},
     {"valid municipality", "PlaceCode", "PALERMO", "", "419082053"},
     {"name trimmed, stored name padded", "PlaceCode", "  CATANIA ", "", "419087015"},
-    {"state found by name", "PlaceCode", "GERMANIA", "", "100000216"},
     {"apostrophe in the name", "PlaceCode", "SANT'AGATA DI MILITELLO", "", "419083084"},
     {"recoded municipality: the valid row", "PlaceCode", "FORLI'", "", "408140012"},
     {"ended municipality: its province names a valid place", "PlaceCode", "IONIA", "", "419087015"},
@@ -305,7 +298,6 @@ const LookupRow kLookupRows[] = {
     {"fall-back: no place named like the province", "PlaceCode", "SALTARA", "", kBlanks},
     {"unknown place", "PlaceCode", "VATTELAPESCA", "", kBlanks},
     {"valid row with Null CodicePS", "PlaceCode", "GIARRE", "", kBlanks},
-    {"same valid name twice: the first in table order", "PlaceCode", "CASTRO", "", "416075096"},
     {"old code valid at the birth date", "PlaceCodeAtDate", "FORLI'", "19800515", "408040012"},
     {"last day of the validity window counts", "PlaceCodeAtDate", "FORLI'", "19941231",
      "408040012"},
@@ -313,7 +305,6 @@ const LookupRow kLookupRows[] = {
     {"ended municipality inside its window", "PlaceCodeAtDate", "IONIA", "19750315", "419087501"},
     {"date after the end falls through to the fall-back", "PlaceCodeAtDate", "IONIA", "19840101",
      "419087015"},
-    {"apostrophe at date", "PlaceCodeAtDate", "SANT'AGATA DI MILITELLO", "19910823", "419083084"},
 };
 
 class CodeLookup : public ::testing::TestWithParam<LookupRow> {};
@@ -346,11 +337,9 @@ const SplitRow kSplitRows[] = {
     {"one place word and two more", "CATANIA CT I", {"I", "CATANIA CT", "CT", "CATANIA"}},
     {"one blank only: part 3 empty", "CATANIA CT", {"CT", "CATANIA", "ATANIA", ""}},
     {"no blank: first character and the rest", "CATANIA", {"ATANIA", "C", "C", ""}},
-    {"outer blanks make no difference", "  CATANIA CT I ", {"I", "CATANIA CT", "CT", "CATANIA"}},
     {"two blanks in a row count twice", "A  B C", {"C", "A  B", "B", "A"}},
     {"the marker gives nothing", "***", {"", "", "", ""}},
     {"empty text", "", {"", "", "", ""}},
-    {"four asterisks are no marker", "****", {"***", "*", "*", ""}},
     {"three asterisks, blank, asterisk", "*** *", {"*", "***", "**", ""}},
 };
 

@@ -169,12 +169,6 @@ std::vector<RawRequest> LoopbackService::requests() const {
     return out;
 }
 
-std::vector<std::string> LoopbackService::requestLines() const {
-    std::vector<std::string> out;
-    for (const RawRequest& r : requests()) out.push_back(r.method + " " + r.segment);
-    return out;
-}
-
 int unusedPort() {
     int s = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};

@@ -7,8 +7,8 @@
 #include <chrono>
 #include <functional>
 #include <map>
-#include <ostream>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -63,8 +63,6 @@ public:
     ~LoopbackService();
     std::string base() const;  // "http://127.0.0.1:PORT/istat"
     std::vector<RawRequest> requests() const;
-    // "GET login", "POST arrivi", ... in the order received.
-    std::vector<std::string> requestLines() const;
     void stop();
 
 private:
