@@ -183,6 +183,7 @@ const ValueRow kValueRows[] = {
     {"Type: a 'U' record with a family code", "24007107", 7, "            <Type>19</Type>"},
     {"gender: \"M\"", "24007201", 8, "           <Gender>1</Gender>"},
     {"gender: \"F\"", "24007205", 8, "           <Gender>2</Gender>"},
+    {"gender: empty is not male", "24007203", 8, "           <Gender>2</Gender>"},
     {"Stato \"I\": residence from Residenza", "24007301", 6,
      "           <ResidencePlaceCode>419082053</ResidencePlaceCode>"},
     {"Stato \" \": residence from Residenza", "24007302", 6,
