@@ -42,6 +42,11 @@ const char* const kHistoryHeader =
 
 namespace {
 
+// A file of the source tree ("demo/Scheda_Cliente.txt").
+std::string sourceFile(const std::string& relative) {
+    return std::string(VELMORA_SOURCE_DIR) + "/" + relative;
+}
+
 std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream ss;
@@ -101,10 +106,6 @@ RawRequest parseRawRequest(const std::string& raw) {
 }
 
 }  // namespace
-
-std::string sourceFile(const std::string& relative) {
-    return std::string(VELMORA_SOURCE_DIR) + "/" + relative;
-}
 
 std::string testFile(const std::string& relative) {
     const fs::path path = sourceFile("tests/" + relative);

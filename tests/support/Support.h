@@ -28,9 +28,6 @@ inline constexpr const char* kLastDay = "08/03/2026";
 extern const char* const kRegisterHeader;
 extern const char* const kHistoryHeader;
 
-// A file of the source tree ("demo/Scheda_Cliente.txt").
-std::string sourceFile(const std::string& relative);
-
 // Writes path holding the tables given as (name, text table).
 void writeTables(const std::string& path,
                  const std::vector<std::pair<std::string, std::string>>& tables);
