@@ -7,21 +7,27 @@
 #include <exception>
 
 #include "app/DateEntry.h"
+#include "app/JournalDays.h"
 #include "app/Settings.h"
+#include "core/RunError.h"
 #include "core/RunState.h"
+#include "core/TerminalText.h"
 
 namespace velmora {
 
 namespace {
 
 constexpr const char* kExportUsage =
-    "velmora export --from GG/MM/AAAA --to GG/MM/AAAA [--close-days]\n"
+    "velmora export --from GG/MM/AAAA --to GG/MM/AAAA [--close-days] [--reinvia]\n"
+    "velmora export --pending [--close-days]\n"
     "    Esporta i giorni dal primo all'ultimo compresi, come il pulsante \"Esporta\"\n"
     "    della finestra, nella cartella di lavoro; --close-days chiude ogni giornata\n"
     "    al servizio (\"Chiudi giornate\"). Le date si scrivono come nei campi della\n"
     "    finestra (anche GGMMAA o GGMMAAAA). Ogni testo inviato compare su stdout dopo\n"
     "    una riga \">>> inviato\", ogni risposta dopo una riga \"<<< risposta\"; i\n"
-    "    messaggi vanno su stderr.\n";
+    "    messaggi vanno su stderr. I giorni che il registro degli invii dà già\n"
+    "    inviati e accettati sono rifiutati (stato 64) se non con --reinvia.\n"
+    "    --pending esporta i giorni dopo l'ultimo inviato, fino a ieri.\n";
 
 std::string withLineFeeds(const std::string& text) {
     std::string out;
@@ -42,6 +48,12 @@ std::string UsageText(const std::vector<BatchCommand>& commands) {
         "    Apre la finestra.\n";
     for (const BatchCommand& c : commands) text += c.usage;
     text +=
+        "velmora --cartella CARTELLA [comando ...]\n"
+        "    Lavora nella CARTELLA indicata invece che nella cartella corrente: vi apre la\n"
+        "    finestra o vi esegue il comando.\n"
+        "velmora --ultima-cartella\n"
+        "    Apre la finestra nella cartella usata l'ultima volta, o la chiede se manca\n"
+        "    (la voce del menu).\n"
         "velmora --help\n"
         "    Mostra questo testo.\n"
         "\n"
@@ -78,6 +90,7 @@ std::optional<ExportArguments> ParseExportArguments(const std::vector<std::strin
                                                     std::string& error) {
     ExportArguments a;
     bool haveFrom = false, haveTo = false, haveClose = false, haveNoCache = false;
+    bool haveResend = false, havePending = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -110,8 +123,12 @@ std::optional<ExportArguments> ParseExportArguments(const std::vector<std::strin
             }
             (name == "--from" ? a.from : a.to) = value;
             seen = true;
-        } else if (!inlineValue && (arg == "--close-days" || arg == "--no-table-cache")) {
-            bool& seen = arg == "--close-days" ? haveClose : haveNoCache;
+        } else if (!inlineValue && (arg == "--close-days" || arg == "--no-table-cache" ||
+                                    arg == "--reinvia" || arg == "--pending")) {
+            bool& seen = arg == "--close-days" ? haveClose
+                         : arg == "--reinvia"  ? haveResend
+                         : arg == "--pending"  ? havePending
+                                               : haveNoCache;
             if (seen) {
                 error = "opzione " + arg + " ripetuta";
                 return std::nullopt;
@@ -119,6 +136,10 @@ std::optional<ExportArguments> ParseExportArguments(const std::vector<std::strin
             seen = true;
             if (arg == "--close-days") {
                 a.closeDays = true;
+            } else if (arg == "--reinvia") {
+                a.resend = true;
+            } else if (arg == "--pending") {
+                a.pending = true;
             } else {
                 a.tableCache = false;
             }
@@ -126,6 +147,13 @@ std::optional<ExportArguments> ParseExportArguments(const std::vector<std::strin
             error = "argomento non previsto \"" + arg + "\"";
             return std::nullopt;
         }
+    }
+    if (a.pending) {
+        if (haveFrom || haveTo) {
+            error = "--pending non va con --from e --to";
+            return std::nullopt;
+        }
+        return a;
     }
     if (!haveFrom || !haveTo) {
         error = !haveFrom ? "manca --from" : "manca --to";
@@ -135,13 +163,18 @@ std::optional<ExportArguments> ParseExportArguments(const std::vector<std::strin
 }
 
 void StreamMonitor::append(int box, const std::string& text) {
-    m_out << (box == kSentBox ? kSentMarker : kAnswerMarker) << '\n' << text << '\n';
+    m_out << (box == kSentBox ? kSentMarker : kAnswerMarker) << '\n' << terminalSafe(text) << '\n';
     m_out.flush();
 }
 
 void StreamDialogs::MsgBox(const std::string& prompt, int /*style*/, const std::string& title) {
-    m_err << title << ": " << withLineFeeds(prompt) << '\n';
+    m_err << terminalSafe(title) << ": " << terminalSafe(withLineFeeds(prompt)) << '\n';
     m_err.flush();
+}
+
+bool StreamDialogs::Question(const std::string& prompt, const std::string& title) {
+    MsgBox(prompt + " No", kStyleOk, title);
+    return false;
 }
 
 int ExitStatusOf(RunOutcome outcome) {
@@ -186,14 +219,58 @@ int RunExportCommand(const ExportArguments& arguments, BatchServices& services, 
     StreamDialogs dialogs(err);
     StreamMonitor monitor(out);
     RunState state;
+    std::string from = arguments.from, to = arguments.to;
+    if (arguments.pending) {
+        // The days after the last one sent, up to yesterday.
+        std::optional<std::string> last;
+        try {
+            if (!services.journalPath.empty())
+                last = LastDaySent(SendJournal(services.journalPath, true));
+        } catch (const RunError& e) {
+            dialogs.MsgBox(e.fullText(), kStyleExclamation, kRunTitle);
+            return kExitFailed;
+        }
+        if (!last) {
+            err << "velmora export: il registro degli invii non ha nessun giorno inviato: "
+                   "indicare il primo giorno con --from e --to.\n";
+            return kExitUsage;
+        }
+        const long long yesterday = DaySerial(dayText(services.clock.now())) - 1;
+        if (DaySerial(*last) >= yesterday) {
+            out << "Nessun giorno da inviare: l'ultimo giorno inviato è il " << *last << ".\n";
+            return kExitCompleted;
+        }
+        from = DayTextOf(DaySerial(*last) + 1);
+        to = DayTextOf(yesterday);
+        out << "Giorni da inviare: dal " << from << " al " << to << ".\n";
+        out.flush();
+    }
     std::string days[2];
-    if (!PrepareBatchDays(arguments.from, arguments.to, services.files, services.clock, dialogs,
-                          err, state, days))
+    if (!PrepareBatchDays(from, to, services.files, services.clock, dialogs, err, state, days))
         return kExitFailed;
+    if (!arguments.resend && !services.journalPath.empty() && IsValidDate(days[0], state) == 1 &&
+        IsValidDate(days[1], state) == 1 && DaySerial(days[0]) <= DaySerial(days[1])) {
+        std::vector<std::string> sent;
+        try {
+            sent = AcceptedDaysAt(services.journalPath, days[0], days[1]);
+        } catch (const RunError& e) {
+            dialogs.MsgBox(e.fullText(), kStyleExclamation, kRunTitle);
+            return kExitFailed;
+        }
+        if (!sent.empty()) {
+            err << "velmora export: " << AlreadySentText(sent)
+                << " Per inviarli di nuovo aggiungere --reinvia.\n";
+            return kExitUsage;
+        }
+    }
 
     StepsOptions stepsOptions;
     stepsOptions.tableCache = arguments.tableCache;
     ExportRun run(state, services.files, dialogs, monitor, services.factory, stepsOptions);
+    if (services.stop) {
+        StopOnSignals(*services.stop);
+        run.setStopRequest(services.stop);
+    }
     RunView view;
     return ExitStatusOf(run.run({days[0], days[1], arguments.closeDays}, view));
 }

@@ -17,6 +17,7 @@
 #include "platform/Dialogs.h"
 #include "platform/FileStore.h"
 #include "platform/Monitor.h"
+#include "platform/StopRequest.h"
 
 namespace velmora {
 
@@ -54,17 +55,19 @@ struct ExportArguments {
     std::string to;
     bool closeDays = false;
     bool tableCache = true;
+    bool resend = false;   // --reinvia: days already sent and accepted go again
+    bool pending = false;  // --pending: the days after the last one sent, to yesterday
     bool help = false;
 };
 
 // Parses the arguments after "export": --from DAY --to DAY [--close-days]
-// [--no-table-cache] [--help]; "--from=DAY" works too. On wrong usage returns
-// nothing and sets error.
+// [--reinvia] [--no-table-cache] [--help], or --pending instead of the two
+// days; "--from=DAY" works too. On wrong usage returns nothing and sets error.
 std::optional<ExportArguments> ParseExportArguments(const std::vector<std::string>& args,
                                                     std::string& error);
 
 // Prints each append as a marker line (kSentMarker or kAnswerMarker), the text
-// and a line end, flushing after each.
+// (control characters escaped, terminalSafe) and a line end, flushing after each.
 class StreamMonitor : public Monitor {
 public:
     explicit StreamMonitor(std::ostream& out) : m_out(out) {}
@@ -74,11 +77,14 @@ private:
     std::ostream& m_out;
 };
 
-// Prints "title: prompt" with the prompt's CR LF turned into line ends.
+// Prints "title: prompt" with the prompt's CR LF turned into line ends and
+// control characters escaped.
 class StreamDialogs : public Dialogs {
 public:
     explicit StreamDialogs(std::ostream& err) : m_err(err) {}
     void MsgBox(const std::string& prompt, int style, const std::string& title) override;
+    // Batch mode asks nobody: prints the question and answers No.
+    bool Question(const std::string& prompt, const std::string& title) override;
 
 private:
     std::ostream& m_err;
@@ -134,6 +140,12 @@ struct BatchServices {
     FileStore& files;
     Clock& clock;
     ExportStepsFactory factory;
+    // The send journal's file; "" for none (then neither --pending nor the
+    // refusal of days already sent).
+    std::string journalPath = {};
+    // When given, SIGINT and SIGTERM stop the export through it (the same
+    // object the HTTP transport watches); a second signal ends the program.
+    StopRequest* stop = nullptr;
 };
 
 // Loads the settings, reads the two days like the window's date fields and

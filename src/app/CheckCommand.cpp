@@ -4,13 +4,16 @@
 
 #include <exception>
 
+#include "app/CheckJournal.h"
 #include "app/CheckReport.h"
 #include "app/CheckRun.h"
 #include "app/DateEntry.h"
 #include "app/ExportRun.h"
+#include "app/JournalDays.h"
 #include "app/Settings.h"
 #include "core/RunError.h"
 #include "core/RunState.h"
+#include "core/TerminalText.h"
 #include "core/Text.h"
 
 namespace velmora {
@@ -24,9 +27,21 @@ constexpr const char* kCheckUsage =
     "    per giorno e tipo le schede che fermerebbero l'esportazione (BLOCCANTE), gli\n"
     "    ospiti che il servizio rifiuterà (RESPINTO), quelli che non verrebbero mai\n"
     "    inviati (MAI INVIATO) e quelli esclusi dalle regole (ESCLUSO), con che cosa\n"
-    "    correggere. --documents stampa anche ogni documento come verrebbe inviato;\n"
+    "    correggere; con il registro degli invii anche gli ospiti inviati e poi\n"
+    "    modificati, spariti o aggiunti (MODIFICATO DOPO L'INVIO).\n"
+    "    --documents stampa anche ogni documento come verrebbe inviato;\n"
     "    --html FILE scrive un rapporto da aprire e stampare. Stato di uscita: 0 solo\n"
-    "    esclusi, 1 respinti o mai inviati, 2 bloccanti o verifica non avviata.\n";
+    "    esclusi, 1 respinti, mai inviati o modificati, 2 bloccanti o verifica non avviata.\n";
+
+// The report never takes the place of an existing file (the register given
+// by mistake, a symbolic link): says so and gives kExitUsage.
+int refuseReportFile(const std::string& name, std::ostream& err) {
+    err << "velmora check: il file \"" << name
+        << "\" esiste già; il rapporto non sostituisce mai un file esistente: indicare con "
+           "--html un nome nuovo.\n";
+    err.flush();
+    return kExitUsage;
+}
 
 }  // namespace
 
@@ -88,12 +103,17 @@ std::optional<CheckArguments> ParseCheckArguments(const std::vector<std::string>
 int CheckExitStatus(const CheckReport& report) {
     const CheckCounts c = report.counts();
     if (c.blocking > 0 || !report.interruption.empty()) return kCheckBlocking;
-    if (c.rejected > 0 || c.neverSent > 0) return kCheckFindings;
+    if (c.rejected > 0 || c.neverSent > 0 || c.changed > 0) return kCheckFindings;
     return kCheckClean;
 }
 
 int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, std::ostream& out,
                     std::ostream& err) {
+    // Named files are looked at first, so that a taken name costs no check;
+    // writing the report refuses any name taken by then, symbolic links too.
+    if (!arguments.html.empty() &&
+        (services.files.exists(arguments.html) || services.files.isDirectory(arguments.html)))
+        return refuseReportFile(arguments.html, err);
     StreamDialogs dialogs(err);
     RunState state;
     std::string days[2];
@@ -111,10 +131,17 @@ int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, st
     }
 
     CheckRun check(state, services.engine(), services.files, services.clock);
-    const CheckReport report = check.run(days[0], days[1], view);
+    CheckReport report = check.run(days[0], days[1], view);
+    try {
+        AddJournalFindings(report, SendJournal(JournalPathIn("."), true), services.files);
+    } catch (const RunError& e) {
+        err << "velmora: " << e.fullText() << '\n';
+    }
 
-    out << checkTitle(report) << '\n';
-    for (const std::string& line : checkLines(report, arguments.documents)) out << line << '\n';
+    // Findings and documents quote guest text: printed with controls escaped.
+    out << terminalSafe(checkTitle(report)) << '\n';
+    for (const std::string& line : checkLines(report, arguments.documents))
+        out << terminalSafe(line) << '\n';
     out << checkCountsLine(report) << '\n';
     out.flush();
     if (!report.interruption.empty())
@@ -123,7 +150,9 @@ int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, st
     int status = CheckExitStatus(report);
     if (!arguments.html.empty()) {
         try {
-            services.files.writeText(arguments.html, checkReportHtml(report, services.clock.now()));
+            if (!services.files.writeNew(arguments.html,
+                                         checkReportHtml(report, services.clock.now())))
+                return refuseReportFile(arguments.html, err);
         } catch (const RunError& e) {
             err << "velmora: " << e.message() << " (" << e.detail() << ")\n";
             err.flush();

@@ -3,6 +3,7 @@
 // program, and says what to change there.
 #include "app/CheckExplain.h"
 
+#include "core/FileNames.h"
 #include "core/Text.h"
 #include "stays/CodeLookups.h"
 #include "stays/StayValues.h"
@@ -11,21 +12,10 @@ namespace velmora {
 
 namespace {
 
-constexpr const char* kCodesDatabase = "Comuni.mdb";
-constexpr const char* kHistoryDatabase = "SchedaStoricoClienti.mdb";
 constexpr const char* kPlaceFormat =
     "comune, sigla della provincia e sigla dello stato, es. 'CATANIA CT I'";
 
 std::string quoted(const std::string& text) { return "'" + text + "'"; }
-
-std::string joinAnd(const std::vector<std::string>& items) {
-    std::string out;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (i > 0) out += i + 1 == items.size() ? " e " : ", ";
-        out += items[i];
-    }
-    return out;
-}
 
 bool isBlank(const std::string& text) { return trimBlanks(text).empty(); }
 

@@ -13,6 +13,7 @@ enum class CheckSeverity {
     Blocking,   // the export would stop on this record
     Rejected,   // the service will refuse this guest
     NeverSent,  // the guest is in no document, without a word
+    ChangedSinceSent,  // what the service holds differs from what would be sent now
     Skipped,    // left out by a rule on purpose; for information
 };
 
@@ -32,10 +33,13 @@ struct CheckCounts {
     int blocking = 0;
     int rejected = 0;
     int neverSent = 0;
+    int changed = 0;
     int skipped = 0;
 
     // Whether nothing but skips was found.
-    bool onlySkips() const { return blocking == 0 && rejected == 0 && neverSent == 0; }
+    bool onlySkips() const {
+        return blocking == 0 && rejected == 0 && neverSent == 0 && changed == 0;
+    }
 };
 
 // One document as the export would post it.
@@ -71,6 +75,9 @@ struct CheckReport {
                     break;
                 case CheckSeverity::NeverSent:
                     ++c.neverSent;
+                    break;
+                case CheckSeverity::ChangedSinceSent:
+                    ++c.changed;
                     break;
                 case CheckSeverity::Skipped:
                     ++c.skipped;

@@ -18,6 +18,8 @@ const char* severityLabel(CheckSeverity s) {
             return "RESPINTO";
         case CheckSeverity::NeverSent:
             return "MAI INVIATO";
+        case CheckSeverity::ChangedSinceSent:
+            return "MODIFICATO DOPO L'INVIO";
         case CheckSeverity::Skipped:
             return "ESCLUSO";
     }
@@ -32,6 +34,8 @@ const char* severityClass(CheckSeverity s) {
             return "respinto";
         case CheckSeverity::NeverSent:
             return "mai-inviato";
+        case CheckSeverity::ChangedSinceSent:
+            return "modificato";
         case CheckSeverity::Skipped:
             return "escluso";
     }
@@ -73,6 +77,8 @@ std::string checkCountsText(const CheckReport& report) {
     std::string text = "bloccanti " + std::to_string(c.blocking) + ", respinti " +
                        std::to_string(c.rejected) + ", mai inviati " + std::to_string(c.neverSent) +
                        ", esclusi " + std::to_string(c.skipped);
+    // Only a journal that holds the days can give these.
+    if (c.changed > 0) text += ", modificati dopo l'invio " + std::to_string(c.changed);
     if (!report.interruption.empty()) text += "; verifica interrotta";
     return text;
 }
@@ -178,6 +184,7 @@ std::string checkReportHtml(const CheckReport& report, const LocalTime& madeAt) 
     h.push_back("tr.respinto td { background: #fbd8a8; }");
     h.push_back("tr.mai-inviato td { background: #fff1a6; }");
     h.push_back("tr.escluso td { background: #ececec; color: #333; }");
+    h.push_back("tr.modificato td { background: #cfe2f3; }");
     h.push_back("table.legenda { width: auto; margin: 0.6em 0; }");
     h.push_back("p.nulla { color: #333; font-style: italic; }");
     h.push_back("p.interrotta { font-weight: bold; color: #900; }");
@@ -208,6 +215,9 @@ std::string checkReportHtml(const CheckReport& report, const LocalTime& madeAt) 
     h.push_back(
         "<tr class=\"mai-inviato\"><td>MAI INVIATO</td><td>l'ospite non entra in nessun "
         "documento, senza alcun avviso</td></tr>");
+    h.push_back(
+        "<tr class=\"modificato\"><td>MODIFICATO DOPO L'INVIO</td><td>quanto inviato e "
+        "accettato differisce da quanto si invierebbe ora</td></tr>");
     h.push_back(
         "<tr class=\"escluso\"><td>ESCLUSO</td><td>lasciato fuori da una regola, per "
         "informazione</td></tr>");

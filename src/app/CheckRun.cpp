@@ -16,6 +16,7 @@
 
 #include "app/CheckExplain.h"
 #include "app/DateEntry.h"
+#include "core/FileNames.h"
 #include "core/RunError.h"
 #include "core/Text.h"
 #include "service/ServiceMessages.h"
@@ -40,11 +41,11 @@ public:
     std::optional<std::string> readText(const std::string& name) const override {
         return m_inner.readText(name);
     }
-    std::string createUnique(const std::string& dir, const std::string& stem,
-                             const std::string& ext) override {
+    std::string writeUnique(const std::string& dir, const std::string& stem,
+                            const std::string& ext, std::string_view) override {
         refuse(dir + "/" + stem + ext);
     }
-    std::unique_ptr<TextWriter> openForWriting(const std::string& name) override { refuse(name); }
+    bool writeNew(const std::string& name, std::string_view) override { refuse(name); }
 
 private:
     [[noreturn]] static void refuse(const std::string& name) {
@@ -55,8 +56,6 @@ private:
 
 namespace {
 
-constexpr const char* kHistory = "SchedaStoricoClienti.mdb";
-constexpr const char* kRegister = "Scheda_Cliente.mdb";
 constexpr const char* kEveryRecord = "NumeroHotel = 1";
 
 // What the writers did while one document was built, in their order.
@@ -73,9 +72,11 @@ struct WriterEvent {
 class RecordingObserver : public StaysObserver {
 public:
     void guestConsidered(const GuestNote& g, GuestDecision d) override {
+        if (g.isHead) heads[g.database].push_back(g);
         WriterEvent e{WriterEvent::Considered, g, d, {}, {}, {}, {}};
         events.push_back(std::move(e));
     }
+    void memberSelected(const GuestNote& g) override { members[g.database].push_back(g); }
     void codeLookedUp(const GuestNote& g, const CodeLookupNote& n) override {
         if (!lookupFails(n)) return;
         WriterEvent e{WriterEvent::Lookup, g, GuestDecision::Written, n, {}, {}, {}};
@@ -93,6 +94,9 @@ public:
     }
 
     std::vector<WriterEvent> events;
+    // The writers' two selections, per database.
+    std::map<std::string, std::vector<GuestNote>> heads;
+    std::map<std::string, std::vector<GuestNote>> members;
     std::string stoppedIn;  // database of the record the writer stopped on
 };
 
@@ -108,38 +112,14 @@ std::string recordKey(const GuestNote& g) {
 }
 
 
-// One record of a selection, with what the comparison needs.
-struct SelectedRecord {
-    GuestNote note;
-    std::string capoFamiglia;
-    std::string capoGruppo;
-    double codiceCapoFamiglia = 0;
-    double codiceCapoGruppo = 0;
-    std::string key;
-};
-
-std::vector<SelectedRecord> readSelection(OpenedDatabase& db, const std::string& query,
-                                          bool history) {
-    std::vector<SelectedRecord> out;
+// Every record of the day's window, whatever its role.
+std::vector<GuestNote> readWindow(OpenedDatabase& db, const std::string& query,
+                                  const std::string& database, bool history) {
+    std::vector<GuestNote> out;
     auto rs = db->OpenRecordset(query, dbOpenDynaset);
     rs->FindFirst(kEveryRecord);
     while (!rs->NoMatch()) {
-        SelectedRecord r;
-        r.note.database = history ? kHistory : kRegister;
-        r.note.numeroProgressivo = NumeroProgressivoOf(rs->Fields("NumeroProgressivo"));
-        r.note.room = rs->Fields("NumeroCamera").asText();
-        r.note.dataArrivo = rs->Fields("DataArrivo").asText();
-        r.note.dataPartenzaReale = rs->Fields("DataPartenzaReale").asText();
-        if (history) {
-            const FieldValue name = rs->Fields("NomeCliente");
-            if (!name.isNull()) r.note.nomeCliente = name.asText();
-        }
-        r.capoFamiglia = rs->Fields("CapoFamiglia").asText();
-        r.capoGruppo = rs->Fields("CapoGruppo").asText();
-        r.codiceCapoFamiglia = rs->Fields("CodiceCapoFamiglia").asNumber();
-        r.codiceCapoGruppo = rs->Fields("CodiceCapoGruppo").asNumber();
-        r.key = recordKey(r.note);
-        out.push_back(std::move(r));
+        out.push_back(ReadGuestNote(*rs, database, history));
         rs->FindNext(kEveryRecord);
     }
     return out;
@@ -186,34 +166,33 @@ public:
     }
 
     // The records of one database that the writers never took: members of
-    // the window under no head of the window, and records of the window that
-    // neither selection holds.
-    void fromSelection(const std::string& database) {
-        const bool history = database == kHistory;
+    // their selection under no head of it, and records of the day's window
+    // that neither selection holds.
+    void fromSelections(const std::string& database, const std::vector<GuestNote>& heads,
+                        const std::vector<GuestNote>& members) {
+        const bool history = database == kHistoryDatabase;
         const StaysQueries queries = staysQueries(m_initialDate, m_day, m_day, m_kind);
         OpenedDatabase db(m_engine, database);
-        const std::vector<SelectedRecord> heads = readSelection(db, queries.heads, history);
-        const std::vector<SelectedRecord> members = readSelection(db, queries.members, history);
-        const std::vector<SelectedRecord> window = readSelection(db, windowQuery(), history);
+        const std::vector<GuestNote> window = readWindow(db, queries.dayWindow, database, history);
 
-        for (const SelectedRecord& m : members) {
-            if (m_membersTaken.count(m.key)) continue;
+        for (const GuestNote& m : members) {
+            const std::string key = recordKey(m);
+            if (m_membersTaken.count(key)) continue;
             // Written (or reported) as the head of a stay of its own.
-            if (m_headDecisions.count(m.key)) continue;
+            if (m_headDecisions.count(key)) continue;
             memberNotTaken(db, history, heads, m);
         }
 
         std::set<std::string> selected;
-        for (const auto& r : heads) selected.insert(r.key);
-        for (const auto& r : members) selected.insert(r.key);
-        for (const SelectedRecord& r : window) {
-            if (selected.count(r.key)) continue;
-            if (formsDate(r.note.dataArrivo) && r.note.dataArrivo < m_initialDate) {
-                add(CheckSeverity::Skipped, r.note,
-                    explainBeforeInitialDate(r.note.dataArrivo, m_initialDate));
+        for (const auto& r : heads) selected.insert(recordKey(r));
+        for (const auto& r : members) selected.insert(recordKey(r));
+        for (const GuestNote& r : window) {
+            if (selected.count(recordKey(r))) continue;
+            if (formsDate(r.dataArrivo) && r.dataArrivo < m_initialDate) {
+                add(CheckSeverity::Skipped, r, explainBeforeInitialDate(r.dataArrivo, m_initialDate));
             } else {
-                add(CheckSeverity::NeverSent, r.note,
-                    explainNoRole(r.note.dataArrivo, r.capoFamiglia, r.capoGruppo));
+                add(CheckSeverity::NeverSent, r,
+                    explainNoRole(r.dataArrivo, r.capoFamiglia, r.capoGruppo));
             }
         }
         db.close();
@@ -228,31 +207,22 @@ public:
     }
 
 private:
-    // Every record of hotel 1 whose arrival (or actual departure) falls on
-    // the day, whatever its role and its arrival date.
-    std::string windowQuery() const {
-        const std::string d = quoteCriterionText(storedDate(m_day));
-        const char* column = m_kind == "A" ? "DataArrivo" : "DataPartenzaReale";
-        return std::string("Select * From Scheda_Cliente Where NumeroHotel = 1 and ") + column +
-               " >= '" + d + "' and " + column + " <= '" + d +
-               "' Order by DataArrivo,NumeroCamera;";
-    }
-
-    void memberNotTaken(OpenedDatabase& db, bool history, const std::vector<SelectedRecord>& heads,
-                        const SelectedRecord& m) {
-        const SelectedRecord* named = nullptr;
+    // A member of the selection that no head took: which head of the window
+    // it names (by either column) and why that head did not take it.
+    void memberNotTaken(OpenedDatabase& db, bool history, const std::vector<GuestNote>& heads,
+                        const GuestNote& m) {
+        const GuestNote* named = nullptr;
         bool namedViaFamily = true;
-        for (const SelectedRecord& h : heads) {
-            if (!h.note.numeroProgressivo) continue;
-            const long long number = *h.note.numeroProgressivo;
-            const double key = static_cast<double>(history ? historyMemberKey(number) : number);
+        for (const GuestNote& h : heads) {
+            if (!h.numeroProgressivo) continue;
+            const long long number = *h.numeroProgressivo;
+            const double key = static_cast<double>(MemberKey(number, history));
             const bool viaFamily = m.codiceCapoFamiglia > 0 && m.codiceCapoFamiglia == key;
             const bool viaGroup = m.codiceCapoGruppo > 0 && m.codiceCapoGruppo == key;
             if (!viaFamily && !viaGroup) continue;
-            auto decision = m_headDecisions.find(h.key);
+            auto decision = m_headDecisions.find(recordKey(h));
             if (decision != m_headDecisions.end() && decision->second != GuestDecision::Written) {
-                add(CheckSeverity::Skipped, m.note,
-                    explainSkippedWithHead(number, decision->second));
+                add(CheckSeverity::Skipped, m, explainSkippedWithHead(number, decision->second));
                 return;
             }
             if (!named) {
@@ -268,7 +238,7 @@ private:
             loss.reference =
                 static_cast<long long>(namedViaFamily ? m.codiceCapoFamiglia : m.codiceCapoGruppo);
             loss.headInWindow =
-                HeadSeen{*named->note.numeroProgressivo, named->capoFamiglia, named->capoGruppo};
+                HeadSeen{*named->numeroProgressivo, named->capoFamiglia, named->capoGruppo};
         } else {
             loss.viaFamily = m.codiceCapoFamiglia > 0;
             loss.reference = static_cast<long long>(
@@ -285,7 +255,7 @@ private:
                                        table->Fields("DataPartenzaReale").asText());
             }
         }
-        add(CheckSeverity::NeverSent, m.note, explainMemberLoss(loss));
+        add(CheckSeverity::NeverSent, m, explainMemberLoss(loss));
     }
 
     void flushLookups(std::vector<const WriterEvent*>& pending) {
@@ -315,12 +285,11 @@ private:
             lookup.trace.nullCode)
             return std::nullopt;
         if (lookup.trace.steps.size() > 1 && lookup.trace.steps[1].found) return std::nullopt;
-        OpenedDatabase codes(m_engine, "Comuni.mdb");
+        OpenedDatabase codes(m_engine, kCodesDatabase);
         std::optional<NamedCodesRow> row;
         {
             auto rs = codes->OpenRecordset("CodiciVari", dbOpenDynaset);
-            rs->FindFirst("(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = '" +
-                          quoteCriterionText(trimBlanks(lookup.text)) + "'");
+            rs->FindFirst(NamedPlaceCriterion(trimBlanks(lookup.text)));
             if (!rs->NoMatch())
                 row = NamedCodesRow{rs->Fields("Tipo").asText(), rs->Fields("DataDal").asText(),
                                     rs->Fields("DataFinoA").asText()};
@@ -389,8 +358,10 @@ void CheckRun::checkDocument(const std::string& day, const std::string& kind, Ch
     findings.fromEvents(observer.events);
     // A database the writers did not walk to its end is not compared: what
     // they did not reach is named by the blocking finding.
-    if (!stopped || observer.stoppedIn == kRegister) findings.fromSelection(kHistory);
-    if (!stopped) findings.fromSelection(kRegister);
+    if (!stopped || observer.stoppedIn == kRegisterDatabase)
+        findings.fromSelections(kHistoryDatabase, observer.heads[kHistoryDatabase], observer.members[kHistoryDatabase]);
+    if (!stopped)
+        findings.fromSelections(kRegisterDatabase, observer.heads[kRegisterDatabase], observer.members[kRegisterDatabase]);
 
     for (CheckFinding& f : findings.take()) report.findings.push_back(std::move(f));
     report.documents.push_back(std::move(document));

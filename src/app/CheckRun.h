@@ -13,7 +13,7 @@
 #include "app/ExportRun.h"
 #include "core/RunState.h"
 #include "platform/Clock.h"
-#include "platform/DBEngine.h"
+#include "jet/DBEngine.h"
 #include "platform/FileStore.h"
 
 namespace velmora {

@@ -125,7 +125,9 @@ std::int16_t IsLeapYear(std::int16_t year) {
 }
 
 std::int16_t IsValidDate(std::string_view text, RunState& state) {
-    const auto chars = characters(trimBlanks(text));
+    // The views point into the trimmed text, which must outlive them.
+    const std::string trimmed = trimBlanks(text);
+    const auto chars = characters(trimmed);
     if (chars.size() != 10) return 0;
     const DateParts p = readParts(chars);
     // The year is rounded to an integer (half to even); one that does not fit
@@ -153,7 +155,8 @@ std::int16_t CompareDates(std::string_view first, std::string_view second) {
 }
 
 long long DaySerial(std::string_view dayText) {
-    const DateParts p = readParts(characters(trimBlanks(dayText)));
+    const std::string trimmed = trimBlanks(dayText);
+    const DateParts p = readParts(characters(trimmed));
     auto whole = [](double v) { return static_cast<long long>(std::floor(v)); };
     return daysFromCivil(static_cast<long long>(std::nearbyint(p.year)), whole(p.month),
                          whole(p.day));

@@ -4,13 +4,16 @@
 // and the completion message. A RunError stops the run cleanly.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "app/ExportSteps.h"
 #include "core/RunState.h"
 #include "platform/Dialogs.h"
 #include "platform/FileStore.h"
 #include "platform/Monitor.h"
+#include "platform/StopRequest.h"
 
 namespace velmora {
 
@@ -19,6 +22,10 @@ inline constexpr const char* kCompletedPrompt = "Esportazione completata!";
 inline constexpr const char* kErrorsLine = "Sono presenti errori: controllare il monitor.";
 inline constexpr const char* kInterruptedLine = "Esportazione interrotta!";
 inline constexpr const char* kNotStartedLine = "Esportazione non avviata!";
+inline constexpr const char* kOperatorStopLine = "Esportazione interrotta dall'operatore.";
+inline constexpr const char* kEverythingSentLine =
+    "Tutto è stato inviato e la sessione è chiusa; non è stato possibile scrivere solo il "
+    "file di registro della disconnessione (Logout-).";
 
 enum class RunOutcome {
     Completed,            // every day done, no answer marked an error
@@ -48,11 +55,15 @@ struct RunRequest {
     bool closeDays = false;
 };
 
+// The first of the five service addresses of the settings that libcurl would
+// not take, named by its line of the settings file, or "" when all are usable.
+std::string SettingsAddressProblem(const RunState& state);
+
 // The checks that come before any run over the databases (the export and the
-// check before sending): both date fields, "QLBDataI.txt" with a valid first
-// line, the three databases, and with makeLogDirectory the directory
-// "Velmora", made when missing. Returns the problem for the operator, or ""
-// when there is none; an invalid date field is told to the view first.
+// check before sending): both date fields, the five service addresses, "QLBDataI.txt" with a valid
+// first line, the three databases, and with makeLogDirectory the directory "Velmora", made when
+// missing. Returns the problem for the operator, or "" when there is none; an invalid date field is
+// told to the view first.
 std::string CheckBeforeRun(const RunRequest& request, RunState& state, FileStore& files,
                            RunView& view, bool makeLogDirectory = true);
 
@@ -63,6 +74,18 @@ public:
 
     // Runs the export over the range; never throws.
     RunOutcome run(const RunRequest& request, RunView& view);
+
+    // Before the login, the days of the range that sentDays names (already
+    // sent and accepted) are put to the operator as a Yes/No question; No
+    // ends the run without a login (RunOutcome::Refused).
+    void askBeforeResending(
+        std::function<std::vector<std::string>(const RunRequest&)> sentDays) {
+        m_sentDays = std::move(sentDays);
+    }
+    // A stop request the run obeys: no further exchange starts once it is set,
+    // the one under way is abandoned, the logout still happens, and the run
+    // ends Interrupted saying which exchange was under way.
+    void setStopRequest(StopRequest* stop) { m_stop = stop; }
 
 private:
     // The problem that keeps the run from starting, or "" when there is none.
@@ -75,6 +98,11 @@ private:
     Monitor& m_monitor;
     ExportStepsFactory m_factory;
     StepsOptions m_options;
+    std::function<std::vector<std::string>(const RunRequest&)> m_sentDays;
+    StopRequest* m_stop = nullptr;
 };
+
+// "I giorni 02/03/2026 e 03/03/2026 risultano già inviati e accettati."
+std::string AlreadySentText(const std::vector<std::string>& days);
 
 }  // namespace velmora

@@ -12,6 +12,8 @@
 
 namespace velmora {
 
+class SendJournal;
+
 class ExportSteps {
 public:
     virtual ~ExportSteps() = default;
@@ -27,6 +29,8 @@ public:
     virtual bool CloseDay(const std::string& day) = 0;
     // Logs out; true when the answer was marked an error.
     virtual bool DoLogout() = 0;
+    // The send journal the steps record into; none by default.
+    virtual SendJournal* journal() { return nullptr; }
 };
 
 // Options handed to the factory of the steps.

@@ -10,7 +10,7 @@
 
 #include "app/ExportSteps.h"
 #include "platform/Clock.h"
-#include "platform/DBEngine.h"
+#include "jet/DBEngine.h"
 #include "platform/FileStore.h"
 #include "platform/Http.h"
 #include "platform/curl/CurlTransport.h"
@@ -18,10 +18,13 @@
 namespace velmora {
 
 // Steps over the real service client and stays writers, bound to the given
-// engine, transport, files and clock (all must outlive the steps).
+// engine, transport, files and clock (all must outlive the steps); with a
+// journalPath, every exchange is recorded in the send journal there (opened,
+// made or migrated now: RunError when it cannot be).
 std::unique_ptr<ExportSteps> MakeRealExportSteps(RunState& state, Monitor& monitor,
                                                  DBEngine& engine, HttpTransport& http,
-                                                 FileStore& files, Clock& clock);
+                                                 FileStore& files, Clock& clock,
+                                                 const std::string& journalPath = {});
 
 class AppServices {
 public:
@@ -38,6 +41,8 @@ public:
     HttpTransport& http();
     FileStore& files();
     Clock& clock();
+    // Velmora/Velmora.sqlite below the working directory.
+    std::string journalPath() const;
 
     // Steps bound to these services; valid while this object lives.
     ExportStepsFactory factory();

@@ -3,6 +3,7 @@
 // similar shape when the named ones are missing.
 #include "VelmoraDT.h"
 
+#include <memory>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -13,7 +14,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPalette>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStringList>
@@ -21,10 +21,13 @@
 #include <QTimer>
 
 #include "app/CheckCommand.h"
+#include "app/CheckJournal.h"
 #include "app/CheckReport.h"
 #include "app/CheckRun.h"
 #include "app/DateEntry.h"
+#include "app/JournalDays.h"
 #include "app/Settings.h"
+#include "app/StatusCommand.h"
 #include "core/LocalTime.h"
 #include "core/RunError.h"
 
@@ -193,16 +196,9 @@ void VelmoraDT::buildControls() {
     const int monitorTops[2] = {2520, 4560};
     const int monitorHeights[2] = {1935, 4215};
     for (int i = 0; i < 2; ++i) {
-        auto* box = new QPlainTextEdit(this);
+        auto* box = new MonitorView(m_monitor[i], this);
         box->setObjectName(QString("Text2_%1").arg(i));
-        box->setReadOnly(true);
-        box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         box->setFocusPolicy(Qt::StrongFocus);
-        box->setTabChangesFocus(true);
-        box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-        box->setUndoRedoEnabled(false);
         setColour(box, QPalette::Base, QColor(255, 255, 192));
         place(box, 120, monitorTops[i], 13455, monitorHeights[i]);
         Text2[i] = box;
@@ -314,6 +310,9 @@ void VelmoraDT::T_Click(int Index) {
 
     RunRequest request{fromQ(Text1[0]->text()), fromQ(Text1[1]->text()), Chk[0]->isChecked()};
     ExportRun run(m_state, m_files, m_dialogs, *this, m_factory);
+    run.askBeforeResending([](const RunRequest& r) {
+        return AcceptedDaysAt(JournalPathIn("."), r.firstDay, r.lastDay);
+    });
     try {
         m_lastOutcome = run.run(request, *this);
     } catch (...) {
@@ -324,9 +323,7 @@ void VelmoraDT::T_Click(int Index) {
                          kStyleExclamation, kRunTitle);
     }
     if (m_lastOutcome != RunOutcome::Refused) {
-        QTextCursor caret = Text2[1]->textCursor();
-        caret.movePosition(QTextCursor::End);
-        Text2[1]->setTextCursor(caret);
+        Text2[1]->moveCaretToEnd();
     }
 }
 
@@ -352,6 +349,7 @@ void VelmoraDT::runCheck() {
     try {
         CheckRun check(m_state, m_checkEngine(), m_files, m_clock);
         report = check.run(request.firstDay, request.lastDay, *this);
+        AddJournalFindings(report, SendJournal(JournalPathIn("."), true), m_files);
     } catch (const RunError& e) {
         report.interruption = "Verifica interrotta: " + e.fullText();
     } catch (const std::exception& e) {
@@ -363,8 +361,10 @@ void VelmoraDT::runCheck() {
     }
     try {
         const LocalTime now = m_clock.now();
-        reportName = m_files.createUnique("Velmora", "Verifica-" + stamp12(now), ".html");
-        m_files.writeText(reportName, checkReportHtml(report, now));
+        reportName = m_files.writeUnique(
+            "Velmora", "Verifica-" + stamp12(now), ".html",
+            WithJournalSection(checkReportHtml(report, now), JournalPathIn("."), request.firstDay,
+                               request.lastDay));
     } catch (const RunError& e) {
         reportProblem = e.fullText();
     } catch (const std::exception& e) {
@@ -392,9 +392,17 @@ void VelmoraDT::runCheck() {
     prompt += "\r\n" + checkCountsLine(report) + "\r\n" + reportLine;
     m_dialogs.MsgBox(prompt, serious ? kStyleExclamation : kStyleOk, kRunTitle);
 
-    QTextCursor caret = Text2[1]->textCursor();
-    caret.movePosition(QTextCursor::End);
-    Text2[1]->setTextCursor(caret);
+    Text2[1]->moveCaretToEnd();
+}
+
+std::function<void()> RepaintWhileWaiting() {
+    auto sincePaint = std::make_shared<QElapsedTimer>();
+    return [sincePaint] {
+        if (!QCoreApplication::instance()) return;
+        if (sincePaint->isValid() && sincePaint->elapsed() < 80) return;
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        sincePaint->start();
+    };
 }
 
 void VelmoraDT::append(int box, const std::string& text) {
@@ -402,18 +410,15 @@ void VelmoraDT::append(int box, const std::string& text) {
     m_monitor[box] += "\r\n";
     m_monitor[box] += text;
 
-    // The widget shows the same text with its own line breaks.
-    QString shown = toQ(text);
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    shown.replace(QChar('\r'), QChar('\n'));
-    QPlainTextEdit* w = Text2[box];
-    QTextCursor end(w->document());
-    end.movePosition(QTextCursor::End);
-    end.insertText(QStringLiteral("\n") + shown);
-    w->verticalScrollBar()->setValue(w->verticalScrollBar()->maximum());
+    Text2[box]->textAppended();
 
-    // Paint now; input stays out (and is discarded by the filter during a run).
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // Paint at most every 80 ms: a month's run appends hundreds of times and
+    // each paint lays out what is visible. Input stays out (and is discarded
+    // by the filter during a run).
+    if (!m_sincePaint.isValid() || m_sincePaint.elapsed() >= 80) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        m_sincePaint.start();
+    }
 }
 
 const std::string& VelmoraDT::monitorText(int box) const {

@@ -4,6 +4,7 @@
 // its steps append to, and it discards all input while a run or a check goes.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QWidget>
 #include <array>
@@ -13,9 +14,10 @@
 
 #include "app/ExportRun.h"
 #include "app/ExportSteps.h"
+#include "app/MonitorView.h"
 #include "core/RunState.h"
 #include "platform/Clock.h"
-#include "platform/DBEngine.h"
+#include "jet/DBEngine.h"
 #include "platform/Dialogs.h"
 #include "platform/FileStore.h"
 #include "platform/Monitor.h"
@@ -23,7 +25,6 @@
 class QCheckBox;
 class QFrame;
 class QLabel;
-class QPlainTextEdit;
 class QPushButton;
 
 namespace velmora {
@@ -41,6 +42,10 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 };
 
+// What the HTTP transport calls while an exchange waits: lets the window
+// repaint, at most every 80 ms (libcurl calls it many times a second).
+std::function<void()> RepaintWhileWaiting();
+
 class VelmoraDT : public QWidget, public Monitor, private RunView {
     Q_OBJECT
 
@@ -54,7 +59,7 @@ public:
     // The controls, by array name and index.
     std::array<DateField*, 2> Text1{};
     std::array<QPushButton*, 3> T{};
-    std::array<QPlainTextEdit*, 2> Text2{};
+    std::array<MonitorView*, 2> Text2{};
     std::array<QLabel*, 3> Label1{};
     std::array<QCheckBox*, 1> Chk{};
     std::array<QFrame*, 2> Shape1{};
@@ -109,6 +114,7 @@ private:
     std::function<DBEngine&()> m_checkEngine;
 
     std::string m_monitor[2];
+    QElapsedTimer m_sincePaint;
     bool m_activated = false;
     bool m_refused = false;
     bool m_running = false;

@@ -1,5 +1,6 @@
 // Entry point of velmora: without arguments the window VelmoraDT, with a
-// command (velmora export ..., velmora check ...) batch mode without a window.
+// command (velmora export ..., velmora check ...) batch mode without a window;
+// "--cartella DIR" or "--ultima-cartella" first choose the working folder.
 #include <QApplication>
 #include <iostream>
 #include <memory>
@@ -10,39 +11,49 @@
 #include "app/CheckCommand.h"
 #include "app/ExportSteps.h"
 #include "app/RealExportSteps.h"
+#include "app/StatusCommand.h"
 #include "app/VelmoraDT.h"
+#include "app/WorkFolder.h"
 #include "core/RunError.h"
 #include "core/RunState.h"
 #include "platform/Clock.h"
-#include "platform/DBEngine.h"
+#include "jet/DBEngine.h"
 #include "platform/FileStore.h"
+#include "platform/StopRequest.h"
 #include "platform/curl/CurlHandles.h"
 #include "platform/qt/QtDialogs.h"
 
 int main(int argc, char** argv) {
     using namespace velmora;
     CurlGlobal curl;
+    // Batch mode's export stops on SIGINT and SIGTERM; the transport abandons
+    // the exchange under way when asked to.
+    StopRequest stop;
     // The window repaints while an exchange waits; batch mode has no window.
     CurlTransport::Options httpOptions;
-    httpOptions.whileWaiting = [] {
-        if (QCoreApplication::instance())
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    };
+    httpOptions.stop = &stop;
+    httpOptions.whileWaiting = RepaintWhileWaiting();
     AppServices services(".", httpOptions);
     FileStore& files = services.files();
     Clock& clock = services.clock();
     ExportStepsFactory factory = services.factory();
 
     std::vector<std::string> args(argv + 1, argv + argc);
+    const FolderStart folder = TakeFolderOptions(args, std::cerr);
+    if (folder.exitStatus) return *folder.exitStatus;
     if (!args.empty()) {
-        BatchServices batch{files, clock, factory};
+        BatchServices batch{files, clock, factory, services.journalPath(), &stop};
         CheckServices check{files, clock,
                             [&services]() -> DBEngine& { return services.engine(true); }};
-        std::vector<BatchCommand> commands{MakeExportCommand(batch), MakeCheckCommand(check)};
+        std::vector<BatchCommand> commands{MakeExportCommand(batch), MakeCheckCommand(check),
+                                           MakeVersionCommand(VELMORA_VERSION),
+                                           MakeStatusCommand(check)};
         return DispatchCommand(args, commands, std::cout, std::cerr);
     }
 
     QApplication app(argc, argv);
+    if (folder.askForFolder && !EnterRememberedFolder()) return kExitCompleted;
+    RememberWorkFolder();
     RunState state;
     QtDialogs dialogs;
     VelmoraDT window(state, files, clock, dialogs, factory);

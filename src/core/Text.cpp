@@ -92,4 +92,13 @@ std::string upperCaseUtf8(std::string_view text) {
     return out;
 }
 
+std::string joinAnd(const std::vector<std::string>& items) {
+    std::string out;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) out += i + 1 == items.size() ? " e " : ", ";
+        out += items[i];
+    }
+    return out;
+}
+
 }  // namespace velmora

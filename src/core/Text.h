@@ -21,8 +21,10 @@ double numericValue(std::string_view piece);
 // The text without its leading and trailing blanks (character 32 only).
 std::string trimBlanks(std::string_view text);
 
-// Characters [start, start + count) counted from 1, clipped to the text,
-// as Mid$ does; empty when start is past the end.
+// Bytes [start, start + count) counted from 1, clipped to the text; empty
+// when start is past the end. For positions counted in bytes (the place
+// splitter's blanks); a stored value cut by character position takes
+// midCharacters (core/Utf8.h).
 std::string mid(std::string_view text, int start, int count);
 
 // The lines of a text file: a line ends at LF and a CR before it is dropped;
@@ -32,6 +34,9 @@ std::vector<std::string> splitLines(std::string_view text);
 
 // Upper case of UTF-8 text for ASCII and the Latin-1 letters (à → À, ÿ stays).
 std::string upperCaseUtf8(std::string_view text);
+
+// Items as an Italian list: "a", "a e b", "a, b e c".
+std::string joinAnd(const std::vector<std::string>& items);
 
 // Whether the text contains the exact characters of needle.
 inline bool contains(std::string_view text, std::string_view needle) {

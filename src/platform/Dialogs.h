@@ -1,5 +1,5 @@
 // The dialog seam: a modal message box with a prompt, a style (0: OK only,
-// 48: exclamation icon and OK) and a title. The Qt implementation shows a
+// 48: exclamation icon and OK) and a title, and a Yes/No question. The Qt implementation shows a
 // QMessageBox; batch mode prints to standard error; tests record.
 #pragma once
 
@@ -13,6 +13,8 @@ class Dialogs {
 public:
     virtual ~Dialogs() = default;
     virtual void MsgBox(const std::string& prompt, int style, const std::string& title) = 0;
+    // A modal Yes/No box; true for Yes.
+    virtual bool Question(const std::string& prompt, const std::string& title) = 0;
 };
 
 }  // namespace velmora

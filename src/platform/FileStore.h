@@ -4,21 +4,11 @@
 // return nothing.
 #pragma once
 
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace velmora {
-
-// A text file open for writing; lines are written as given (the caller adds
-// CR LF). close() flushes and reports a failed write as RunError.
-class TextWriter {
-public:
-    virtual ~TextWriter() = default;
-    virtual void write(std::string_view text) = 0;
-    virtual void close() = 0;
-};
 
 class FileStore {
 public:
@@ -32,21 +22,17 @@ public:
     // The whole content of a file, or nothing when it cannot be read.
     virtual std::optional<std::string> readText(const std::string& name) const = 0;
 
-    // Creates a new empty file dir/stem + ext, never replacing an existing one:
-    // when the name is taken, dir/stem-2 + ext, dir/stem-3 + ext, ... Returns
-    // the name of the file created (joined with the platform's separator).
-    virtual std::string createUnique(const std::string& dir, const std::string& stem,
-                                     const std::string& ext) = 0;
+    // Writes text to a new file dir/stem + ext, or, when that name is taken,
+    // dir/stem-2 + ext, dir/stem-3 + ext, ... Returns the name of the file
+    // written (joined with the platform's separator). No file is replaced,
+    // and none is ever seen half written; RunError when it cannot be written.
+    virtual std::string writeUnique(const std::string& dir, const std::string& stem,
+                                    const std::string& ext, std::string_view text) = 0;
 
-    // Opens a file for writing, emptying it.
-    virtual std::unique_ptr<TextWriter> openForWriting(const std::string& name) = 0;
-
-    // Empties the file and writes text into it.
-    void writeText(const std::string& name, std::string_view text) {
-        auto w = openForWriting(name);
-        w->write(text);
-        w->close();
-    }
+    // Writes text to the new file name in the same way. Returns false, writing
+    // nothing, when the name is taken by anything (a file, a directory, a
+    // symbolic link, even a dangling one); RunError when it cannot be written.
+    virtual bool writeNew(const std::string& name, std::string_view text) = 0;
 };
 
 // Files below a root directory (the working directory by default).
@@ -58,9 +44,9 @@ public:
     bool isDirectory(const std::string& name) const override;
     void createDirectory(const std::string& name) override;
     std::optional<std::string> readText(const std::string& name) const override;
-    std::string createUnique(const std::string& dir, const std::string& stem,
-                             const std::string& ext) override;
-    std::unique_ptr<TextWriter> openForWriting(const std::string& name) override;
+    std::string writeUnique(const std::string& dir, const std::string& stem,
+                            const std::string& ext, std::string_view text) override;
+    bool writeNew(const std::string& name, std::string_view text) override;
 
     // The path of a name below the root.
     std::string pathOf(const std::string& name) const;

@@ -10,7 +10,8 @@ namespace velmora {
 
 // Why an exchange produced no answer at all. None when an answer arrived.
 struct HttpFailure {
-    enum class Kind { None, Refused, Unresolved, Tls, Timeout, Other } kind = Kind::None;
+    // Stopped: abandoned at the operator's request before the answer came.
+    enum class Kind { None, Refused, Unresolved, Tls, Timeout, Stopped, Other } kind = Kind::None;
     // The transport's own words, e.g. "Failed to connect to 127.0.0.1 port 1".
     std::string message;
     explicit operator bool() const { return kind != Kind::None; }

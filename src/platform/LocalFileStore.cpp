@@ -1,8 +1,13 @@
-// Files below a root directory through std::filesystem and C stdio.
-// createUnique relies on fopen's "x" mode (C11, glibc and MSVC) so that two
-// files made in the same second never replace each other.
+// Files below a root directory through std::filesystem and POSIX calls. A new
+// file is written under a hidden temporary name in its own directory and
+// then hard-linked to its final name: link() never replaces an existing name
+// (a symbolic link included) and the final name only ever shows a complete
+// file, so a run ended at any point leaves at most a ".*.tmp" file behind.
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -18,40 +23,96 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string describeErrno(int err) {
-    return std::strerror(err);
-}
+std::string describeErrno(int err) { return std::strerror(err); }
 
-class StdioWriter : public TextWriter {
+// Owns a file descriptor.
+class Fd {
 public:
-    StdioWriter(std::FILE* f, std::string name) : m_file(f), m_name(std::move(name)) {}
-    ~StdioWriter() override {
-        if (m_file) std::fclose(m_file);
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd() {
+        if (m_fd >= 0) ::close(m_fd);
     }
-    StdioWriter(const StdioWriter&) = delete;
-    StdioWriter& operator=(const StdioWriter&) = delete;
-
-    void write(std::string_view text) override {
-        if (!m_file) throw RunError("Impossibile scrivere il file " + m_name, "file già chiuso");
-        if (!text.empty() && std::fwrite(text.data(), 1, text.size(), m_file) != text.size()) {
-            int err = errno;
-            throw RunError("Impossibile scrivere il file " + m_name, describeErrno(err));
-        }
-    }
-    void close() override {
-        if (!m_file) return;
-        std::FILE* f = m_file;
-        m_file = nullptr;
-        bool bad = std::ferror(f) != 0;
-        if (std::fclose(f) != 0 || bad) {
-            int err = errno;
-            throw RunError("Impossibile scrivere il file " + m_name, describeErrno(err));
-        }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+    // Closes now; the error of close(), or 0.
+    int close() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0 ? 0 : errno;
     }
 
 private:
-    std::FILE* m_file;
+    int m_fd;
+};
+
+// Writes all of text to fd, made durable; 0 or the error.
+int writeAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return ::fdatasync(fd) == 0 ? 0 : errno;
+}
+
+// Gives the complete file temp the name path, never replacing anything that
+// has it: 0, EEXIST when taken, or another error. Where the file system has no
+// hard links, renameat2 with RENAME_NOREPLACE gives the same guarantee.
+int linkNoReplace(const std::string& temp, const std::string& path) {
+    if (::link(temp.c_str(), path.c_str()) == 0) return 0;
+    const int err = errno;
+    if (err != EPERM && err != ENOTSUP && err != EOPNOTSUPP && err != ENOSYS) return err;
+    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    return errno;
+}
+
+// A temporary file beside a final name, removed when it goes out of scope.
+class TempFile {
+public:
+    // Creates ".<file name>.<pid>-<n>.tmp" in the final name's directory.
+    TempFile(const std::string& finalPath, const std::string& name) : m_name(name) {
+        const fs::path p(finalPath);
+        const fs::path dir = p.has_parent_path() ? p.parent_path() : fs::path(".");
+        for (int n = 0; n < 1000; ++n) {
+            const std::string file = "." + p.filename().string() + "." +
+                                     std::to_string(::getpid()) + "-" + std::to_string(n) + ".tmp";
+            m_path = (dir / file).string();
+            m_fd =
+                ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+            if (m_fd >= 0) return;
+            if (errno != EEXIST) break;
+        }
+        const int err = errno;
+        m_path.clear();
+        throw RunError("Impossibile creare il file " + name, describeErrno(err));
+    }
+    ~TempFile() {
+        if (m_fd >= 0) ::close(m_fd);
+        if (!m_path.empty()) ::unlink(m_path.c_str());
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    // Writes text, made durable, and closes the file; RunError when it fails.
+    void fill(std::string_view text) {
+        Fd fd(m_fd);
+        m_fd = -1;
+        int err = writeAll(fd.get(), text);
+        const int closed = fd.close();
+        if (err == 0) err = closed;
+        if (err != 0) throw RunError("Impossibile scrivere il file " + m_name, describeErrno(err));
+    }
+    const std::string& path() const { return m_path; }
+
+private:
     std::string m_name;
+    std::string m_path;
+    int m_fd = -1;
 };
 
 }  // namespace
@@ -91,31 +152,32 @@ std::optional<std::string> LocalFileStore::readText(const std::string& name) con
     return ss.str();
 }
 
-std::string LocalFileStore::createUnique(const std::string& dir, const std::string& stem,
-                                         const std::string& ext) {
+std::string LocalFileStore::writeUnique(const std::string& dir, const std::string& stem,
+                                        const std::string& ext, std::string_view text) {
+    const std::string first = (fs::path(dir) / (stem + ext)).make_preferred().string();
+    TempFile temp(pathOf(first), first);
+    temp.fill(text);
     for (int n = 1; n < 100000; ++n) {
-        std::string file = n == 1 ? stem + ext : stem + "-" + std::to_string(n) + ext;
-        std::string name = (fs::path(dir) / file).make_preferred().string();
-        std::FILE* f = std::fopen(pathOf(name).c_str(), "wbx");
-        if (f) {
-            std::fclose(f);
-            return name;
-        }
-        int err = errno;
-        if (err != EEXIST)
-            throw RunError("Impossibile creare il file " + name, describeErrno(err));
+        const std::string file = n == 1 ? stem + ext : stem + "-" + std::to_string(n) + ext;
+        const std::string name = (fs::path(dir) / file).make_preferred().string();
+        const int err = linkNoReplace(temp.path(), pathOf(name));
+        if (err == 0) return name;
+        if (err != EEXIST) throw RunError("Impossibile creare il file " + name, describeErrno(err));
     }
     throw RunError("Impossibile creare il file " + stem + ext + " in " + dir,
                    "troppi file con lo stesso nome");
 }
 
-std::unique_ptr<TextWriter> LocalFileStore::openForWriting(const std::string& name) {
-    std::FILE* f = std::fopen(pathOf(name).c_str(), "wb");
-    if (!f) {
-        int err = errno;
-        throw RunError("Impossibile scrivere il file " + name, describeErrno(err));
-    }
-    return std::make_unique<StdioWriter>(f, name);
+bool LocalFileStore::writeNew(const std::string& name, std::string_view text) {
+    const std::string path = pathOf(name);
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(path, ec))) return false;
+    TempFile temp(path, name);
+    temp.fill(text);
+    const int err = linkNoReplace(temp.path(), path);
+    if (err == EEXIST) return false;
+    if (err != 0) throw RunError("Impossibile creare il file " + name, describeErrno(err));
+    return true;
 }
 
 }  // namespace velmora

@@ -9,13 +9,11 @@ namespace velmora {
 std::string WriteExchangeLog(FileStore& files, const Clock& clock, std::string_view prefix,
                              std::string_view text) {
     std::string stem = std::string(prefix) + stamp12(clock.now());
-    std::string name = files.createUnique(std::string(kLogDirectory), stem, ".xml");
     std::string content;
     content.reserve(text.size() + kCrLf.size());
     content.append(text);
     content.append(kCrLf);
-    files.writeText(name, content);
-    return name;
+    return files.writeUnique(std::string(kLogDirectory), stem, ".xml", content);
 }
 
 }  // namespace velmora

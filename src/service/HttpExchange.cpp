@@ -1,6 +1,8 @@
 // The two HTTP routines: one new request object per exchange, the system's
 // headers in their fixed order, the answer handed back whatever its status.
-#include "service/ServiceClient.h"
+#include "service/HttpExchange.h"
+
+#include <memory>
 
 namespace velmora {
 

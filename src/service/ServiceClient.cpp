@@ -6,15 +6,41 @@
 #include "core/RunError.h"
 #include "core/Text.h"
 #include "service/ExchangeLog.h"
+#include "service/SendJournal.h"
 #include "service/ServiceMessages.h"
 
 namespace velmora {
 
 namespace {
 
-void writeLog(ServiceContext& ctx, std::string_view prefix, std::string_view text) {
-    WriteExchangeLog(ctx.files, ctx.clock, prefix, text);
+std::string writeLog(ServiceContext& ctx, std::string_view prefix, std::string_view text) {
+    return WriteExchangeLog(ctx.files, ctx.clock, prefix, text);
 }
+
+// The journal's side of an exchange: the request recorded before it is sent,
+// the answer (or its absence) when it came. No journal: nothing. A failure
+// to record is a RunError, as for a log file.
+class JournalEntry {
+public:
+    JournalEntry(ServiceContext& ctx, const char* kind, std::optional<std::string> day,
+                 const std::string& requestFile, std::string_view body)
+        : m_ctx(ctx) {
+        if (ctx.journal)
+            m_id = ctx.journal->beginExchange(kind, day, requestFile, body, ctx.clock.now());
+    }
+    void answered(const std::string& answerFile, const HttpAnswer& answer, bool reportsErrors) {
+        if (!m_id) return;
+        const std::optional<long long> status =
+            answer.failure ? std::nullopt : std::optional<long long>(answer.status);
+        m_ctx.journal->completeExchange(*m_id, answerFile, status,
+                                        answer.failure ? answer.failure.message : std::string(),
+                                        VerdictOf(status, reportsErrors), m_ctx.clock.now());
+    }
+
+private:
+    ServiceContext& m_ctx;
+    std::optional<long long> m_id;
+};
 
 [[noreturn]] void loginFailed(ServiceContext& ctx, std::string message) {
     ctx.state.LoginToken.clear();
@@ -33,12 +59,15 @@ bool showAnswer(ServiceContext& ctx, const std::string& text, bool reportsErrors
 void DoLogin(ServiceContext& ctx) {
     const std::string url = ctx.state.LoginUrl;
     ctx.monitor.append(kSentBox, url);
+    JournalEntry entry(ctx, kJournalLogin, std::nullopt, {}, {});
     HttpAnswer answer;
     const std::string text = HttpGetRequest(ctx, url, &answer);
     if (answer.failure) {
         ctx.state.LoginToken.clear();
+        entry.answered({}, answer, false);
         throw RunError(TransportFailureMessage(url, answer.failure));
     }
+    if (!isSuccessStatus(answer.status)) entry.answered({}, answer, false);
     ctx.monitor.append(kAnswersBox, text);
     const std::string status = std::to_string(answer.status);
     if (!isSuccessStatus(answer.status)) loginFailed(ctx, url + " ha risposto " + status);
@@ -48,9 +77,14 @@ void DoLogin(ServiceContext& ctx) {
     // would break those requests apart.
     if (token->find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
         loginFailed(ctx, "il token ricevuto da " + url + " contiene un a capo");
+    // A header that long makes every later request fail, the logout included.
+    if (token->size() > kMaxTokenBytes)
+        loginFailed(ctx, "il token ricevuto da " + url + " è lungo " +
+                             std::to_string(token->size()) + " byte, oltre il massimo di " +
+                             std::to_string(kMaxTokenBytes));
     ctx.state.LoginToken = *token;
     try {
-        writeLog(ctx, kLoginPrefix, ctx.state.LoginToken);
+        entry.answered(writeLog(ctx, kLoginPrefix, ctx.state.LoginToken), answer, false);
     } catch (const RunError&) {
         // The service has opened a session the run will not use, since a
         // failed login is never followed by a logout: close it here. Its own
@@ -67,42 +101,82 @@ void DoLogin(ServiceContext& ctx) {
 bool DoLogout(ServiceContext& ctx) {
     const std::string url = ctx.state.LogoutUrl;
     ctx.monitor.append(kSentBox, url);
+    JournalEntry entry(ctx, kJournalLogout, std::nullopt, {}, {});
     HttpAnswer answer;
     const std::string text = HttpPostRequest(ctx, url, {}, &answer);
     if (answer.failure) {
         ctx.monitor.append(kAnswersBox, TransportFailureMessage(url, answer.failure));
+        entry.answered({}, answer, false);
         return true;
     }
     const bool marked = showAnswer(ctx, text, !isSuccessStatus(answer.status));
-    writeLog(ctx, kLogoutPrefix, text);
+    entry.answered(writeLog(ctx, kLogoutPrefix, text), answer, false);
     return marked;
 }
 
-bool SendMovements(ServiceContext& ctx, const std::string& document, const std::string& kind) {
+bool SendMovements(ServiceContext& ctx, const std::string& document, const std::string& kind,
+                   const std::string& day) {
     const bool arrivals = kind == "A";
     const std::string url = arrivals ? ctx.state.ArrivalsUrl : ctx.state.DeparturesUrl;
     const std::string body = XmlDeclaration() + document;
-    writeLog(ctx, arrivals ? kArrivalsRequestPrefix : kDeparturesRequestPrefix, body);
+    const std::string request =
+        writeLog(ctx, arrivals ? kArrivalsRequestPrefix : kDeparturesRequestPrefix, body);
+    JournalEntry entry(ctx, arrivals ? kJournalArrivals : kJournalDepartures, std::nullopt, request,
+                       body);
     ctx.monitor.append(kSentBox, url + std::string(kCrLf) + body);
     HttpAnswer answer;
     const std::string text = HttpPostRequest(ctx, url, body, &answer);
-    if (answer.failure) throw RunError(TransportFailureMessage(url, answer.failure));
-    const bool marked =
-        showAnswer(ctx, text, contains(text, "Erro") || !isSuccessStatus(answer.status));
-    writeLog(ctx, arrivals ? kArrivalsAnswerPrefix : kDeparturesAnswerPrefix, text);
+    if (answer.failure) {
+        entry.answered({}, answer, false);
+        throw RunError(TransportFailureMessage(url, answer.failure));
+    }
+    const std::string what = DocumentName(kind, day, request);
+    const std::string_view answerPrefix = arrivals ? kArrivalsAnswerPrefix : kDeparturesAnswerPrefix;
+    if (!isSuccessStatus(answer.status)) {
+        // The service did not take the movements: closing the day now would
+        // close it without them.
+        ctx.monitor.append(kAnswersBox, text);
+        std::string logProblem;
+        std::string answerFile;
+        try {
+            answerFile = writeLog(ctx, answerPrefix, text);
+        } catch (const RunError& e) {
+            logProblem = "Anche la risposta non è stata salvata: " + e.fullText();
+        }
+        entry.answered(answerFile, answer, false);
+        throw RunError("Il servizio non ha accettato " + what + ": " + url + " ha risposto " +
+                           std::to_string(answer.status) + ".",
+                       logProblem);
+    }
+    const bool erro = contains(text, "Erro");
+    const bool marked = showAnswer(ctx, text, erro);
+    std::string answerFile;
+    try {
+        answerFile = writeLog(ctx, answerPrefix, text);
+    } catch (const RunError& e) {
+        entry.answered({}, answer, erro);
+        throw RunError("Il servizio ha ricevuto " + what +
+                           ", ma non è stato possibile salvarne la risposta (è nel monitor).",
+                       e.fullText());
+    }
+    entry.answered(answerFile, answer, erro);
     return marked;
 }
 
 bool CloseDay(ServiceContext& ctx, const std::string& day) {
     const std::string url = ctx.state.CloseDayUrl;
     const std::string message = EndDayMessage(ctx.state.UserId, day);
-    writeLog(ctx, kEndDayRequestPrefix, message);
+    JournalEntry entry(ctx, kJournalClosing, day, writeLog(ctx, kEndDayRequestPrefix, message),
+                       message);
     ctx.monitor.append(kSentBox, message);
     HttpAnswer answer;
     const std::string text = HttpPostRequest(ctx, url, message, &answer);
-    if (answer.failure) throw RunError(TransportFailureMessage(url, answer.failure));
+    if (answer.failure) {
+        entry.answered({}, answer, false);
+        throw RunError(TransportFailureMessage(url, answer.failure));
+    }
     const bool marked = showAnswer(ctx, text, !isSuccessStatus(answer.status));
-    writeLog(ctx, kEndDayAnswerPrefix, text);
+    entry.answered(writeLog(ctx, kEndDayAnswerPrefix, text), answer, false);
     return marked;
 }
 

@@ -4,39 +4,20 @@
 // exchange log files. A failure that must stop the run raises RunError.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
-#include "core/RunState.h"
-#include "platform/Clock.h"
-#include "platform/FileStore.h"
-#include "platform/Http.h"
-#include "platform/Monitor.h"
+#include "service/HttpExchange.h"
 
 namespace velmora {
 
-// What the routines work with; the run owns every piece.
-struct ServiceContext {
-    RunState& state;
-    HttpTransport& http;
-    Monitor& monitor;
-    FileStore& files;
-    Clock& clock;
-};
-
-// GET url with the headers "UserId" and "Password", no body. Returns the
-// answer's body whatever its status; *answerOut, when given, receives the
-// whole answer (status, body, transport failure).
-std::string HttpGetRequest(ServiceContext& ctx, const std::string& url,
-                           HttpAnswer* answerOut = nullptr);
-
-// POST body to url with the headers "UserId", "Content-Type" =
-// "Application/xml" and "Authorization" = LoginToken (also when empty).
-std::string HttpPostRequest(ServiceContext& ctx, const std::string& url, const std::string& body,
-                            HttpAnswer* answerOut = nullptr);
+// The longest login token taken; it travels as a header of every POST.
+inline constexpr std::size_t kMaxTokenBytes = 64 * 1024;
 
 // Logs in at LoginUrl and sets LoginToken from the answer. Raises RunError
 // (after showing the answer, when one came) when the exchange fails, the
-// status is not 2xx, or the answer has no token; LoginToken is then empty.
+// status is not 2xx, or the answer has no token or one longer than
+// kMaxTokenBytes; LoginToken is then empty.
 // A session the service opened but whose log file cannot be written is
 // logged out before the RunError goes on.
 void DoLogin(ServiceContext& ctx);
@@ -45,11 +26,15 @@ void DoLogin(ServiceContext& ctx);
 // failure is shown in Text2(1)) or a status that is not 2xx.
 bool DoLogout(ServiceContext& ctx);
 
-// Posts the XML declaration and the stays document to ArrivalsUrl when kind is
-// exactly "A", otherwise to DeparturesUrl. Returns true when it appended
-// "Sono presenti errori!": the answer contains "Erro" or its status is not
-// 2xx. No answer at all raises RunError; the request's log file stays.
-bool SendMovements(ServiceContext& ctx, const std::string& document, const std::string& kind);
+// Posts the XML declaration and the stays document of day ("DD/MM/YYYY", for
+// the messages) to ArrivalsUrl when kind is exactly "A", otherwise to
+// DeparturesUrl. Returns true when it appended "Sono presenti errori!": the
+// 2xx answer contains "Erro" (some guests refused, the rest taken). Raises
+// RunError, the request's log file kept, when no answer came, when the status
+// is not 2xx (the service took nothing: the day must not be closed), and when
+// the answer's log file cannot be written (the message says it was received).
+bool SendMovements(ServiceContext& ctx, const std::string& document, const std::string& kind,
+                   const std::string& day = {});
 
 // Posts the end-of-day message for day ("DD/MM/YYYY") to CloseDayUrl. Returns
 // true when the status is not 2xx (then "Sono presenti errori!" is appended).

@@ -63,6 +63,13 @@ std::optional<std::string> TokenFromAnswer(std::string_view answer) {
     return std::string(rest.substr(0, rest.size() - tail));
 }
 
+std::string DocumentName(const std::string& kind, const std::string& day, const std::string& file) {
+    std::string name = kind == "A" ? "il documento degli arrivi" : "il documento delle partenze";
+    if (!day.empty()) name += " del " + day;
+    if (!file.empty()) name += " (" + file + ")";
+    return name;
+}
+
 std::string TransportFailureMessage(const std::string& url, const HttpFailure& failure) {
     std::string what;
     switch (failure.kind) {
@@ -77,6 +84,9 @@ std::string TransportFailureMessage(const std::string& url, const HttpFailure& f
             break;
         case HttpFailure::Kind::Timeout:
             what = "Il servizio non ha risposto in tempo: ";
+            break;
+        case HttpFailure::Kind::Stopped:
+            what = "Risposta non attesa, interruzione richiesta: ";
             break;
         case HttpFailure::Kind::None:
         case HttpFailure::Kind::Other:

@@ -33,6 +33,12 @@ std::optional<std::string> TokenFromAnswer(std::string_view answer);
 // Whether an HTTP status reports success (2xx).
 inline bool isSuccessStatus(long status) { return status >= 200 && status <= 299; }
 
+// How messages name a movements document: "il documento degli arrivi del
+// 03/03/2026 (Velmora/IstatDatiAInv-202603031200.xml)"; the day and the file
+// are left out when empty.
+std::string DocumentName(const std::string& kind, const std::string& day,
+                         const std::string& file);
+
 // The operator's message for an exchange with url that got no answer, e.g.
 // "Servizio non raggiungibile: https://host/arrivi (Connection refused)".
 std::string TransportFailureMessage(const std::string& url, const HttpFailure& failure);

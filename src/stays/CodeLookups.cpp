@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "core/FileNames.h"
 #include "core/Text.h"
 #include "stays/OpenedDatabase.h"
 
@@ -12,7 +13,6 @@ namespace velmora {
 
 namespace {
 
-constexpr const char* kCodesDatabase = "Comuni.mdb";
 constexpr const char* kCodesTable = "CodiciVari";
 
 // The codes table of one lookup, open from construction to close().
@@ -70,8 +70,7 @@ private:
 };
 
 std::string validNameCriterion(const std::string& name) {
-    return "(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = '" + quoteCriterionText(name) +
-           "' and DataFinoA = ' '";
+    return NamedPlaceCriterion(name) + " and DataFinoA = ' '";
 }
 
 // Steps 2 to 4, shared by PlaceCode and PlaceCodeAtDate: the first
@@ -102,6 +101,16 @@ std::string quoteCriterionText(const std::string& text) {
     return out;
 }
 
+const std::vector<std::string>& CodesColumnsRead() {
+    static const std::vector<std::string> columns{"Tipo",     "Sigla",     "Descrizione", "Provincia",
+                                                  "CodicePS", "DataDal", "DataFinoA"};
+    return columns;
+}
+
+std::string NamedPlaceCriterion(const std::string& name) {
+    return "(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = '" + quoteCriterionText(name) + "'";
+}
+
 std::string StateCode(DBEngine& engine, const std::string& abbreviation, LookupTrace* trace) {
     CodesTable codes(engine, trace);
     std::string result = kNoCode;
@@ -125,8 +134,7 @@ std::string PlaceCodeAtDate(DBEngine& engine, const std::string& name, const std
     const std::string n = trimBlanks(name);
     const std::string d = quoteCriterionText(date);
     CodesTable codes(engine, trace);
-    const std::string atDate = "(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = '" +
-                               quoteCriterionText(n) + "' and DataDal <= '" + d +
+    const std::string atDate = NamedPlaceCriterion(n) + " and DataDal <= '" + d +
                                "' and (DataFinoA = ' ' or DataFinoA >= '" + d + "')";
     std::string result = codes.find(1, atDate) ? codes.decidingCode() : provinceFallBack(codes, n);
     codes.close();

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/DBEngine.h"
+#include "jet/DBEngine.h"
 
 namespace velmora {
 
@@ -52,5 +52,12 @@ std::string PlaceCodeAtDate(DBEngine& engine, const std::string& name, const std
 // A text as it goes between the single quotes of a criterion: every single
 // quote doubled ("SANT'AGATA" → "SANT''AGATA").
 std::string quoteCriterionText(const std::string& text);
+
+// Every column of CodiciVari the lookups and the check read.
+const std::vector<std::string>& CodesColumnsRead();
+
+// Every state or municipality row named name (compared with the trimmed
+// Descrizione), whatever its validity; the lookups add their date bounds.
+std::string NamedPlaceCriterion(const std::string& name);
 
 }  // namespace velmora

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "core/FileNames.h"
 #include "core/LocalTime.h"
 #include "core/RunError.h"
 #include "core/Text.h"
@@ -14,12 +15,11 @@ namespace velmora {
 
 namespace {
 
-constexpr const char* kDataFile = "QLBDataI.txt";
-constexpr const char* kLogDirectory = "Velmora";
 
 }  // namespace
 
 void beginStaysDocument(StaysContext& ctx) {
+    ctx.engine.beginDocument();
     const auto content = ctx.files.readText(kDataFile);
     if (!content)
         throw RunError("File QLBDataI.txt mancante",
@@ -56,18 +56,13 @@ std::string joinStaysDocument(std::string_view fileText) {
 std::string ExportStays(StaysContext& ctx, const std::string& firstDay, const std::string& lastDay,
                         const std::string& kind) {
     beginStaysDocument(ctx);
-    const std::string name =
-        ctx.files.createUnique(kLogDirectory, "Istat-" + stamp14(ctx.clock.now()), ".xml");
-    {
-        auto writer = ctx.files.openForWriting(name);
-        FileLineSink sink(*writer);
-        writeStaysDocument(ctx, firstDay, lastDay, kind, sink);
-        writer->close();
-    }
-    const auto content = ctx.files.readText(name);
-    if (!content) throw RunError("Impossibile leggere il file " + name);
-    std::string text = joinStaysDocument(*content);
-    ctx.files.writeText(name, text + std::string(kCrLf));
+    // The lines are built in memory and the file holds the joined document:
+    // it appears complete or not at all.
+    MemoryLineSink sink;
+    writeStaysDocument(ctx, firstDay, lastDay, kind, sink);
+    std::string text = joinStaysDocument(sink.text());
+    ctx.files.writeUnique(kLogDirectory, "Istat-" + stamp14(ctx.clock.now()), ".xml",
+                          text + std::string(kCrLf));
     return ctx.state.StaysWritten != 0 ? text : std::string();
 }
 

@@ -16,7 +16,7 @@ namespace velmora {
 // ends, every "&" a blank), or "" when no stay was written; the file is kept
 // either way and never replaces an existing one. RunError for a missing or
 // empty "QLBDataI.txt", a record that cannot be written, or a file or database
-// failure; the partial stays file then stays as a record.
+// failure; no stays file is written then, so none is ever incomplete.
 std::string ExportStays(StaysContext& ctx, const std::string& firstDay, const std::string& lastDay,
                         const std::string& kind);
 

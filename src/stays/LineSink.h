@@ -1,13 +1,11 @@
 // Where the stay writers put the lines of a document: each line is handed
-// over without its line end. The export writes them to the stays file with
-// CR LF; a check keeps them in memory.
+// over without its line end. The export and the check keep them in memory.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "platform/FileStore.h"
 
 namespace velmora {
 
@@ -15,17 +13,6 @@ class LineSink {
 public:
     virtual ~LineSink() = default;
     virtual void writeLine(std::string_view line) = 0;
-};
-
-// Lines into an open text file, each followed by CR LF.
-class FileLineSink : public LineSink {
-public:
-    explicit FileLineSink(TextWriter& writer) : m_writer(writer) {}
-    void writeLine(std::string_view line) override;
-
-private:
-    TextWriter& m_writer;
-    std::string m_buffer;
 };
 
 // Lines kept in memory.

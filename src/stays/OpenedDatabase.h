@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/DBEngine.h"
+#include "jet/DBEngine.h"
 
 namespace velmora {
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "core/Text.h"
+#include "core/Utf8.h"
 
 namespace velmora {
 
@@ -19,7 +20,8 @@ int digitsValue(std::string_view text, std::size_t pos, std::size_t count) {
 }  // namespace
 
 std::string storedDate(std::string_view dayText) {
-    return mid(dayText, 7, 4) + mid(dayText, 4, 2) + mid(dayText, 1, 2);
+    return midCharacters(dayText, 7, 4) + midCharacters(dayText, 4, 2) +
+           midCharacters(dayText, 1, 2);
 }
 
 bool formsDate(std::string_view text) {
@@ -56,11 +58,11 @@ std::string zeroFilled(long long value, int digits) {
 }
 
 std::string dateTimeText(std::string_view stored, std::string_view suffix) {
-    std::string out = mid(stored, 1, 4);
+    std::string out = midCharacters(stored, 1, 4);
     out += '-';
-    out += mid(stored, 5, 2);
+    out += midCharacters(stored, 5, 2);
     out += '-';
-    out += mid(stored, 7, 2);
+    out += midCharacters(stored, 7, 2);
     out += suffix;
     return out;
 }
@@ -85,29 +87,21 @@ long long historyMemberKey(long long numeroProgressivo) {
 }
 
 std::string xmlSafe(std::string_view value) {
-    std::string out(value);
-    for (std::size_t i = 0; i < out.size();) {
-        const auto u = static_cast<unsigned char>(out[i]);
-        if (u < 0x80) {
-            if (u == '<' || u == '>' || u < 0x20 || u == 0x7F) out[i] = ' ';
-            ++i;
-            continue;
-        }
-        // A UTF-8 sequence stays whole; a broken one (a date cut by position
-        // inside a character, say) loses its bytes to blanks one by one.
-        const std::size_t length = u >= 0xC2 && u <= 0xDF   ? 2
-                                   : u >= 0xE0 && u <= 0xEF ? 3
-                                   : u >= 0xF0 && u <= 0xF4 ? 4
-                                                            : 0;
-        bool whole = length > 0 && i + length <= out.size();
-        for (std::size_t k = 1; whole && k < length; ++k)
-            whole = (static_cast<unsigned char>(out[i + k]) & 0xC0) == 0x80;
-        if (whole) {
-            i += length;
+    std::string out;
+    out.reserve(value.size());
+    for (std::size_t i = 0; i < value.size();) {
+        const Utf8Char c = decodeUtf8(value, i);
+        // Control characters (C0, DEL, C1) and what XML 1.0 cannot hold at
+        // all (U+FFFE, U+FFFF, bytes of a broken or invalid sequence).
+        const bool blank = !c.valid || c.codePoint < 0x20 || c.codePoint == '<' ||
+                           c.codePoint == '>' || (c.codePoint >= 0x7F && c.codePoint <= 0x9F) ||
+                           c.codePoint == 0xFFFE || c.codePoint == 0xFFFF;
+        if (blank) {
+            out += ' ';
         } else {
-            out[i] = ' ';
-            ++i;
+            out.append(value.substr(i, c.length));
         }
+        i += c.length;
     }
     return out;
 }

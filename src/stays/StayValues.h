@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/DBEngine.h"
+#include "jet/DBEngine.h"
 
 namespace velmora {
 
@@ -48,8 +48,9 @@ const char* checkoutText(std::string_view kind);
 long long historyMemberKey(long long numeroProgressivo);
 
 // The value with every character that XML cannot carry as it stands ("<",
-// ">", control characters, bytes of a broken UTF-8 sequence) turned into a
-// blank. "&" is left to the export.
+// ">", control characters C0, DEL and C1, U+FFFE, U+FFFF, each byte of a
+// broken or invalid UTF-8 sequence) turned into a blank. "&" is left to the
+// export.
 std::string xmlSafe(std::string_view value);
 
 // NumeroProgressivo as the writers take it: an integer number, or a text of

@@ -1,6 +1,7 @@
 // What the stay writers tell an observer while they write a document: every
-// head and member they consider and what they decide, every code lookup, every
-// guest written, and a record that stops the run. The export passes none; a
+// head and member they consider and what they decide, every member of their
+// selection, every code lookup, every guest written, and a record that stops
+// the run. The export passes none; a
 // check of the data can list findings per guest from these calls. Observing
 // never changes what is written.
 #pragma once
@@ -23,6 +24,10 @@ struct GuestNote {
     std::string dataArrivo;                          // as stored (Null as empty)
     std::string dataPartenzaReale;                   // as stored (Null as empty)
     std::string dataNascita;                         // as stored (Null as empty)
+    std::string capoFamiglia;                        // roles, as stored (Null as empty)
+    std::string capoGruppo;
+    double codiceCapoFamiglia = 0;  // Null as 0
+    double codiceCapoGruppo = 0;
 };
 
 enum class GuestDecision {
@@ -60,6 +65,9 @@ public:
     virtual void guestConsidered(const GuestNote&, GuestDecision) {}
     virtual void codeLookedUp(const GuestNote&, const CodeLookupNote&) {}
     virtual void guestWritten(const WrittenGuest&) {}
+    // Every record of the members' selection, in its order, once the heads
+    // are done (called only when the writer reached the end of its heads).
+    virtual void memberSelected(const GuestNote&) {}
     // The record cannot be written (column, Italian message); the run stops
     // with that message right after this call.
     virtual void recordRejected(const GuestNote&, const std::string& /*column*/,

@@ -8,8 +8,10 @@
 #include <functional>
 #include <memory>
 
+#include "core/FileNames.h"
 #include "core/RunError.h"
 #include "core/Text.h"
+#include "core/Utf8.h"
 #include "stays/CodeLookups.h"
 #include "stays/OpenedDatabase.h"
 #include "stays/SplitPlace.h"
@@ -26,37 +28,61 @@ struct Profile {
     const char* timeSuffix;
 };
 
-constexpr Profile kRegister{"Scheda_Cliente.mdb", false, "T10:00:00.000Z"};
-constexpr Profile kHistory{"SchedaStoricoClienti.mdb", true, "T10:00:00.00Z"};
+constexpr Profile kRegister{kRegisterDatabase, false, "T10:00:00.000Z"};
+constexpr Profile kHistory{kHistoryDatabase, true, "T10:00:00.00Z"};
 
 constexpr const char* kHeadMarker = "*** p***";
 constexpr const char* kMemberMarker = "*** p**";
 constexpr const char* kEveryRecord = "NumeroHotel = 1";
 
-// One record of Scheda_Cliente as the writer uses it. Text columns read Null
-// as empty text; the three columns the ids and the age need keep their Null.
-struct GuestRecord {
-    GuestNote note;
+// The columns a guest's ids, age and skip rules need, with their Null.
+struct GuestKeys {
     FieldValue numero;
     FieldValue dataArrivo;
     FieldValue dataNascita;
     FieldValue dataPartenzaReale;
     FieldValue nomeCliente;  // history only
-    std::string capoFamiglia;
-    std::string capoGruppo;
-    double codiceCapoFamiglia = 0;
-    double codiceCapoGruppo = 0;
+    GuestNote note;
+};
+
+GuestKeys readGuestKeys(const Recordset& rs, const std::string& database, bool history,
+                        bool isHead, std::optional<long long> head) {
+    GuestKeys k;
+    k.numero = rs.Fields("NumeroProgressivo");
+    k.dataArrivo = rs.Fields("DataArrivo");
+    k.dataNascita = rs.Fields("DataNascita");
+    k.dataPartenzaReale = rs.Fields("DataPartenzaReale");
+    if (history) k.nomeCliente = rs.Fields("NomeCliente");
+
+    GuestNote& n = k.note;
+    n.database = database;
+    n.isHead = isHead;
+    n.numeroProgressivo = NumeroProgressivoOf(k.numero);
+    n.headNumeroProgressivo = head;
+    n.room = rs.Fields("NumeroCamera").asText();
+    if (!k.nomeCliente.isNull()) n.nomeCliente = k.nomeCliente.asText();
+    n.dataArrivo = k.dataArrivo.asText();
+    n.dataPartenzaReale = k.dataPartenzaReale.asText();
+    n.dataNascita = k.dataNascita.asText();
+    n.capoFamiglia = rs.Fields("CapoFamiglia").asText();
+    n.capoGruppo = rs.Fields("CapoGruppo").asText();
+    n.codiceCapoFamiglia = rs.Fields("CodiceCapoFamiglia").asNumber();
+    n.codiceCapoGruppo = rs.Fields("CodiceCapoGruppo").asNumber();
+    return k;
+}
+
+// One record of Scheda_Cliente as the writer uses it. Text columns read Null
+// as empty text; the columns the ids and the age need keep their Null.
+struct GuestRecord : GuestKeys {
     std::string dataPartenza;  // register only
     std::string partito;       // register only
     std::string luogoNascita;
     std::string stato;
     std::string residenza;
     std::string sesso;
-    std::string room;
 
     long long numeroProgressivo() const { return note.numeroProgressivo.value_or(0); }
 };
-
 
 class StayWriter {
 public:
@@ -74,6 +100,14 @@ public:
             writeStay(*heads, *members);
             heads->FindNext(kEveryRecord);
         }
+        if (m_ctx.observer) {
+            members->FindFirst(kEveryRecord);
+            while (!members->NoMatch()) {
+                m_ctx.observer->memberSelected(
+                    readGuestKeys(*members, m_profile.database, m_profile.history, false, {}).note);
+                members->FindNext(kEveryRecord);
+            }
+        }
         members.reset();
         heads.reset();
         db.close();
@@ -83,35 +117,16 @@ private:
     GuestRecord read(const Recordset& rs, bool isHead, std::optional<long long> head) const {
         auto text = [&rs](const char* column) { return rs.Fields(column).asText(); };
         GuestRecord r;
-        r.numero = rs.Fields("NumeroProgressivo");
-        r.dataArrivo = rs.Fields("DataArrivo");
-        r.dataNascita = rs.Fields("DataNascita");
-        r.dataPartenzaReale = rs.Fields("DataPartenzaReale");
-        if (m_profile.history) {
-            r.nomeCliente = rs.Fields("NomeCliente");
-        } else {
+        static_cast<GuestKeys&>(r) =
+            readGuestKeys(rs, m_profile.database, m_profile.history, isHead, head);
+        if (!m_profile.history) {
             r.dataPartenza = text("DataPartenza");
             r.partito = text("Partito");
         }
-        r.capoFamiglia = text("CapoFamiglia");
-        r.capoGruppo = text("CapoGruppo");
-        r.codiceCapoFamiglia = rs.Fields("CodiceCapoFamiglia").asNumber();
-        r.codiceCapoGruppo = rs.Fields("CodiceCapoGruppo").asNumber();
         r.luogoNascita = text("LuogoNascita");
         r.stato = text("Stato");
         r.residenza = text("Residenza");
         r.sesso = text("Sesso");
-        r.room = text("NumeroCamera");
-
-        r.note.database = m_profile.database;
-        r.note.isHead = isHead;
-        r.note.numeroProgressivo = NumeroProgressivoOf(r.numero);
-        r.note.headNumeroProgressivo = head;
-        r.note.room = r.room;
-        if (!r.nomeCliente.isNull()) r.note.nomeCliente = r.nomeCliente.asText();
-        r.note.dataArrivo = r.dataArrivo.asText();
-        r.note.dataPartenzaReale = r.dataPartenzaReale.asText();
-        r.note.dataNascita = r.dataNascita.asText();
         return r;
     }
 
@@ -172,25 +187,17 @@ private:
         m_ctx.state.StaysWritten = 1;
         const long long number = head.numeroProgressivo();
         const std::string stayId =
-            m_profile.history
-                ? m_ctx.state.UserId + zeroFilled(number, 8)
-                : m_ctx.state.UserId + mid(head.dataArrivo.asText(), 3, 2) + zeroFilled(number, 6);
+            m_profile.history ? m_ctx.state.UserId + zeroFilled(number, 8)
+                              : m_ctx.state.UserId + midCharacters(head.dataArrivo.asText(), 3, 2) +
+                                    zeroFilled(number, 6);
         line("  <Stay>");
         line("   <HotelCode>" + xmlSafe(m_ctx.state.UserId) + "</HotelCode>");
         line("   <StayId>" + xmlSafe(stayId) + "</StayId>");
         line("   <Guests>");
         writeGuest(head);
 
-        // Members refer to a family head before a group head. No member can
-        // refer to 0 (members are those with a code above 0), so a key of 0
-        // looks for none rather than taking every record whose code is 0.
-        const long long key = m_profile.history ? historyMemberKey(number) : number;
-        std::string criterion;
-        if (head.capoFamiglia == "S")
-            criterion = "NumeroHotel = 1 and CodiceCapoFamiglia = " + std::to_string(key);
-        else if (head.capoGruppo == "S")
-            criterion = "NumeroHotel = 1 and CodiceCapoGruppo = " + std::to_string(key);
-        if (!criterion.empty() && key > 0) {
+        if (const auto link = MembersOf(head.note, m_profile.history)) {
+            const std::string criterion = MemberCriterion(*link);
             members.FindFirst(criterion);
             while (!members.NoMatch()) {
                 const GuestRecord member = read(members, false, number);
@@ -243,9 +250,10 @@ private:
         const std::string birth = r.dataNascita.asText();
 
         line("         <Guest>");
-        const std::string guestId =
-            m_profile.history ? zeroFilled(number, 8) : mid(arrival, 3, 2) + zeroFilled(number, 6);
-        line("           <GuestId>" + guestId + "</GuestId>");
+        const std::string guestId = m_profile.history
+                                        ? zeroFilled(number, 8)
+                                        : midCharacters(arrival, 3, 2) + zeroFilled(number, 6);
+        line("           <GuestId>" + xmlSafe(guestId) + "</GuestId>");
         const int age = completedYears(birth, arrival);
         line("           <Age>" + std::to_string(age) + "</Age>");
 
@@ -268,8 +276,8 @@ private:
         line("           <ResidencePlaceCode>" + xmlSafe(residence) + "</ResidencePlaceCode>");
 
         line("            <Type>" +
-             std::to_string(guestType(r.capoFamiglia, r.codiceCapoFamiglia, r.codiceCapoGruppo,
-                                      r.capoGruppo)) +
+             std::to_string(guestType(r.note.capoFamiglia, r.note.codiceCapoFamiglia,
+                                      r.note.codiceCapoGruppo, r.note.capoGruppo)) +
              "</Type>");
         line(std::string("           <Gender>") + genderCode(r.sesso) + "</Gender>");
 
@@ -284,7 +292,7 @@ private:
         line("           <BedOccupancy>true</BedOccupancy>");
         line("           <Rooms>");
         line("            <Room>");
-        line("              <RoomId>" + xmlSafe(r.room) + "</RoomId>");
+        line("              <RoomId>" + xmlSafe(r.note.room) + "</RoomId>");
         line("              <StartDate>" + arrivalTime + "</StartDate>");
         line("              <EndDate>" + departureTime + "</EndDate>");
         line("            </Room>");
@@ -310,17 +318,50 @@ StaysQueries staysQueries(const std::string& initialDate, const std::string& fro
     const std::string from = quoteCriterionText(storedDate(fromDay));
     const std::string to = quoteCriterionText(storedDate(toDay));
     const std::string window =
-        kind == "A" ? "' and DataArrivo >= '" + from + "' and DataArrivo <= '" + to
-                    : "' and DataPartenzaReale >= '" + from + "' and DataPartenzaReale <= '" + to;
+        kind == "A" ? "DataArrivo >= '" + from + "' and DataArrivo <= '" + to
+                    : "DataPartenzaReale >= '" + from + "' and DataPartenzaReale <= '" + to;
+    const std::string order = "' Order by DataArrivo,NumeroCamera;";
     const std::string bounds = " and NumeroHotel = 1 and DataArrivo >= '" +
-                               quoteCriterionText(initialDate) + window +
-                               "' Order by DataArrivo,NumeroCamera;";
+                               quoteCriterionText(initialDate) + "' and " + window + order;
     return {
         "Select * From Scheda_Cliente Where (CapoFamiglia = 'U' or CapoFamiglia = 'S' or "
         "CapoGruppo = 'S')" +
             bounds,
         "Select * From Scheda_Cliente Where (CodiceCapoFamiglia > 0 or CodiceCapoGruppo > 0)" +
-            bounds};
+            bounds,
+        "Select * From Scheda_Cliente Where NumeroHotel = 1 and " + window + order};
+}
+
+GuestNote ReadGuestNote(const Recordset& rs, const std::string& database, bool history,
+                        bool isHead) {
+    return readGuestKeys(rs, database, history, isHead, std::nullopt).note;
+}
+
+const std::vector<std::string>& GuestColumnsRead() {
+    static const std::vector<std::string> columns{
+        "NumeroHotel",  "NumeroProgressivo",  "CapoFamiglia",     "CapoGruppo",
+        "CodiceCapoFamiglia", "CodiceCapoGruppo", "DataArrivo",   "DataPartenza",
+        "DataPartenzaReale",  "Partito",      "DataNascita",      "LuogoNascita",
+        "Stato",        "Residenza",          "Sesso",            "NumeroCamera",
+        "NomeCliente"};
+    return columns;
+}
+
+long long MemberKey(long long numeroProgressivo, bool history) {
+    return history ? historyMemberKey(numeroProgressivo) : numeroProgressivo;
+}
+
+std::optional<MemberLink> MembersOf(const GuestNote& head, bool history) {
+    if (!head.numeroProgressivo) return std::nullopt;
+    const long long key = MemberKey(*head.numeroProgressivo, history);
+    if (key <= 0) return std::nullopt;
+    if (head.capoFamiglia == "S") return MemberLink{"CodiceCapoFamiglia", key};
+    if (head.capoGruppo == "S") return MemberLink{"CodiceCapoGruppo", key};
+    return std::nullopt;
+}
+
+std::string MemberCriterion(const MemberLink& link) {
+    return std::string("NumeroHotel = 1 and ") + link.column + " = " + std::to_string(link.key);
 }
 
 void WriteHistoryStays(StaysContext& ctx, const std::string& fromDay, const std::string& toDay,

@@ -4,10 +4,14 @@
 // as Stay elements, line by line, into a line sink.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "jet/DBEngine.h"
 #include "stays/LineSink.h"
 #include "stays/StaysContext.h"
+#include "stays/StaysObserver.h"
 
 namespace velmora {
 
@@ -31,11 +35,41 @@ void WriteRegisterStays(StaysContext& ctx, const std::string& fromDay, const std
 // The two SELECT texts both writers open for a window and kind, with
 // initialDate (YYYYMMDD) as the lower bound of DataArrivo: the heads and,
 // beside them, the family and group members.
+// dayWindow holds every record of the window whatever its role and arrival,
+// in the same order.
 struct StaysQueries {
     std::string heads;
     std::string members;
+    std::string dayWindow;
 };
 StaysQueries staysQueries(const std::string& initialDate, const std::string& fromDay,
                           const std::string& toDay, const std::string& kind);
+
+// Every column of Scheda_Cliente that the writers and the check read, in
+// criteria or as fields: an engine need hold no other.
+const std::vector<std::string>& GuestColumnsRead();
+
+// The guest columns the writers decide on, read from the current record of
+// rs (a Scheda_Cliente of database; NomeCliente only for the history).
+GuestNote ReadGuestNote(const Recordset& rs, const std::string& database, bool history,
+                        bool isHead = false);
+
+// How a head's members refer to it: the column that holds the key and the key.
+struct MemberLink {
+    const char* column;  // "CodiceCapoFamiglia" or "CodiceCapoGruppo"
+    long long key;
+};
+
+// The key members hold for a head with this NumeroProgressivo (the history
+// counts from 1,000,000 up, see historyMemberKey).
+long long MemberKey(long long numeroProgressivo, bool history);
+
+// The members a head has: a family head's by CodiceCapoFamiglia, else a group
+// head's by CodiceCapoGruppo; none for any other head or a key of 0 (no
+// member refers to 0, members being those with a code above 0).
+std::optional<MemberLink> MembersOf(const GuestNote& head, bool history);
+
+// The FindFirst/FindNext criterion over the members' selection for a link.
+std::string MemberCriterion(const MemberLink& link);
 
 }  // namespace velmora

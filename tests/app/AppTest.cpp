@@ -160,6 +160,7 @@ struct ExportRunner {
     ExportRunner() : files(dir.path()) {
         writeHotelFiles(dir);
         FillDaysInMonth(state);
+        LoadSettings(files, state);
     }
     RunOutcome run(const std::string& first, const std::string& last, bool close) {
         ExportRun exportRun(state, files, dialogs, monitor, recordingFactory(script));
@@ -381,6 +382,11 @@ INSTANTIATE_TEST_SUITE_P(App, ExportArguments, ::testing::ValuesIn(kUsageRows), 
 
 TEST(BatchMode, ProgramUsage) {
     TempDir cwd;
+    // A hotel folder below the working directory with only its settings file.
+    fs::create_directory(cwd / "albergo");
+    cwd.write("albergo/QLBSetup.txt",
+              "u\r\np\r\nhttp://127.0.0.1:9/a\r\nhttp://127.0.0.1:9/b\r\nhttp://127.0.0.1:9/c\r\n"
+              "http://127.0.0.1:9/d\r\nhttp://127.0.0.1:9/e\r\n");
     const struct {
         V args;
         int status;
@@ -395,6 +401,14 @@ TEST(BatchMode, ProgramUsage) {
          2,
          "",
          "Parametri insufficienti: Nome utente e password non impostati! (QLBSetup.txt)"},
+        {{"--version"}, 0, "velmora " VELMORA_VERSION "\n", ""},
+        {{"--cartella", "albergo", "export", "--from", "050326", "--to", "050326"}, 2, "",
+         "Il file QLBDataI.txt con la data iniziale dei soggiorni non esiste"},
+        {{"--cartella=albergo", "check", "--from", "050326", "--to", "050326"}, 2, "",
+         "QLBDataI.txt con la data iniziale"},
+        {{"--cartella", "assente", "export", "--from", "050326", "--to", "050326"}, 2, "", "velmora: la cartella non esiste: \"assente\""},
+        {{"--cartella"}, 64, "", "manca la cartella dopo --cartella"},
+        {{"--ultima-cartella", "export"}, 64, "", "non vuole altri"},
     };
     for (const auto& row : rows) {
         const ProgramResult res = runVelmora(cwd.path(), row.args);

@@ -5,7 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QKeyEvent>
-#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -18,7 +18,7 @@
 #include "app/VelmoraDT.h"
 #include "platform/FileStore.h"
 #include "platform/curl/CurlHandles.h"
-#include "platform/jet/JetEngine.h"
+#include "jet/JetEngine.h"
 #include "support/Fakes.h"
 #include "support/Support.h"
 
@@ -163,6 +163,17 @@ void WindowTest::exportByKeysAndExit() {
     QCOMPARE(h.script.calls, expected);
     QCOMPARE(h.dialogs.boxes.at(0).prompt, std::string("Esportazione completata!"));
     QCOMPARE(w.monitorText(kAnswersBox), std::string("\r\nOK A\r\nOK P\r\nOK A\r\nOK P"));
+    // On screen a line per CR LF or lone CR, the caret and the view at the newest text.
+    QCOMPARE(w.Text2[1]->toPlainText(), QString("\nOK A\nOK P\nOK A\nOK P"));
+    QCOMPARE(w.Text2[1]->caretPosition(), w.Text2[1]->characterCount());
+    const QString longLine(20000, 'x');
+    w.append(kSentBox, "D\rE\r\n" + longLine.toStdString());
+    QVERIFY(w.Text2[0]->toPlainText().endsWith("\nD\nE\n" + longLine));
+    QScrollBar* bar = w.Text2[0]->verticalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());
+    w.Text2[0]->selectAll();
+    QCOMPARE(w.Text2[0]->selectedText(), w.Text2[0]->toPlainText());
     // Alt+S with "Chiudi giornate" ticked runs it again with the day closing.
     h.script.calls.clear();
     h.script.failAt.clear();

@@ -15,7 +15,7 @@
 #include "core/RunState.h"
 #include "core/Text.h"
 #include "platform/FileStore.h"
-#include "platform/jet/JetEngine.h"
+#include "jet/JetEngine.h"
 #include "support/Fakes.h"
 #include "support/Support.h"
 

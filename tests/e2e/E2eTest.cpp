@@ -18,7 +18,7 @@
 #include "platform/Clock.h"
 #include "platform/curl/CurlHandles.h"
 #include "platform/curl/CurlTransport.h"
-#include "platform/jet/JetEngine.h"
+#include "jet/JetEngine.h"
 #include "support/Support.h"
 
 namespace velmora::test {
@@ -151,7 +151,7 @@ const Expectation kRegisterDamaged{
         "Errore nel database Scheda_Cliente.mdb, tabella Scheda_Cliente: file non "
         "leggibile o danneggiato\n",
     {"GET login", "POST logout"},
-    {{"Login", 1}, {"Istat", 1}, {"Logout", 1}}};
+    {{"Login", 1}, {"Logout", 1}}};
 
 struct ProgramFault {
     const char* rule;
@@ -181,8 +181,11 @@ const ProgramFault kProgramFaults[] = {
     {"wrong password gets 401 at the login and no logout is owed", nullptr,
      [](const TempDir& d, std::string& base) { writeSettings(d, base, "sbagliata"); },
      {2, kInterrupted + "Accesso al servizio non riuscito: {base}/login ha risposto 401\n", {"GET login"}, {}}},
-    {"500 on every arrivals post is marked and the other documents still go",
-     [](sim::ServiceSimOptions& s) { s.fail500 = {"arrivi"}; }, nullptr, {1, kWithErrors, kAllSent, kTwoDaysFiles}},
+    {"500 on the arrivals post stops before closing the day and logs out",
+     [](sim::ServiceSimOptions& s) { s.fail500 = {"arrivi"}; }, nullptr,
+     {2, kInterrupted + "Il servizio non ha accettato il documento degli arrivi del 03/03/2026 (Velmora/IstatDatiAInv-",
+      {"GET login", "POST arrivi", "POST logout"},
+      {{"Login", 1}, {"Istat", 1}, {"IstatDatiAInv", 1}, {"IstatDatiAResp", 1}, {"Logout", 1}}}},
     {"connection closed without an answer to the arrivals stops and logs out",
      [](sim::ServiceSimOptions& s) { s.close = {"arrivi"}; }, nullptr,
      {2, kInterrupted + "Scambio con il servizio non riuscito: {base}/arrivi (", {"GET login", "POST arrivi", "POST logout"},
@@ -214,17 +217,10 @@ TEST_P(ProgramFaults, EndInAClearMessage) {
     const ProgramResult r = runVelmora(dir.path(), kTwoDays, std::chrono::seconds(30), f.stdoutTo);
     checkOutcome(r, f.expect, base, service, dir);
     const auto files = velmoraFiles(dir.path());
-    if (f.expect.status == 1) {
-        // Only the arrivals answers carry the error.
-        for (const std::string& answer : files.at("IstatDatiAResp"))
-            EXPECT_EQ(answer, "Errore: errore interno simulato\r\n");
-        for (const std::string& answer : files.at("IstatDatiPResp"))
-            EXPECT_EQ(answer.find("Erro"), std::string::npos) << answer;
-    }
-    if (f.expect.files == kRegisterDamaged.files) {
-        // The stays file being written when the register failed keeps what
-        // was written and was never closed as a document.
-        EXPECT_EQ(files.at("Istat").at(0), " <StaysPmsDTO>\r\n");
+    if (f.expect.files.count("IstatDatiAResp") && f.expect.status == 2) {
+        // The refused answer is kept, and the message names the status.
+        EXPECT_EQ(files.at("IstatDatiAResp").at(0), "Errore: errore interno simulato\r\n");
+        EXPECT_NE(r.err.find("/arrivi ha risposto 500."), std::string::npos) << r.err;
     }
     if (fs::is_regular_file(dir / "Velmora")) {
         EXPECT_EQ(dir.read("Velmora"), "appunti");
@@ -239,12 +235,12 @@ class FailingFileStore : public LocalFileStore {
 public:
     FailingFileStore(std::string root, int allowed)
         : LocalFileStore(std::move(root)), m_allowed(allowed) {}
-    std::string createUnique(const std::string& dir, const std::string& stem,
-                             const std::string& ext) override {
+    std::string writeUnique(const std::string& dir, const std::string& stem,
+                            const std::string& ext, std::string_view text) override {
         if (dir == "Velmora" && m_made++ >= m_allowed)
             throw RunError("Impossibile creare il file " + dir + "/" + stem + ext,
                            "No space left on device");
-        return LocalFileStore::createUnique(dir, stem, ext);
+        return LocalFileStore::writeUnique(dir, stem, ext, text);
     }
 
 private:
@@ -303,9 +299,11 @@ TEST(InProcessFaults, LogDirectoryThatStopsTakingFiles) {
     } rows[] = {
         // clang-format off
         {0, {2, kInterrupted + "Impossibile creare il file Velmora/Login-", {"GET login", "POST logout"}, {}}},
-        {3, {2, kInterrupted + "Impossibile creare il file Velmora/IstatDatiAResp-",
+        {3, {2, kInterrupted + "Il servizio ha ricevuto il documento degli arrivi del 03/03/2026 (Velmora/IstatDatiAInv-",
              {"GET login", "POST arrivi", "POST logout"}, {{"Login", 1}, {"Istat", 1}, {"IstatDatiAInv", 1}}}},
-        {9, {2, kInterrupted + "Impossibile creare il file Velmora/Logout-",
+        {9, {1, "Istat Regione Sicilia: Esportazione completata!\nTutto è stato inviato e la sessione è chiusa; non è "
+                "stato possibile scrivere solo il file di registro della disconnessione (Logout-).\nImpossibile creare "
+                "il file Velmora/Logout-",
              {"GET login", "POST arrivi", "POST partenze", "POST chiusura", "POST logout"},
              {{"Login", 1}, {"Istat", 2}, {"IstatDatiAInv", 1}, {"IstatDatiAResp", 1}, {"IstatDatiPInv", 1},
               {"IstatDatiPResp", 1}, {"DateCloseI", 1}, {"DateClose", 1}}}},

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/jet/Criteria.h"
-#include "platform/jet/CriteriaError.h"
-#include "platform/jet/TableSearch.h"
+#include "jet/Criteria.h"
+#include "jet/CriteriaError.h"
+#include "jet/TableSearch.h"
 #include "support/Support.h"
 
 namespace velmora::test {

@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "core/RunError.h"
-#include "platform/jet/JetEngine.h"
+#include "jet/JetEngine.h"
 #include "support/Support.h"
 
 namespace velmora::test {
@@ -132,19 +132,33 @@ TEST_F(JetEngineFiles, CacheReadsEachTableOnceUntilTheFileChanges) {
     EXPECT_EQ(readName(), FieldValue::text("ROSSI"));
     EXPECT_EQ(engine.tableReads(), 1u);
 
-    // Different content and size.
+    // Different content and size: seen from the next document on.
     const std::string path = dir / "Ospiti.mdb";
     auto before = fs::last_write_time(path);
     writeTables(path, {{"Scheda_Cliente", "NumeroProgressivo:Long|Nome:Text(40)\n4501|BIANCHI\n"}});
     setModified(path, before + std::chrono::seconds(5));
+    EXPECT_EQ(readName(), FieldValue::text("ROSSI"));
+    engine.beginDocument();
     EXPECT_EQ(readName(), FieldValue::text("BIANCHI"));
     EXPECT_EQ(engine.tableReads(), 2u);
 
     // Same size, only the modification time differs.
     writeTables(path, {{"Scheda_Cliente", "NumeroProgressivo:Long|Nome:Text(40)\n4501|VERDINI\n"}});
     setModified(path, before + std::chrono::seconds(10));
+    engine.beginDocument();
     EXPECT_EQ(readName(), FieldValue::text("VERDINI"));
     EXPECT_EQ(engine.tableReads(), 3u);
+
+    // Same size and time, another file (a copy put in its place).
+    const std::string copy = dir / "copia.mdb";
+    writeTables(copy, {{"Scheda_Cliente", "NumeroProgressivo:Long|Nome:Text(40)\n4501|MARRONI\n"}});
+    setModified(copy, before + std::chrono::seconds(10));
+    fs::rename(copy, path);
+    engine.beginDocument();
+    EXPECT_EQ(readName(), FieldValue::text("MARRONI"));
+    engine.beginDocument();
+    EXPECT_EQ(readName(), FieldValue::text("MARRONI"));
+    EXPECT_EQ(engine.tableReads(), 4u);
 
     // A record set already open keeps the rows it was opened on.
     auto db = engine.OpenDatabase("Ospiti.mdb");
@@ -152,8 +166,9 @@ TEST_F(JetEngineFiles, CacheReadsEachTableOnceUntilTheFileChanges) {
     writeTables(path, {{"Scheda_Cliente",
                         "NumeroProgressivo:Long|Nome:Text(40)\n4501|NERI\n4502|GIALLI\n"}});
     setModified(path, before + std::chrono::seconds(15));
+    engine.beginDocument();
     open->FindFirst("NumeroProgressivo = 4501");
-    EXPECT_EQ(open->Fields("Nome"), FieldValue::text("VERDINI"));
+    EXPECT_EQ(open->Fields("Nome"), FieldValue::text("MARRONI"));
     EXPECT_EQ(readName(), FieldValue::text("NERI"));
     // Without the cache every record set reads its file.
     JetEngine uncached(dir.path(), false);

@@ -13,6 +13,7 @@
 #include <regex>
 
 #include "core/RunError.h"
+#include "platform/StopRequest.h"
 #include "platform/curl/CurlHandles.h"
 #include "platform/curl/CurlTransport.h"
 #include "service/ServiceClient.h"
@@ -162,6 +163,26 @@ TEST(Http, ProxyVariablesAreIgnoredAndTheWaitHookRunsWhileWaiting) {
     for (const char* var : {"http_proxy", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"}) unsetenv(var);
 }
 
+TEST(Http, AStopAbandonsTheExchangeUnlessExchangesMayFinish) {
+    LoopbackService service([](sim::ServiceSimOptions& o) { o.hang = {"silente"}; });
+    StopRequest stop;
+    CurlTransport::Options options = quick(8000);
+    options.stop = &stop;
+    CurlTransport http(options);
+    Client c(http, service.base());
+    stop.request();
+    const auto start = std::chrono::steady_clock::now();
+    HttpAnswer answer;
+    HttpPostRequest(c.ctx, service.base() + "/silente", "<x/>", &answer);
+    EXPECT_EQ(answer.failure.kind, Kind::Stopped) << answer.failure.message;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    // The logout after a stop still goes through.
+    stop.letExchangesFinish();
+    HttpPostRequest(c.ctx, c.state.LogoutUrl, {}, &answer);
+    EXPECT_FALSE(answer.failure);
+    EXPECT_EQ(answer.status, 200);
+}
+
 // Answers from a script, one per request; records "METHOD url body" and moves
 // the clock on a minute during each exchange.
 class ScriptedTransport : public HttpTransport {
@@ -222,6 +243,11 @@ const LoginRow kLoginRows[] = {
     {"401 is refused", answer(401, "\"Errore: credenziali non valide\""), "ha risposto 401"},
     {"500 is refused even with a quoted text", answer(500, "\"abc\""), "ha risposto 500"},
     {"a token with a line break is refused", answer(200, "\"a\r\nb\""), "contiene un a capo"},
+    {"a token of 64 KiB is taken", answer(200, "\"" + std::string(kMaxTokenBytes, 'k') + "\""),
+     "token " + std::string(kMaxTokenBytes, 'k')},
+    {"a longer token is refused", answer(200, "\"" + std::string(kMaxTokenBytes + 1, 'k') + "\""),
+     "Accesso al servizio non riuscito: il token ricevuto da http://127.0.0.1:1/istat/login è "
+     "lungo 65537 byte, oltre il massimo di 65536"},
     {"no answer at all names the address",
      {0, "", {Kind::Refused, "rifiutata"}},
      "Servizio non raggiungibile: http://127.0.0.1:1/istat/login (rifiutata)"},
@@ -260,7 +286,6 @@ struct MarkRow {
 const MarkRow kMarkRows[] = {
     {"movements: Errore twice gives one mark", false, answer(200, "Errore: 1\r\nErrore: 2"), true},
     {"movements: ERRORE in capitals is not looked for", false, answer(200, "ERRORE"), false},
-    {"movements: 500 marks whatever the text", false, answer(500, "tutto bene"), true},
     {"movements: 204 with no text is fine", false, answer(204, ""), false},
     {"end of day: 500 marks", true, answer(500, "guasto"), true},
     {"end of day: the text is not looked into", true, answer(200, "Errore"), false},
@@ -329,6 +354,13 @@ TEST(ServiceClient, FailuresStopTheRunOrAreMarked) {
     EXPECT_NE(c.runError([&] { CloseDay(c.ctx, "05/03/2026"); }), "(nessun errore)");
     EXPECT_EQ(c.logs().size(), 2u);  // IstatDatiPInv and DateCloseI
     EXPECT_EQ(c.monitor.boxes[kAnswersBox], "");
+    // Movements the service did not take stop the run; the answer is shown and kept.
+    c.http.script = {answer(500, "tutto bene")};
+    EXPECT_EQ(c.runError([&] { SendMovements(c.ctx, kDocument, "A"); }).substr(0, 28),
+              "Il servizio non ha accettato");
+    EXPECT_EQ(c.logs().size(), 4u);
+    EXPECT_EQ(c.monitor.boxes[kAnswersBox], "\r\ntutto bene");
+    c.monitor.boxes[kAnswersBox].clear();
     // A failed logout is shown and marked; the run goes on.
     c.http.script = {answer(401, "Errore: sessione scaduta"), silent};
     EXPECT_TRUE(DoLogout(c.ctx));

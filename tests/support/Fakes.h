@@ -39,6 +39,12 @@ public:
     void MsgBox(const std::string& prompt, int style, const std::string& title) override {
         boxes.push_back({prompt, style, title});
     }
+    // Records the question as a box of style -1 and gives `answer`.
+    bool Question(const std::string& prompt, const std::string& title) override {
+        boxes.push_back({prompt, -1, title});
+        return answer;
+    }
+    bool answer = false;
     struct Box {
         std::string prompt;
         int style;

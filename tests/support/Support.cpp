@@ -170,6 +170,12 @@ std::vector<RawRequest> LoopbackService::requests() const {
     return out;
 }
 
+std::vector<std::string> LoopbackService::requestLines() const {
+    std::vector<std::string> lines;
+    for (const RawRequest& r : requests()) lines.push_back(r.method + " " + r.segment);
+    return lines;
+}
+
 int unusedPort() {
     int s = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
@@ -185,7 +191,8 @@ int unusedPort() {
 
 ProgramResult runVelmora(const std::string& cwd, const std::vector<std::string>& args,
                          std::chrono::milliseconds limit, Stdout stdoutTo,
-                         const std::string& name) {
+                         const std::string& name,
+                         const std::function<void(int pid)>& whileRunning) {
     TempDir capture;
     const std::string program = std::string(VELMORA_BUILD_DIR) + "/" + name;
     std::vector<std::string> words{program};
@@ -232,6 +239,7 @@ ProgramResult runVelmora(const std::string& cwd, const std::vector<std::string>&
     const auto deadline = std::chrono::steady_clock::now() + limit;
     int raw = 0;
     while (::waitpid(pid, &raw, WNOHANG) != pid) {
+        if (whileRunning) whileRunning(pid);
         if (std::chrono::steady_clock::now() >= deadline) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, &raw, 0);
@@ -288,6 +296,8 @@ std::map<std::string, std::vector<std::string>> velmoraFiles(const std::string& 
     if (fs::is_directory(dir)) {
         for (const auto& entry : fs::directory_iterator(dir)) {
             const std::string name = entry.path().filename().string();
+            // The send journal (with its -wal and -shm) is not a log file.
+            if (name.rfind("Velmora.sqlite", 0) == 0) continue;
             std::smatch m;
             const bool ok = std::regex_match(name, m, form);
             const long n = ok && m[3].matched ? std::stol(m[3].str()) : 1;

@@ -60,6 +60,7 @@ public:
     ~LoopbackService();
     std::string base() const;  // "http://127.0.0.1:PORT/istat"
     std::vector<RawRequest> requests() const;
+    std::vector<std::string> requestLines() const;  // "METHOD segment" of each
     void stop();
 
 private:
@@ -80,11 +81,13 @@ enum class Stdout { Captured, ClosedPipe };
 
 // Runs build/<program> (velmora unless named) with args in cwd, stdin empty,
 // killed after limit. With Stdout::ClosedPipe its output goes to a pipe
-// nobody reads (as after "velmora export ... | head" has ended).
+// nobody reads (as after "velmora export ... | head" has ended). whileRunning,
+// when given, is called with the child's pid every few milliseconds.
 ProgramResult runVelmora(const std::string& cwd, const std::vector<std::string>& args,
                          std::chrono::milliseconds limit = std::chrono::seconds(30),
                          Stdout stdoutTo = Stdout::Captured,
-                         const std::string& program = "velmora");
+                         const std::string& program = "velmora",
+                         const std::function<void(int pid)>& whileRunning = nullptr);
 
 // One exchange as batch mode prints it: the text after ">>> inviato", then
 // each text after "<<< risposta" up to the next one sent.

@@ -14,7 +14,7 @@
 
 #include "core/RunError.h"
 #include "jetwrite/JetWriter.h"
-#include "platform/jet/JetEngine.h"
+#include "jet/JetEngine.h"
 
 using namespace velmora;
 using Clock = std::chrono::steady_clock;

@@ -53,6 +53,8 @@ Kind kindOf(CURLcode code) {
             return Kind::Unresolved;
         case CURLE_OPERATION_TIMEDOUT:
             return Kind::Timeout;
+        case CURLE_ABORTED_BY_CALLBACK:
+            return Kind::Stopped;
         case CURLE_SSL_CONNECT_ERROR:
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CERTPROBLEM:
@@ -82,12 +84,16 @@ struct AnswerSink {
 
 // CURLOPT_XFERINFOFUNCTION: called about once a second or more often while an
 // exchange runs (https://curl.se/libcurl/c/CURLOPT_XFERINFOFUNCTION.html);
-// returning 0 lets it go on.
+// returning 0 lets it go on, anything else aborts it with
+// CURLE_ABORTED_BY_CALLBACK.
 int velmoraCurlProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    auto* wait = static_cast<const std::function<void()>*>(user);
-    try {
-        (*wait)();
-    } catch (...) {
+    const auto* options = static_cast<const CurlTransport::Options*>(user);
+    if (options->stop && options->stop->abandonsExchange()) return 1;
+    if (options->whileWaiting) {
+        try {
+            options->whileWaiting();
+        } catch (...) {
+        }
     }
     return 0;
 }
@@ -190,10 +196,9 @@ HttpAnswer CurlRequest::send(const std::string& body) {
     // environment (an empty string disables it,
     // https://curl.se/libcurl/c/CURLOPT_PROXY.html).
     opt(CURLOPT_PROXY, "");
-    if (m_options.whileWaiting) {
+    if (m_options.whileWaiting || m_options.stop) {
         opt(CURLOPT_XFERINFOFUNCTION, &velmoraCurlProgress);
-        opt(CURLOPT_XFERINFODATA,
-            const_cast<void*>(static_cast<const void*>(&m_options.whileWaiting)));
+        opt(CURLOPT_XFERINFODATA, const_cast<void*>(static_cast<const void*>(&m_options)));
         opt(CURLOPT_NOPROGRESS, 0L);
     }
     opt(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_options.connectTimeout.count()));
@@ -219,6 +224,8 @@ HttpAnswer CurlRequest::send(const std::string& body) {
     if (code != CURLE_OK) {
         if (sink.overflow)
             return failed(Kind::Other, "risposta oltre " + std::to_string(sink.limit) + " byte");
+        if (code == CURLE_ABORTED_BY_CALLBACK)
+            return failed(Kind::Stopped, "scambio abbandonato su richiesta dell'operatore");
         std::string message = errorBuffer[0] ? errorBuffer : curl_easy_strerror(code);
         return failed(kindOf(code), std::move(message));
     }

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "platform/Http.h"
+#include "platform/StopRequest.h"
 
 namespace velmora {
 
@@ -22,6 +23,9 @@ public:
         // Called now and then while an exchange waits (the window repaints
         // there); must not throw.
         std::function<void()> whileWaiting;
+        // When it asks to abandon exchanges, the one waiting ends at once with
+        // an HttpFailure of kind Stopped.
+        const StopRequest* stop = nullptr;
     };
 
     CurlTransport() = default;

@@ -33,4 +33,15 @@ void QtDialogs::MsgBox(const std::string& prompt, int style, const std::string& 
     box.exec();
 }
 
+bool QtDialogs::Question(const std::string& prompt, const std::string& title) {
+    QString text = QString::fromUtf8(prompt.data(), static_cast<qsizetype>(prompt.size()));
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QMessageBox box(QMessageBox::Question,
+                    QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())), text,
+                    QMessageBox::Yes | QMessageBox::No, m_parent);
+    box.setDefaultButton(QMessageBox::No);
+    box.setTextFormat(Qt::PlainText);
+    return box.exec() == QMessageBox::Yes;
+}
+
 }  // namespace velmora

@@ -17,6 +17,8 @@ public:
     void setParent(QWidget* parent) { m_parent = parent; }
 
     void MsgBox(const std::string& prompt, int style, const std::string& title) override;
+    // Question icon, Yes and No buttons, No the default.
+    bool Question(const std::string& prompt, const std::string& title) override;
 
 private:
     QWidget* m_parent;

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/jet/Criteria.h"
-#include "platform/jet/CriteriaError.h"
-#include "platform/jet/SelectQuery.h"
-#include "platform/jet/TableSearch.h"
+#include "jet/Criteria.h"
+#include "jet/CriteriaError.h"
+#include "jet/SelectQuery.h"
+#include "jet/TableSearch.h"
 
 namespace {
 

@@ -1,0 +1,19 @@
+// The check against the send journal: for each day and kind the journal
+// holds as sent, the guests of the document as it would be built now are
+// compared with the guests recorded when it was sent.
+#pragma once
+
+#include "app/CheckFinding.h"
+#include "platform/FileStore.h"
+#include "service/SendJournal.h"
+
+namespace velmora {
+
+// Adds MODIFICATO DOPO L'INVIO findings to report for guests sent but changed
+// since (naming the elements that differ, read from the request file the
+// journal names), sent but no longer built, and built now but never sent.
+// Documents the check could not build, and days the journal does not hold as
+// answered, are not compared.
+void AddJournalFindings(CheckReport& report, const SendJournal& journal, const FileStore& files);
+
+}  // namespace velmora

@@ -1,0 +1,300 @@
+// "velmora stato": the journal's days printed or written as a page, the days
+// with nothing recorded told apart by building their documents as the check
+// does (nothing posted, nothing written), and the rebuild from the log files.
+#include "app/StatusCommand.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "app/CheckReport.h"
+#include "app/CheckRun.h"
+#include "app/DateEntry.h"
+#include "app/ExportRun.h"
+#include "core/FileNames.h"
+#include "core/RunError.h"
+#include "core/Text.h"
+
+namespace velmora {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kStatusUsage =
+    "velmora stato [--from GG/MM/AAAA] [--to GG/MM/AAAA] [--files] [--html FILE]\n"
+    "              [--ricostruisci]\n"
+    "    Dal registro degli invii (Velmora/Velmora.sqlite), una riga per giorno:\n"
+    "    arrivi e partenze (ospiti inviati, esito, quando), giornata chiusa o no e\n"
+    "    lo stato: INVIATO, CON ERRORI, INTERROTTO, ESITO SCONOSCIUTO, NON INVIATO,\n"
+    "    NULLA DA INVIARE. Senza date: gli ultimi 31 giorni fino a ieri. --files\n"
+    "    aggiunge i file di ogni giorno; --html FILE scrive un rapporto (mai sopra un\n"
+    "    file esistente); --ricostruisci rifà il registro dai file di Velmora/ (il\n"
+    "    precedente resta come Velmora.sqlite.bak).\n";
+
+std::string cellOf(const std::optional<JournalExchange>& e, bool empty) {
+    if (!e) return empty ? "nessuno" : "-";
+    if (e->verdict && *e->verdict == kVerdictEmpty) return "nessuno";
+    std::string text =
+        std::to_string(e->stays) + " " + (e->verdict ? *e->verdict : "senza risposta");
+    const std::string& when = e->answeredAt ? *e->answeredAt : e->sentAt;
+    if (when.size() >= 16) text += " " + DisplayDay(when.substr(0, 10)) + " " + when.substr(11, 5);
+    return text;
+}
+
+std::string closedOf(const JournalDay& d) {
+    if (!d.closing) return "no";
+    if (!d.closing->verdict) return "?";
+    return *d.closing->verdict == kVerdictAccepted ? "sì" : "no (" + *d.closing->verdict + ")";
+}
+
+// Pads to width characters (UTF-8 sequences count once).
+std::string padded(const std::string& text, std::size_t width) {
+    std::size_t chars = 0;
+    for (unsigned char c : text)
+        if ((c & 0xC0) != 0x80) ++chars;
+    return chars >= width ? text + " " : text + std::string(width - chars, ' ');
+}
+
+std::string oneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\r' || c == '\n') c = ' ';
+    return text;
+}
+
+}  // namespace
+
+std::optional<StatusArguments> ParseStatusArguments(const std::vector<std::string>& args,
+                                                    std::string& error) {
+    StatusArguments a;
+    bool seen[3] = {false, false, false};
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            a.help = true;
+            return a;
+        }
+        std::string name = arg, value;
+        bool inlineValue = false;
+        if (std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+            inlineValue = true;
+        }
+        const int which = name == "--from" ? 0 : name == "--to" ? 1 : name == "--html" ? 2 : -1;
+        if (which >= 0) {
+            if (seen[which]) {
+                error = "opzione " + name + " ripetuta";
+                return std::nullopt;
+            }
+            if (!inlineValue) {
+                if (i + 1 >= args.size()) {
+                    error = "manca il valore dopo " + name;
+                    return std::nullopt;
+                }
+                value = args[++i];
+            }
+            if (value.empty()) {
+                error = "valore vuoto per " + name;
+                return std::nullopt;
+            }
+            (which == 0 ? a.from : which == 1 ? a.to : a.html) = value;
+            seen[which] = true;
+        } else if (!inlineValue && (arg == "--files" || arg == "--ricostruisci")) {
+            bool& flag = arg == "--files" ? a.files : a.rebuild;
+            if (flag) {
+                error = "opzione " + arg + " ripetuta";
+                return std::nullopt;
+            }
+            flag = true;
+        } else {
+            error = "argomento non previsto \"" + arg + "\"";
+            return std::nullopt;
+        }
+    }
+    return a;
+}
+
+void MarkNothingToSend(std::vector<JournalDay>& days, const CheckReport& report) {
+    for (JournalDay& d : days) {
+        if (d.status != kStatusNotSent) continue;
+        int empty = 0;
+        for (const CheckedDocument& doc : report.documents)
+            if (doc.day == d.day && !doc.stopped && doc.body.empty()) ++empty;
+        if (empty == 2) d.status = kStatusNothingToSend;
+    }
+}
+
+std::vector<std::string> StatusLines(const std::vector<JournalDay>& days, bool files) {
+    std::vector<std::string> lines;
+    lines.push_back(padded("Giorno", 12) + padded("Arrivi", 30) + padded("Partenze", 30) +
+                    padded("Chiusa", 8) + "Stato");
+    for (const JournalDay& d : days) {
+        lines.push_back(padded(d.day, 12) + padded(cellOf(d.arrivals, d.arrivalsEmpty), 30) +
+                        padded(cellOf(d.departures, d.departuresEmpty), 30) +
+                        padded(closedOf(d), 8) + d.status);
+        if (files)
+            for (const std::string& f : d.files) lines.push_back("    " + f);
+    }
+    return lines;
+}
+
+std::string StatusHtmlSection(const std::vector<JournalDay>& days) {
+    std::string h =
+        "<h2>Registro degli invii</h2>\r\n<table>\r\n<thead><tr><th>Giorno</th>"
+        "<th>Arrivi</th><th>Partenze</th><th>Chiusa</th><th>Stato</th><th>File</th>"
+        "</tr></thead>\r\n<tbody>\r\n";
+    for (const JournalDay& d : days) {
+        std::string filesText;
+        for (const std::string& f : d.files)
+            filesText += (filesText.empty() ? "" : "<br>") + htmlEscaped(f);
+        h += "<tr><td>" + htmlEscaped(d.day) + "</td><td>" +
+             htmlEscaped(cellOf(d.arrivals, d.arrivalsEmpty)) + "</td><td>" +
+             htmlEscaped(cellOf(d.departures, d.departuresEmpty)) + "</td><td>" +
+             htmlEscaped(closedOf(d)) + "</td><td><strong>" + htmlEscaped(d.status) +
+             "</strong></td><td>" + filesText + "</td></tr>\r\n";
+    }
+    return h + "</tbody>\r\n</table>\r\n";
+}
+
+std::string WithJournalSection(const std::string& page, const std::string& journalPath,
+                               const std::string& firstDay, const std::string& lastDay) {
+    std::string section;
+    try {
+        SendJournal journal(journalPath, true);
+        section = StatusHtmlSection(JournalDays(journal, firstDay, lastDay));
+    } catch (const RunError& e) {
+        section = "<h2>Registro degli invii</h2>\r\n<p>" + htmlEscaped(e.message()) + "</p>\r\n";
+    }
+    const std::size_t end = page.rfind("</body>");
+    if (end == std::string::npos) return page + section;
+    return page.substr(0, end) + section + page.substr(end);
+}
+
+int RebuildJournal(const std::string& workDir) {
+    const fs::path dir = fs::path(workDir) / kLogDirectory;
+    const fs::path journal = dir / kJournalFile;
+    const fs::path fresh = dir / (std::string(kJournalFile) + ".new");
+    const fs::path kept = dir / (std::string(kJournalFile) + ".bak");
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec))
+        throw RunError(std::string("La cartella ") + kLogDirectory +
+                       " non esiste: nulla da ricostruire.");
+    for (const char* tail : {"", "-wal", "-shm", "-journal"}) fs::remove(fresh.string() + tail, ec);
+    const int count = SendJournal::Rebuild(dir.string(), fresh.string());
+    if (fs::exists(journal, ec)) {
+        // Opening and closing the old journal folds its WAL file back in.
+        try {
+            SendJournal old(journal.string(), false);
+        } catch (const RunError&) {
+        }
+        for (const char* tail : {"", "-wal"}) {
+            if (!fs::exists(journal.string() + tail, ec)) continue;
+            fs::rename(journal.string() + tail, kept.string() + tail, ec);
+            if (ec)
+                throw RunError(
+                    "Impossibile conservare il registro precedente come " + kept.string(),
+                    ec.message());
+        }
+        fs::remove(journal.string() + "-shm", ec);
+    }
+    fs::rename(fresh, journal, ec);
+    if (ec) throw RunError("Impossibile sostituire il registro " + journal.string(), ec.message());
+    return count;
+}
+
+void WriteNewFile(const std::string& name, const std::string& text) {
+    // "x": O_CREAT | O_EXCL, which also refuses a symbolic link at the name.
+    std::FILE* f = std::fopen(name.c_str(), "wbx");
+    if (!f) {
+        const int err = errno;
+        throw RunError("Impossibile scrivere il file " + name,
+                       err == EEXIST ? "esiste già" : std::strerror(err));
+    }
+    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (std::fclose(f) != 0 || !written)
+        throw RunError("Impossibile scrivere il file " + name, std::strerror(errno));
+}
+
+int RunStatusCommand(const StatusArguments& arguments, CheckServices& services, std::ostream& out,
+                     std::ostream& err) {
+    StreamDialogs dialogs(err);
+    if (arguments.rebuild) {
+        try {
+            const int count = RebuildJournal(".");
+            out << "Registro degli invii ricostruito dai file di " << kLogDirectory << ": " << count
+                << " scambi.\n";
+        } catch (const RunError& e) {
+            dialogs.MsgBox(e.fullText(), kStyleExclamation, kRunTitle);
+            return kExitFailed;
+        }
+    }
+    const long long yesterday = DaySerial(dayText(services.clock.now())) - 1;
+    const std::string from = arguments.from.empty() ? DayTextOf(yesterday - 30) : arguments.from;
+    const std::string to = arguments.to.empty() ? DayTextOf(yesterday) : arguments.to;
+    RunState state;
+    std::string days[2];
+    if (!PrepareBatchDays(from, to, services.files, services.clock, dialogs, err, state, days))
+        return kExitFailed;
+    if (DaySerial(days[1]) < DaySerial(days[0])) {
+        err << "velmora stato: --to viene prima di --from\n";
+        return kExitUsage;
+    }
+
+    std::vector<JournalDay> rows;
+    try {
+        SendJournal journal(JournalPathIn("."), true);
+        rows = JournalDays(journal, days[0], days[1]);
+    } catch (const RunError& e) {
+        dialogs.MsgBox(e.fullText(), kStyleExclamation, kRunTitle);
+        return kExitFailed;
+    }
+
+    // Days with nothing recorded: build their documents to tell "nothing to
+    // send" from "not sent".
+    RunView view;
+    const std::string problem =
+        CheckBeforeRun({days[0], days[1], false}, state, services.files, view, false);
+    if (problem.empty()) {
+        CheckRun check(state, services.engine(), services.files, services.clock);
+        for (const JournalDay& d : std::vector<JournalDay>(rows)) {
+            if (d.status != kStatusNotSent) continue;
+            MarkNothingToSend(rows, check.run(d.day, d.day, view));
+        }
+    }
+
+    out << "Registro degli invii dal " << days[0] << " al " << days[1] << '\n';
+    for (const std::string& line : StatusLines(rows, arguments.files)) out << line << '\n';
+    if (!problem.empty())
+        out << "(giorni non inviati non verificati: " << oneLine(problem) << ")\n";
+    out.flush();
+    if (!arguments.html.empty()) {
+        const std::string title = "Registro degli invii dal " + days[0] + " al " + days[1];
+        std::string page =
+            "<!DOCTYPE html>\r\n<html lang=\"it\">\r\n<head>\r\n<meta "
+            "charset=\"utf-8\">\r\n<title>" +
+            htmlEscaped(title) +
+            "</title>\r\n<style>\r\nbody { font-family: sans-serif; }\r\ntable { "
+            "border-collapse: collapse; }\r\nth, td { border: 1px solid #999; "
+            "padding: 0.2em 0.4em; }\r\n</style>\r\n</head>\r\n<body>\r\n<h1>" +
+            htmlEscaped(title) + "</h1>\r\n" + StatusHtmlSection(rows) + "</body>\r\n</html>\r\n";
+        try {
+            WriteNewFile(arguments.html, page);
+        } catch (const RunError& e) {
+            err << "velmora: " << e.message() << " (" << e.detail() << ")\n";
+            return kExitFailed;
+        }
+    }
+    return kExitCompleted;
+}
+
+BatchCommand MakeStatusCommand(CheckServices& services) {
+    return MakeBatchCommand<StatusArguments>(
+        "stato", kStatusUsage, kExitCompleted, ParseStatusArguments,
+        [&services](const StatusArguments& a, std::ostream& out, std::ostream& err) {
+            return RunStatusCommand(a, services, out, err);
+        });
+}
+
+}  // namespace velmora

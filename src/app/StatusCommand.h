@@ -1,0 +1,64 @@
+// "velmora stato": one row per day from the send journal (arrivals,
+// departures, closing, status word), optionally with the day's log files,
+// as a printable page, or after rebuilding the journal from the log files.
+// The window's Verifica report carries the same table.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/CheckCommand.h"
+#include "app/CheckFinding.h"
+#include "app/JournalDays.h"
+
+namespace velmora {
+
+struct StatusArguments {
+    std::string from;  // "" : 30 days before yesterday
+    std::string to;    // "" : yesterday
+    bool files = false;
+    std::string html;
+    bool rebuild = false;
+    bool help = false;
+};
+
+// Parses the arguments after "stato": [--from DAY] [--to DAY] [--files]
+// [--html FILE] [--ricostruisci] [--help].
+std::optional<StatusArguments> ParseStatusArguments(const std::vector<std::string>& args,
+                                                    std::string& error);
+
+// Turns NON INVIATO into NULLA DA INVIARE for the days whose two documents,
+// as the check built them, hold no stay.
+void MarkNothingToSend(std::vector<JournalDay>& days, const CheckReport& report);
+
+// The table as text: a heading line, then one line per day (with files, the
+// day's log files below it, indented).
+std::vector<std::string> StatusLines(const std::vector<JournalDay>& days, bool files);
+
+// The table as an HTML section (heading and table), for a page or the
+// Verifica report.
+std::string StatusHtmlSection(const std::vector<JournalDay>& days);
+
+// The Verifica report's page with the journal's table for its range put
+// before the end of its body. A journal that cannot be read leaves a line
+// saying why.
+std::string WithJournalSection(const std::string& page, const std::string& journalPath,
+                               const std::string& firstDay, const std::string& lastDay);
+
+// Rebuilds Velmora/Velmora.sqlite from the log files in workDir/Velmora: the
+// new journal is written beside it and renamed over it; the old one is kept
+// as Velmora.sqlite.bak. Returns the number of exchanges found.
+int RebuildJournal(const std::string& workDir);
+
+// Writes text to a new file name (never over an existing file or through a
+// symbolic link); RunError when it cannot.
+void WriteNewFile(const std::string& name, const std::string& text);
+
+int RunStatusCommand(const StatusArguments& arguments, CheckServices& services, std::ostream& out,
+                     std::ostream& err);
+
+BatchCommand MakeStatusCommand(CheckServices& services);
+
+}  // namespace velmora

@@ -1,0 +1,35 @@
+// The operator's request to stop an export run (Ctrl-C, a service manager's
+// SIGTERM in batch mode). Set from a signal handler; read by the run between
+// its steps and by the HTTP transport while an exchange waits.
+#pragma once
+
+#include <atomic>
+
+namespace velmora {
+
+class StopRequest {
+public:
+    // Async-signal-safe: only lock-free atomic stores.
+    void request() noexcept { m_requested.store(true); }
+    bool requested() const noexcept { return m_requested.load(); }
+
+    // From now on exchanges run to their end even after a request: the run
+    // is logging out, which a stop must not cut short.
+    void letExchangesFinish() noexcept { m_exchangesFinish.store(true); }
+    // Whether an exchange in progress is to be abandoned now.
+    bool abandonsExchange() const noexcept {
+        return m_requested.load() && !m_exchangesFinish.load();
+    }
+
+private:
+    std::atomic<bool> m_requested{false};
+    std::atomic<bool> m_exchangesFinish{false};
+    static_assert(std::atomic<bool>::is_always_lock_free);
+};
+
+// Makes SIGINT and SIGTERM request stop (where there are such signals); a
+// second one ends the program at once with the signal's default action.
+// stop must live until the program ends.
+void StopOnSignals(StopRequest& stop);
+
+}  // namespace velmora
