@@ -12,6 +12,8 @@
 #include "app/DateEntry.h"
 #include "app/ExportRun.h"
 #include "app/Settings.h"
+#include "core/TerminalText.h"
+#include "platform/StopRequest.h"
 #include "platform/FileStore.h"
 #include "support/Fakes.h"
 #include "support/Support.h"
@@ -160,10 +162,11 @@ struct ExportRunner {
     ExportRunner() : files(dir.path()) {
         writeHotelFiles(dir);
         FillDaysInMonth(state);
-        LoadSettings(files, state);
     }
     RunOutcome run(const std::string& first, const std::string& last, bool close) {
+        LoadSettings(files, state);
         ExportRun exportRun(state, files, dialogs, monitor, recordingFactory(script));
+        exportRun.setStopRequest(&stop);
         return exportRun.run({first, last, close}, view);
     }
     // The only message box, as "style title: prompt".
@@ -179,6 +182,7 @@ struct ExportRunner {
     RecordingMonitor monitor;
     StepScript script;
     FieldsView view;
+    StopRequest stop;
 };
 
 V concat(std::initializer_list<V> parts) {
@@ -327,6 +331,12 @@ const RefusalRow kRefusals[] = {
     {"history and codes missing",
      [](const TempDir& d) { fs::remove(d / "SchedaStoricoClienti.mdb"); fs::remove(d / "Comuni.mdb"); },
      kToday, kToday, "Archivi mancanti nella cartella di lavoro: SchedaStoricoClienti.mdb e Comuni.mdb.", {}},
+    {"an empty address, before the login",
+     [](const TempDir& d) {
+         d.write("QLBSetup.txt", "HOTEL01\r\nsegreta\r\nhttp://127.0.0.1:9/istat/login\r\n\r\n"
+                 "http://127.0.0.1:9/istat/arrivi\r\nhttp://h/p\r\nhttp://h/c\r\n");
+     }, kToday, kToday, "QLBSetup.txt, riga 4 (indirizzo di disconnessione): l'indirizzo è vuoto. "
+     "Correggerlo prima di esportare.", {}},
     {"log directory cannot be made", [](const TempDir& d) { d.write("Velmora", "a file"); }, kToday,
      kToday, "Impossibile creare la cartella Velmora", {}},
 };
@@ -379,6 +389,128 @@ TEST_P(ExportArguments, AreReadOrRefused) {
 }
 
 INSTANTIATE_TEST_SUITE_P(App, ExportArguments, ::testing::ValuesIn(kUsageRows), RuleName());
+
+struct AddressRow {
+    const char* rule;
+    int line;  // 3..7 of QLBSetup.txt
+    const char* address;
+    const char* problem;  // "" when usable
+};
+
+// clang-format off
+const AddressRow kAddressRows[] = {
+    {"blank after the departures", 6, "http://h/istat/partenze ", "finisce con uno spazio"},
+    {"blank before the login", 3, " http://h/istat/login", "comincia con uno spazio"},
+    {"empty logout", 4, "", "è vuoto"},
+    {"no scheme", 5, "h/istat/arrivi", "non comincia con http:// o https://"},
+    {"other scheme", 7, "ftp://h/istat", "non comincia con http:// o https://"},
+    {"no host", 5, "http:///istat/arrivi", "non indica il server"},
+    {"control character", 7, "http://h/ist\x01" "at", "contiene un carattere di controllo"},
+    {"blank inside", 3, "http://h/is tat", "contiene uno spazio"},
+    {"bad port", 4, "http://h:99999/istat", "non è un indirizzo valido"},
+    {"capital scheme and port are fine", 3, "HTTP://127.0.0.1:9/istat/login", ""},
+    {"query is fine", 6, "https://h/istat/partenze?x=1", ""},
+};
+// clang-format on
+
+class SettingsAddress : public ::testing::TestWithParam<AddressRow> {};
+
+TEST_P(SettingsAddress, NamesTheLineAndWhatIsWrong) {
+    const AddressRow& r = GetParam();
+    RunState state;
+    std::string* lines[] = {&state.LoginUrl, &state.LogoutUrl, &state.ArrivalsUrl,
+                            &state.DeparturesUrl, &state.CloseDayUrl};
+    for (std::string* l : lines) *l = "https://servizio.example.it:8443/istat/x";
+    *lines[r.line - 3] = r.address;
+    const std::string problem = SettingsAddressProblem(state);
+    const char* names[] = {"accesso", "disconnessione", "degli arrivi", "delle partenze",
+                           "chiusura della giornata"};
+    if (*r.problem == '\0') {
+        EXPECT_EQ(problem, "");
+    } else {
+        EXPECT_EQ(problem.rfind("QLBSetup.txt, riga " + std::to_string(r.line) + " (indirizzo ", 0),
+                  0u);
+        EXPECT_NE(problem.find(names[r.line - 3]), std::string::npos) << problem;
+        EXPECT_NE(problem.find(std::string("): l'indirizzo ") + r.problem), std::string::npos)
+            << problem;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(App, SettingsAddress, ::testing::ValuesIn(kAddressRows), RuleName());
+
+struct StopRow {
+    const char* rule;
+    std::string stopAt;  // the recorded call during which the stop comes
+    bool abandoned;      // the transport gives that call up once the stop comes
+    V calls;
+    std::string said;  // the start of the line after "Esportazione interrotta dall'operatore."
+};
+
+const V kStopDay = {"DoLogin", "ExportStays 02/03/2026 02/03/2026 A",
+                     "SendMovements A <02/03/2026 A>", "ExportStays 02/03/2026 02/03/2026 P"};
+const StopRow kStopRows[] = {
+    {"while the departures document is built", kStopDay.back(), false,
+     concat({kStopDay, {"DoLogout"}}),
+     "Nessuno scambio in corso; l'ultimo, il documento degli arrivi del 02/03/2026, "
+     "ha avuto risposta. Nient'altro è stato inviato."},
+    {"during a day closing whose answer came", "CloseDay 02/03/2026", false,
+     concat({kStopDay, {"SendMovements P <02/03/2026 P>", "CloseDay 02/03/2026", "DoLogout"}}),
+     "Nessuno scambio in corso; l'ultimo, la chiusura della giornata 02/03/2026, ha "
+     "avuto risposta. Nient'altro è stato inviato."},
+    {"an abandoned post is named as unanswered", "SendMovements P <02/03/2026 P>", true,
+     concat({kStopDay, {"SendMovements P <02/03/2026 P>", "DoLogout"}}),
+     "In corso: il documento delle partenze del 02/03/2026, risposta NON ricevuta"},
+};
+
+class OperatorStop : public ::testing::TestWithParam<StopRow> {};
+
+TEST_P(OperatorStop, SendsNothingMoreLogsOutAndSaysWhatWasUnderWay) {
+    const StopRow& r = GetParam();
+    ExportRunner x;
+    if (r.abandoned) x.script.failAt = r.stopAt;
+    x.script.onCall = [&](const std::string& call) {
+        if (call == r.stopAt) x.stop.request();
+    };
+    EXPECT_EQ(x.run("02/03/2026", "03/03/2026", true), RunOutcome::Interrupted);
+    EXPECT_EQ(x.script.calls, r.calls);
+    const std::string said = "Esportazione interrotta dall'operatore.\r\n" + r.said;
+    ASSERT_EQ(x.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(x.dialogs.boxes[0].prompt.substr(0, said.size()), said);
+    EXPECT_NE(x.monitor.boxes[kAnswersBox].find(r.said), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(App, OperatorStop, ::testing::ValuesIn(kStopRows), RuleName());
+
+struct EscapeRow {
+    const char* rule;
+    std::string text;
+    std::string shown;
+};
+
+const EscapeRow kEscapeRows[] = {
+    {"esc sequence in a name", "ROSSI\x1b]0;x\x07" "A", "ROSSI\\x1B]0;x\\x07A"},
+    {"cr lf tab and text kept", "a\r\n\tè€😀", "a\r\n\tè€😀"},
+    {"lone cr del and nul", std::string("a\rb\x7f" "c\0d", 7), "a\\x0Db\\x7Fc\\x00d"},
+    {"c1 control", "12\xc2\x85" "A\xc2\xa0", "12\\u0085A\xc2\xa0"},
+};
+
+class TerminalText : public ::testing::TestWithParam<EscapeRow> {};
+
+TEST_P(TerminalText, ControlCharactersAreShownEscaped) {
+    EXPECT_EQ(terminalSafe(GetParam().text), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(App, TerminalText, ::testing::ValuesIn(kEscapeRows), RuleName());
+
+TEST(BatchMode, PrintsMonitorAndMessagesEscaped) {
+    std::ostringstream out, err;
+    StreamMonitor monitor(out);
+    StreamDialogs dialogs(err);
+    monitor.append(kSentBox, "<Nome>\x1b[2J</Nome>");
+    dialogs.MsgBox("scheda \x1b[31mROSSI\r\nfine", kStyleExclamation, "Titolo");
+    EXPECT_EQ(out.str(), std::string(kSentMarker) + "\n<Nome>\\x1B[2J</Nome>\n");
+    EXPECT_EQ(err.str(), "Titolo: scheda \\x1B[31mROSSI\nfine\n");
+}
 
 TEST(BatchMode, ProgramUsage) {
     TempDir cwd;

@@ -15,6 +15,8 @@
 namespace velmora::test {
 namespace {
 
+using test::operator<<;
+
 constexpr std::size_t kPage = 4096, kRowCount = 12, kSlots = 14;
 
 // A written Jet 4 file and the edits a writer (or damage) makes to it.
