@@ -13,8 +13,8 @@
 #include "app/ExportRun.h"
 #include "app/Settings.h"
 #include "core/TerminalText.h"
-#include "platform/StopRequest.h"
 #include "platform/FileStore.h"
+#include "platform/StopRequest.h"
 #include "support/Fakes.h"
 #include "support/Support.h"
 
@@ -447,7 +447,7 @@ struct StopRow {
 };
 
 const V kStopDay = {"DoLogin", "ExportStays 02/03/2026 02/03/2026 A",
-                     "SendMovements A <02/03/2026 A>", "ExportStays 02/03/2026 02/03/2026 P"};
+                    "SendMovements A <02/03/2026 A>", "ExportStays 02/03/2026 02/03/2026 P"};
 const StopRow kStopRows[] = {
     {"while the departures document is built", kStopDay.back(), false,
      concat({kStopDay, {"DoLogout"}}),
@@ -488,10 +488,20 @@ struct EscapeRow {
 };
 
 const EscapeRow kEscapeRows[] = {
-    {"esc sequence in a name", "ROSSI\x1b]0;x\x07" "A", "ROSSI\\x1B]0;x\\x07A"},
+    {"esc sequence in a name",
+     "ROSSI\x1b]0;x\x07"
+     "A",
+     "ROSSI\\x1B]0;x\\x07A"},
     {"cr lf tab and text kept", "a\r\n\tè€😀", "a\r\n\tè€😀"},
-    {"lone cr del and nul", std::string("a\rb\x7f" "c\0d", 7), "a\\x0Db\\x7Fc\\x00d"},
-    {"c1 control", "12\xc2\x85" "A\xc2\xa0", "12\\u0085A\xc2\xa0"},
+    {"lone cr del and nul",
+     std::string("a\rb\x7f"
+                 "c\0d",
+                 7),
+     "a\\x0Db\\x7Fc\\x00d"},
+    {"c1 control",
+     "12\xc2\x85"
+     "A\xc2\xa0",
+     "12\\u0085A\xc2\xa0"},
 };
 
 class TerminalText : public ::testing::TestWithParam<EscapeRow> {};
@@ -534,11 +544,18 @@ TEST(BatchMode, ProgramUsage) {
          "",
          "Parametri insufficienti: Nome utente e password non impostati! (QLBSetup.txt)"},
         {{"--version"}, 0, "velmora " VELMORA_VERSION "\n", ""},
-        {{"--cartella", "albergo", "export", "--from", "050326", "--to", "050326"}, 2, "",
+        {{"--cartella", "albergo", "export", "--from", "050326", "--to", "050326"},
+         2,
+         "",
          "Il file QLBDataI.txt con la data iniziale dei soggiorni non esiste"},
-        {{"--cartella=albergo", "check", "--from", "050326", "--to", "050326"}, 2, "",
+        {{"--cartella=albergo", "check", "--from", "050326", "--to", "050326"},
+         2,
+         "",
          "QLBDataI.txt con la data iniziale"},
-        {{"--cartella", "assente", "export", "--from", "050326", "--to", "050326"}, 2, "", "velmora: la cartella non esiste: \"assente\""},
+        {{"--cartella", "assente", "export", "--from", "050326", "--to", "050326"},
+         2,
+         "",
+         "velmora: la cartella non esiste: \"assente\""},
         {{"--cartella"}, 64, "", "manca la cartella dopo --cartella"},
         {{"--ultima-cartella", "export"}, 64, "", "non vuole altri"},
     };

@@ -5,8 +5,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QKeyEvent>
-#include <QScrollBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <array>
@@ -16,9 +16,9 @@
 #include "RecordingSteps.h"
 #include "app/RealExportSteps.h"
 #include "app/VelmoraDT.h"
+#include "jet/JetEngine.h"
 #include "platform/FileStore.h"
 #include "platform/curl/CurlHandles.h"
-#include "jet/JetEngine.h"
 #include "support/Fakes.h"
 #include "support/Support.h"
 

@@ -16,10 +16,10 @@
 #include "app/RealExportSteps.h"
 #include "core/RunError.h"
 #include "core/Text.h"
+#include "jet/JetEngine.h"
 #include "platform/Clock.h"
 #include "platform/curl/CurlHandles.h"
 #include "platform/curl/CurlTransport.h"
-#include "jet/JetEngine.h"
 #include "support/Support.h"
 
 namespace velmora::test {
@@ -236,8 +236,8 @@ class FailingFileStore : public LocalFileStore {
 public:
     FailingFileStore(std::string root, int allowed)
         : LocalFileStore(std::move(root)), m_allowed(allowed) {}
-    std::string writeUnique(const std::string& dir, const std::string& stem,
-                            const std::string& ext, std::string_view text) override {
+    std::string writeUnique(const std::string& dir, const std::string& stem, const std::string& ext,
+                            std::string_view text) override {
         if (dir == "Velmora" && m_made++ >= m_allowed)
             throw RunError("Impossibile creare il file " + dir + "/" + stem + ext,
                            "No space left on device");

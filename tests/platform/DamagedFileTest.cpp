@@ -8,8 +8,8 @@
 #include <random>
 
 #include "core/RunError.h"
-#include "jetwrite/JetWriter.h"
 #include "jet/JetEngine.h"
+#include "jetwrite/JetWriter.h"
 #include "support/Support.h"
 
 namespace velmora::test {
@@ -144,14 +144,36 @@ std::string countMessage(int declared, int read) {
 
 const Variant kVariants[] = {
     {"untouched", [](JetFile&) { return names(1, 60); }},
-    {"cut_inside_a_page", [](JetFile& f) { f.b.resize(f.b.size() - 100); return kDamagedFile; }},
-    {"last_page_cut_off", [](JetFile& f) { f.b.resize(f.b.size() - kPage); return kDamaged; }},
-    {"empty_file", [](JetFile& f) { f.b.clear(); return kDamagedFile; }},
-    {"not_a_jet_file", [](JetFile& f) { f.b.replace(4, 15, "Standard Xyz DB"); return kDamagedFile; }},
+    {"cut_inside_a_page",
+     [](JetFile& f) {
+         f.b.resize(f.b.size() - 100);
+         return kDamagedFile;
+     }},
+    {"last_page_cut_off",
+     [](JetFile& f) {
+         f.b.resize(f.b.size() - kPage);
+         return kDamaged;
+     }},
+    {"empty_file",
+     [](JetFile& f) {
+         f.b.clear();
+         return kDamagedFile;
+     }},
+    {"not_a_jet_file",
+     [](JetFile& f) {
+         f.b.replace(4, 15, "Standard Xyz DB");
+         return kDamagedFile;
+     }},
     {"row_count_beyond_the_page",
-     [](JetFile& f) { f.put(f.pages()[0] * kPage + kRowCount, 2, 3000); return kDamaged; }},
+     [](JetFile& f) {
+         f.put(f.pages()[0] * kPage + kRowCount, 2, 3000);
+         return kDamaged;
+     }},
     {"row_offset_outside_the_page",
-     [](JetFile& f) { f.put(f.slot(f.pages()[0], 0), 2, 0x1FFF); return kDamaged; }},
+     [](JetFile& f) {
+         f.put(f.slot(f.pages()[0], 0), 2, 0x1FFF);
+         return kDamaged;
+     }},
     {"page_row_count_zeroed",
      [](JetFile& f) {
          const std::size_t p = f.pages()[1];

@@ -190,8 +190,7 @@ int unusedPort() {
 }
 
 ProgramResult runVelmora(const std::string& cwd, const std::vector<std::string>& args,
-                         std::chrono::milliseconds limit, Stdout stdoutTo,
-                         const std::string& name,
+                         std::chrono::milliseconds limit, Stdout stdoutTo, const std::string& name,
                          const std::function<void(int pid)>& whileRunning) {
     TempDir capture;
     const std::string program = std::string(VELMORA_BUILD_DIR) + "/" + name;

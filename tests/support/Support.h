@@ -85,8 +85,7 @@ enum class Stdout { Captured, ClosedPipe };
 // when given, is called with the child's pid every few milliseconds.
 ProgramResult runVelmora(const std::string& cwd, const std::vector<std::string>& args,
                          std::chrono::milliseconds limit = std::chrono::seconds(30),
-                         Stdout stdoutTo = Stdout::Captured,
-                         const std::string& program = "velmora",
+                         Stdout stdoutTo = Stdout::Captured, const std::string& program = "velmora",
                          const std::function<void(int pid)>& whileRunning = nullptr);
 
 // One exchange as batch mode prints it: the text after ">>> inviato", then
