@@ -151,5 +151,48 @@ TEST_P(CriteriaRefusal, NamesTheFaultAndItsPosition) {
 
 INSTANTIATE_TEST_SUITE_P(Criteria, CriteriaRefusal, ::testing::ValuesIn(kMalformed), RuleName());
 
+// Past the first few thousand cells a column of mostly distinct values is no
+// longer interned, so its dictionary may hold a value twice; a column of few
+// values, or of many values each met often (birth dates), keeps interning. Values, selections,
+// finds and sorting must not notice.
+TEST(TableBuilderDictionary, MostlyDistinctColumnsKeepEveryValue) {
+    jet::TableBuilder builder("T");
+    builder.addColumn("Codice", ColumnKind::Text);
+    builder.addColumn("Numero", ColumnKind::Number);
+    builder.addColumn("Flag", ColumnKind::Text);
+    builder.addColumn("Data", ColumnKind::Text);
+    const int rows = 80000;
+    auto code = [](int i) { return "N" + std::to_string(i * 7919 % 40000); };
+    for (int i = 0; i < rows; ++i) {
+        builder.addRow();
+        builder.setText(0, code(i));
+        builder.setNumber(1, i * 7919 % 40000);
+        builder.setText(2, i % 2 ? "S" : "N");
+        builder.setText(3, std::to_string(20000000 + i % 30000));
+    }
+    auto table = builder.finish();
+    EXPECT_GT(table->dictionarySize(0), 40000u) << "the code column was interned throughout";
+    EXPECT_EQ(table->dictionarySize(2), 2u) << "the flag column stopped interning";
+    EXPECT_EQ(table->dictionarySize(3), 30000u) << "the dates, each met often, stopped interning";
+    for (int i = 0; i < rows; i += 997) EXPECT_EQ(table->value(i, 0).text, code(i));
+    jet::TableSearch indexed(table, true), scanned(table, false);
+    for (const std::string text :
+         {"Codice = 'N1234'", "Numero = 1234 and Flag = 'N'", "Codice >= 'N39998'"}) {
+        auto parsed = jet::Criteria::parse(text);
+        auto a = indexed.bind(text, parsed);
+        auto b = scanned.bind(text, parsed);
+        auto selected = indexed.select(a.get());
+        EXPECT_GE(selected.size(), 2u) << text;
+        EXPECT_EQ(selected, scanned.select(b.get())) << text;
+        EXPECT_EQ(indexed.findFrom(*a, selected[0] + 1), scanned.findFrom(*b, selected[0] + 1));
+    }
+    auto all = indexed.select(nullptr);
+    indexed.sort(all, {jet::OrderKey{"Codice", false, 0}});
+    for (std::size_t k = 1; k < all.size(); ++k) {
+        auto a = table->value(all[k - 1], 0).text, b = table->value(all[k], 0).text;
+        ASSERT_TRUE(a < b || (a == b && all[k - 1] < all[k])) << "equal codes in table order";
+    }
+}
+
 }  // namespace
 }  // namespace velmora::test
