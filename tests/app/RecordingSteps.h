@@ -19,23 +19,17 @@
 
 namespace velmora::test {
 
-enum class Failure { RunErrorThrown, OutOfMemory };
-
 struct StepScript {
     // Documents by "day kind" ("31/01/2026 A"); missing ones are "<day kind>".
     std::map<std::string, std::string> documents;
     // Calls (as recorded) that return true, i.e. marked an error.
     std::set<std::string> marks;
-    // The call (as recorded) that fails, and how.
+    // The call (as recorded) that fails with kStepError.
     std::string failAt;
-    Failure failure = Failure::RunErrorThrown;
-    // Text put in the monitor by SendMovements, before the document.
-    std::string tag;
     // Called at every call, after it is recorded.
     std::function<void(const std::string& call)> onCall;
 
     std::vector<std::string> calls;
-    std::vector<StepsOptions> optionsSeen;
     int made = 0;
 };
 
@@ -54,9 +48,9 @@ public:
     }
     bool SendMovements(const std::string& document, const std::string& kind) override {
         const std::string call = "SendMovements " + kind + " " + document;
-        m_monitor.append(kSentBox, m_script.tag + document);
+        m_monitor.append(kSentBox, document);
         bool marked = step(call);
-        m_monitor.append(kAnswersBox, m_script.tag + "OK " + kind);
+        m_monitor.append(kAnswersBox, "OK " + kind);
         return marked;
     }
     bool CloseDay(const std::string& day) override { return step("CloseDay " + day); }
@@ -66,10 +60,7 @@ private:
     bool step(const std::string& call) {
         m_script.calls.push_back(call);
         if (m_script.onCall) m_script.onCall(call);
-        if (call == m_script.failAt) {
-            if (m_script.failure == Failure::OutOfMemory) throw std::bad_alloc();
-            throw kStepError;
-        }
+        if (call == m_script.failAt) throw kStepError;
         return m_script.marks.count(call) > 0;
     }
 
@@ -79,9 +70,8 @@ private:
 
 inline ExportStepsFactory recordingFactory(StepScript& script) {
     return [&script](RunState&, Monitor& monitor,
-                     const StepsOptions& options) -> std::unique_ptr<ExportSteps> {
+                     const StepsOptions&) -> std::unique_ptr<ExportSteps> {
         ++script.made;
-        script.optionsSeen.push_back(options);
         return std::make_unique<RecordingSteps>(script, monitor);
     };
 }

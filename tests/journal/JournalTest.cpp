@@ -12,20 +12,20 @@
 #include <set>
 #include <sstream>
 
-#include "E2eSupport.h"
 #include "app/BatchMode.h"
 #include "app/DateEntry.h"
 #include "app/ExportRun.h"
 #include "check/JournalDays.h"
 #include "app/RealExportSteps.h"
+#include "jet/JetEngine.h"
 #include "jetwrite/JetWriter.h"
 #include "platform/Sqlite.h"
 #include "platform/curl/CurlTransport.h"
-#include "jet/JetEngine.h"
 #include "service/SendJournal.h"
 #include "support/Fakes.h"
+#include "support/Support.h"
 
-namespace velmora::e2e {
+namespace velmora::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -217,7 +217,7 @@ TEST(JournalTest, CheckFindsGuestsChangedSinceSent) {
     Hotel h;
     ASSERT_EQ(h.velmora({"export", "--from", "02/03/2026", "--to", "06/03/2026"}).status, 0);
     // 4520 moves to room 115, 4530 is deleted, 4525 is entered late for 04/03.
-    std::ifstream in(sourceFile("demo/Scheda_Cliente.txt"));
+    std::istringstream in(testFile("../demo/Scheda_Cliente.txt"));
     std::string table, line;
     while (std::getline(in, line)) {
         if (line.rfind("1|4530|", 0) == 0) continue;
@@ -371,4 +371,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.index == 0 ? "Newer" : "Empty"; });
 
 }  // namespace
-}  // namespace velmora::e2e
+}  // namespace velmora::test

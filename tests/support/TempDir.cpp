@@ -43,14 +43,4 @@ std::string TempDir::read(const std::string& name) const {
     return ss.str();
 }
 
-WorkingDirectory::WorkingDirectory(const std::string& path)
-    : m_previous(fs::current_path().string()) {
-    fs::current_path(path);
-}
-
-WorkingDirectory::~WorkingDirectory() {
-    std::error_code ec;
-    fs::current_path(m_previous, ec);
-}
-
 }  // namespace velmora::test

@@ -24,14 +24,4 @@ private:
     std::string m_path;
 };
 
-// Changes the process's working directory for the lifetime of the object.
-class WorkingDirectory {
-public:
-    explicit WorkingDirectory(const std::string& path);
-    ~WorkingDirectory();
-
-private:
-    std::string m_previous;
-};
-
 }  // namespace velmora::test

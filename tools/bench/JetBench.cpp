@@ -1,19 +1,20 @@
 // Measurements of the Jet engine on databases of realistic size (not a test):
 // reading a 200,000-row, 40-column guest table, the memory it takes, a code
 // lookup with and without the table cache, and a month of the stay writers'
-// queries. Run: build/tests/platform_jet_bench [rows]
+// queries. Run: build/velmora-jet-bench [rows]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "core/RunError.h"
 #include "jetwrite/JetWriter.h"
 #include "jet/JetEngine.h"
-#include "support/TempDir.h"
 
 using namespace velmora;
 using Clock = std::chrono::steady_clock;
@@ -47,12 +48,25 @@ std::string day(int d) {
     return buf;
 }
 
+// A scratch directory, removed at the end.
+struct ScratchDir {
+    ScratchDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "velmora-bench-XXXXXX");
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("no scratch directory");
+        m_path = pattern;
+    }
+    ~ScratchDir() { std::filesystem::remove_all(m_path); }
+    const std::string& path() const { return m_path; }
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+    std::string m_path;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const int rows = argc > 1 ? std::atoi(argv[1]) : 200000;
-    const std::string src = VELMORA_TEST_DATA "/../..";
-    test::TempDir dir;
+    const std::string src = VELMORA_SOURCE_DIR;
+    ScratchDir dir;
 
     auto t = Clock::now();
     run(src + "/tools/bench/make-hotel history " + std::to_string(rows) + " 7 > " +

@@ -1,0 +1,352 @@
+// The window VelmoraDT on the offscreen platform: Enter in the date fields,
+// Enter and the access keys on the buttons, the refusal at start, input
+// discarded while a run or a check goes on; "&Verifica" over the demo hotel;
+// and the typed export against batch mode on the same loopback service.
+#include <QApplication>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+#include <array>
+#include <memory>
+#include <utility>
+
+#include "RecordingSteps.h"
+#include "app/AppServices.h"
+#include "app/RealExportSteps.h"
+#include "app/VelmoraDT.h"
+#include "jet/JetEngine.h"
+#include "platform/FileStore.h"
+#include "platform/curl/CurlHandles.h"
+#include "support/Fakes.h"
+#include "support/Support.h"
+
+namespace velmora {
+namespace {
+
+using test::TempDir;
+
+// The real engine, with a hook called when the check opens its first database.
+class HookedEngine : public DBEngine {
+public:
+    explicit HookedEngine(const std::string& dir) : m_inner(dir) {}
+    std::unique_ptr<Database> OpenDatabase(std::string_view name) override {
+        if (onOpen) std::exchange(onOpen, nullptr)();
+        return m_inner.OpenDatabase(name);
+    }
+    std::function<void()> onOpen;
+
+private:
+    JetEngine m_inner;
+};
+
+// One window over its own working directory: recording steps, or with demo
+// the demo hotel, the real steps and the loopback service.
+struct Harness {
+    explicit Harness(bool demo = false, bool settings = true)
+        : files(dir.path()), services(dir.path()), engine(dir.path()) {
+        if (demo) {
+            test::writeDemoHotel(dir);
+            service = std::make_unique<test::LoopbackService>();
+            test::writeSettings(dir, service->base());
+        } else if (settings) {
+            test::writeHotelFiles(dir);
+        }
+        factory = demo ? services.factory() : test::recordingFactory(script);
+    }
+    void open() {
+        window = std::make_unique<VelmoraDT>(state, files, clock, dialogs, factory);
+        window->setCheckEngine([this]() -> DBEngine& { return engine; });
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QCoreApplication::processEvents();
+    }
+    QString focusName() const {
+        QWidget* f = QApplication::focusWidget();
+        return f ? f->objectName() : QString("(none)");
+    }
+    TempDir dir;
+    LocalFileStore files;
+    AppServices services;
+    HookedEngine engine;
+    std::unique_ptr<test::LoopbackService> service;
+    ExportStepsFactory factory;
+    RunState state;
+    test::FixedClock clock;  // 5 March 2026, 14:07:09
+    test::RecordingDialogs dialogs;
+    test::StepScript script;
+    std::unique_ptr<VelmoraDT> window;
+};
+
+// The two monitor texts batch mode's output stands for.
+std::array<std::string, 2> batchMonitor(const std::string& out) {
+    std::array<std::string, 2> boxes;
+    for (const test::Exchange& x : test::exchangesOf(out)) {
+        boxes[kSentBox] += "\r\n" + x.sent;
+        for (const std::string& a : x.answers) boxes[kAnswersBox] += "\r\n" + a;
+    }
+    return boxes;
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void enterInADateField_data();
+    void enterInADateField();
+    void exportByKeysAndExit();
+    void refusalAtStartEndsTheProgram();
+    void inputDuringARunIsDiscarded();
+    void verifyOnTheDemoWeekThenExport();
+    void typedExportMatchesBatchMode();
+};
+
+void WindowTest::enterInADateField_data() {
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("firstDay");  // Text1(0) before typing in Text1(1)
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("focus");
+    auto row = [](const char* rule, int field, const char* first, const char* typed,
+                  const char* result, const char* focus) {
+        QTest::newRow(rule) << field << first << typed << result << focus;
+    };
+    row("six digits expand, focus to the last day", 0, "", " 050324", "05/03/2024", "Text1_1");
+    row("1/1/25 is read by position", 0, "", "1/1/25", "1//1//2025", "Text1_1");
+    row("invalid first day is emptied, focus stays", 0, "", "31/04/2026", "", "Text1_0");
+    row("letters are not a date", 0, "", "ab'cd", "", "Text1_0");
+    row("last day equal to the first: focus to E&sporta", 1, "05/03/2026", "050326", "05/03/2026",
+        "T_0");
+    row("last day after the first: focus to E&sporta", 1, "05/03/2026", "06/03/2026", "06/03/2026",
+        "T_0");
+    row("last day before the first: back to the first", 1, "10/03/2026", "05/03/2026", "05/03/2026",
+        "Text1_0");
+    row("invalid last day is emptied, focus stays", 1, "05/03/2026", "29/02/2100", "", "Text1_1");
+}
+
+void WindowTest::enterInADateField() {
+    QFETCH(int, field);
+    QFETCH(QString, firstDay);
+    QFETCH(QString, typed);
+    QFETCH(QString, result);
+    QFETCH(QString, focus);
+    Harness h;
+    h.open();
+    VelmoraDT& w = *h.window;
+    QCOMPARE(w.Text1[field]->text(), QString("05/03/2026"));  // today at start
+    if (field == 1) w.Text1[0]->setText(firstDay);
+    // Focus selects the whole text, so typing replaces it.
+    w.Text1[field]->setFocus();
+    QTRY_COMPARE(h.focusName(), QString("Text1_%1").arg(field));
+    QTest::keyClicks(w.Text1[field], typed);
+    QTest::keyClick(w.Text1[field], Qt::Key_Return);
+    QCOMPARE(w.Text1[field]->text(), result);
+    QCOMPARE(h.focusName(), focus);
+    if (field == 1) QCOMPARE(w.Text1[0]->text(), firstDay);
+    QVERIFY(h.script.calls.empty());
+}
+
+void WindowTest::exportByKeysAndExit() {
+    Harness h;
+    h.open();
+    VelmoraDT& w = *h.window;
+    w.Text1[1]->setText("06/03/2026");
+    w.T[0]->setFocus();
+    QTest::keyClick(w.T[0], Qt::Key_Return);
+    std::vector<std::string> expected{"DoLogin"};
+    for (const char* day : {"05/03/2026", "06/03/2026"})
+        for (const std::string& c : test::dayCalls(day, false)) expected.push_back(c);
+    expected.push_back("DoLogout");
+    QCOMPARE(h.script.calls, expected);
+    QCOMPARE(h.dialogs.boxes.at(0).prompt, std::string("Esportazione completata!"));
+    QCOMPARE(w.monitorText(kAnswersBox), std::string("\r\nOK A\r\nOK P\r\nOK A\r\nOK P"));
+    // On screen a line per CR LF or lone CR, the caret and the view at the newest text.
+    QCOMPARE(w.Text2[1]->toPlainText(), QString("\nOK A\nOK P\nOK A\nOK P"));
+    QCOMPARE(w.Text2[1]->caretPosition(), w.Text2[1]->characterCount());
+    const QString longLine(20000, 'x');
+    w.append(kSentBox, "D\rE\r\n" + longLine.toStdString());
+    QVERIFY(w.Text2[0]->toPlainText().endsWith("\nD\nE\n" + longLine));
+    QScrollBar* bar = w.Text2[0]->verticalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());
+    w.Text2[0]->selectAll();
+    QCOMPARE(w.Text2[0]->selectedText(), w.Text2[0]->toPlainText());
+    // Alt+S with "Chiudi giornate" ticked runs it again with the day closing.
+    h.script.calls.clear();
+    h.script.failAt.clear();
+    w.Chk[0]->setChecked(true);
+    w.Text1[1]->setText("05/03/2026");
+    QTest::keyClick(&w, Qt::Key_S, Qt::AltModifier);
+    expected = {"DoLogin"};
+    for (const std::string& c : test::dayCalls("05/03/2026", true)) expected.push_back(c);
+    expected.push_back("DoLogout");
+    QTRY_COMPARE(h.script.calls, expected);
+    // An invalid field at the start of a run takes the focus.
+    w.Text1[1]->setText("31/04/2026");
+    w.T_Click(0);
+    QCOMPARE(w.lastOutcome(), std::optional<RunOutcome>(RunOutcome::Refused));
+    QCOMPARE(h.focusName(), QString("Text1_1"));
+    QTest::keyClick(&w, Qt::Key_E, Qt::AltModifier);
+    QTRY_VERIFY(!w.isVisible());
+}
+
+void WindowTest::refusalAtStartEndsTheProgram() {
+    Harness h(false, false);
+    h.dir.write("QLBSetup.txt", "U\r\nP\r\nL\r\n");
+    h.window = std::make_unique<VelmoraDT>(h.state, h.files, h.clock, h.dialogs, h.factory);
+    h.window->show();
+    // The event loop ends when the window closes; the timer only stops a
+    // test that would otherwise wait for ever.
+    QTimer::singleShot(10000, qApp, [] { QCoreApplication::exit(99); });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(!h.window->isVisible());
+    QCOMPARE(h.dialogs.boxes.size(), std::size_t(1));
+    QCOMPARE(
+        h.dialogs.boxes[0].title + ": " + h.dialogs.boxes[0].prompt,
+        std::string("Parametri insufficienti: Il file QLBSetup.txt contiene solo 3 righe: "
+                    "ne servono 7 (nome utente, password e i cinque indirizzi del servizio)."));
+}
+
+void WindowTest::inputDuringARunIsDiscarded() {
+    for (bool check : {false, true}) {
+        Harness h(check);
+        h.open();
+        VelmoraDT& w = *h.window;
+        w.Text1[1]->setText(check ? "02/03/2026" : "05/03/2026");
+        w.Text1[0]->setText(check ? "02/03/2026" : "05/03/2026");
+        QString title;
+        bool running = false;
+        auto meddle = [&] {
+            title = w.windowTitle();
+            running = w.running();
+            // Typed and clicked at once, and queued for later: none of it may act.
+            QTest::keyClicks(w.Text1[0], "99");
+            QTest::mouseClick(w.Chk[0], Qt::LeftButton);
+            QTest::mouseClick(w.T[1], Qt::LeftButton);
+            QCoreApplication::postEvent(
+                w.Text1[0], new QKeyEvent(QEvent::KeyPress, Qt::Key_1, Qt::NoModifier, "1"));
+            if (!check) w.close();
+        };
+        h.engine.onOpen = meddle;
+        h.script.onCall = [&](const std::string& call) {
+            if (call == "ExportStays 05/03/2026 05/03/2026 A") meddle();
+        };
+        w.T_Click(check ? 2 : 0);
+        QCoreApplication::processEvents();
+        QVERIFY(running);
+        QCOMPARE(title, QString("Invio dati Istat (Regione Sicilia) - ") + w.Text1[1]->text());
+        QCOMPARE(w.windowTitle(), QString("Invio dati Istat (Regione Sicilia)"));
+        QVERIFY(!w.running());
+        QVERIFY(w.isVisible());
+        QVERIFY(!w.Chk[0]->isChecked());
+        QCOMPARE(w.Text1[0]->text(), w.Text1[1]->text());
+        QCOMPARE(h.dialogs.boxes.size(), std::size_t(1));
+        // After the run the window takes input again.
+        w.Text1[0]->setFocus();
+        QTest::keyClicks(w.Text1[0], "7");
+        QCOMPARE(w.Text1[0]->text(), QString("7"));
+    }
+}
+
+void WindowTest::verifyOnTheDemoWeekThenExport() {
+    Harness h(true);
+    h.open();
+    VelmoraDT& w = *h.window;
+    w.Text1[0]->setText(test::kFirstDay);
+    w.Text1[1]->setText(test::kLastDay);
+    QTest::keyClick(&w, Qt::Key_V, Qt::AltModifier);
+    QTRY_COMPARE(h.dialogs.boxes.size(), std::size_t(1));
+    const std::string counts = "bloccanti 0, respinti 1, mai inviati 1, esclusi 5";
+    const std::string report = "Velmora/Verifica-202603051407.html";
+    QCOMPARE(h.dialogs.boxes[0].style, 48);
+    QCOMPARE(h.dialogs.boxes[0].prompt,
+             "Verifica completata.\r\nRiepilogo: " + counts + "\r\nRapporto: " + report);
+    const std::string& answers = w.monitorText(kAnswersBox);
+    const std::string heading = "\r\nVerifica dal 02/03/2026 al 08/03/2026: " + counts + "\r\n";
+    QCOMPARE(answers.substr(0, heading.size()), heading);
+    QVERIFY(answers.find("\r\nRESPINTO 07/03/2026 arrivi - Scheda_Cliente.mdb, scheda 4560") !=
+            std::string::npos);
+    QVERIFY(w.monitorText(kSentBox).empty());
+    // Nothing sent; a second check never replaces the first report.
+    const std::string first = h.dir.read(report);
+    QVERIFY(first.find("<td>4560</td>") != std::string::npos);
+    w.T_Click(2);
+    QCOMPARE(h.dir.read(report), first);
+    QVERIFY(!h.dir.read("Velmora/Verifica-202603051407-2.html").empty());
+    QVERIFY(h.service->requests().empty());
+    // The export still works after it.
+    w.T_Click(0);
+    QCOMPARE(w.lastOutcome(), std::optional<RunOutcome>(RunOutcome::CompletedWithErrors));
+}
+
+void WindowTest::typedExportMatchesBatchMode() {
+    // Only the login token differs between the window's run and batch mode's.
+    for (const char* closed : {"", "arrivi"}) {
+        test::LoopbackService service([&](sim::ServiceSimOptions& o) {
+            if (*closed) o.close = {closed};
+        });
+        TempDir windowDir, batchDir;
+        for (const TempDir* d : {&windowDir, &batchDir}) {
+            test::writeDemoHotel(*d);
+            test::writeSettings(*d, service.base());
+        }
+        AppServices app(windowDir.path());
+        RunState state;
+        test::FixedClock clock;
+        test::RecordingDialogs dialogs;
+        VelmoraDT w(state, app.files(), clock, dialogs, app.factory());
+        w.show();
+        QApplication::setActiveWindow(&w);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.Text1[0]->setFocus();
+        QTRY_VERIFY(w.Text1[0]->hasFocus());
+        QTest::keyClicks(w.Text1[0], "02032026");
+        QTest::keyClick(w.Text1[0], Qt::Key_Return);
+        QTest::keyClicks(w.Text1[1], "08032026");
+        QTest::keyClick(w.Text1[1], Qt::Key_Return);
+        QTest::mouseClick(w.Chk[0], Qt::LeftButton, {}, QPoint(8, w.Chk[0]->height() / 2));
+        QTest::mouseClick(w.T[0], Qt::LeftButton);
+        QCOMPARE(w.lastOutcome(),
+                 std::optional<RunOutcome>(*closed ? RunOutcome::Interrupted
+                                                   : RunOutcome::CompletedWithErrors));
+        const test::ProgramResult batch = test::runVelmora(
+            batchDir.path(),
+            {"export", "--from", test::kFirstDay, "--to", test::kLastDay, "--close-days"});
+        QCOMPARE(batch.status, *closed ? 2 : 1);
+        const auto windowFiles = test::velmoraFiles(windowDir.path());
+        const auto batchFiles = test::velmoraFiles(batchDir.path());
+        const std::string windowToken = windowFiles.at("Login").at(0);
+        const std::string batchToken = batchFiles.at("Login").at(0);
+        QVERIFY(windowToken != batchToken);
+        auto same = [&](const std::string& a, const std::string& b) {
+            return test::replaceAll(a, windowToken.substr(0, windowToken.size() - 2), "<token>") ==
+                   test::replaceAll(b, batchToken.substr(0, batchToken.size() - 2), "<token>");
+        };
+        const auto model = batchMonitor(batch.out);
+        QVERIFY(model[kSentBox].size() > 100);
+        for (int box : {kSentBox, kAnswersBox}) QVERIFY(same(w.monitorText(box), model[box]));
+        QCOMPARE(dialogs.boxes.size(), std::size_t(1));
+        QCOMPARE(
+            dialogs.boxes[0].title + ": " + test::withLineFeeds(dialogs.boxes[0].prompt) + "\n",
+            batch.err);
+        QCOMPARE(test::fileCounts(windowDir.path()), test::fileCounts(batchDir.path()));
+        for (const auto& [prefix, list] : windowFiles)
+            for (std::size_t i = 0; i < list.size(); ++i)
+                QVERIFY2(same(list[i], batchFiles.at(prefix).at(i)), prefix.c_str());
+    }
+}
+
+}  // namespace velmora
+
+int main(int argc, char** argv) {
+    velmora::CurlGlobal curl;
+    QApplication app(argc, argv);
+    velmora::WindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "WindowTest.moc"
