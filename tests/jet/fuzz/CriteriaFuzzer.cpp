@@ -1,6 +1,6 @@
 // libFuzzer entry for the criteria and SELECT parsers and the evaluator:
 // every input must parse and evaluate, or be refused with CriteriaError.
-// Built only with -DVELMORA_FUZZ=ON and Clang; see tests/platform/CMakeLists.txt.
+// Built only with -DVELMORA_FUZZ=ON and Clang; see tests/jet/CMakeLists.txt.
 #include <cstddef>
 #include <cstdint>
 #include <string>
