@@ -20,10 +20,13 @@ AppServices::~AppServices() = default;
 DBEngine& AppServices::engine(bool tableCache) {
     auto& slot = tableCache ? m_engine : m_uncachedEngine;
     if (!slot) {
-        // Hold only what the export and the check read: a history of a
-        // million guests with forty columns each would not fit otherwise.
+        // Read only what the export and the check read, and of a guest
+        // table hold in memory only what the queries search by: a history
+        // of a million guests with forty columns each would not fit
+        // otherwise. The rest of a record is read when it is written.
         auto engine = std::make_unique<JetEngine>(m_workDir, tableCache);
         engine->keepOnlyColumns("Scheda_Cliente", GuestColumnsRead());
+        engine->holdInMemory("Scheda_Cliente", GuestColumnsSearched());
         engine->keepOnlyColumns("CodiciVari", CodesColumnsRead());
         slot = std::move(engine);
     }

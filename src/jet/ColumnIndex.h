@@ -43,6 +43,11 @@ public:
         Range r{a.first > b.first ? a.first : b.first, a.last < b.last ? a.last : b.last};
         return r.empty() ? Range{0, 0} : r;
     }
+    // Bytes held by the index.
+    std::size_t memoryBytes() const {
+        return sizeof(*this) + m_groupRep.capacity() * sizeof(Table::ValueId) +
+               (m_groupStart.capacity() + m_rows.capacity()) * sizeof(std::uint32_t);
+    }
     Range all() const { return {0, static_cast<std::uint32_t>(m_groupRep.size())}; }
 
 private:

@@ -427,7 +427,7 @@ BoundCriteria::BoundCriteria(std::shared_ptr<const Criteria> criteria, const Tab
     for (Criteria::Node& n : m_nodes) {
         if (n.kind != Criteria::NodeKind::Column) continue;
         auto col = table.findColumn(n.text);
-        if (!col) throw CriteriaError("colonna sconosciuta '" + n.text + "'", n.position);
+        if (!col) throw CriteriaError::unknownColumn(n.text, n.position);
         if (table.columnKind(*col) == ColumnKind::Unsupported) {
             throw CriteriaError("colonna '" + n.text + "' di tipo non gestito", n.position);
         }

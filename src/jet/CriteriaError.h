@@ -15,7 +15,16 @@ public:
     CriteriaError(std::string reason, std::size_t position)
         : std::runtime_error(reason), m_reason(std::move(reason)), m_position(position) {}
 
+    // The error of a column name the table lacks.
+    static CriteriaError unknownColumn(const std::string& name, std::size_t position) {
+        CriteriaError e("colonna sconosciuta '" + name + "'", position);
+        e.m_unknownColumn = name;
+        return e;
+    }
+
     const std::string& reason() const { return m_reason; }
+    // The column name, when the error is an unknown column; empty otherwise.
+    const std::string& unknownColumn() const { return m_unknownColumn; }
     std::size_t position() const { return m_position; }
 
     // "<reason> alla posizione N", N counting characters from 1.
@@ -24,6 +33,7 @@ public:
 private:
     std::string m_reason;
     std::size_t m_position;
+    std::string m_unknownColumn;
 };
 
 }  // namespace velmora::jet

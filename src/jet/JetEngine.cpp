@@ -2,7 +2,9 @@
 // parsed criteria by text, and tables by file and table name.
 #include "jet/JetEngine.h"
 
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <vector>
@@ -23,7 +25,7 @@ using jet::MdbFileError;
 namespace {
 
 // Distinct criteria texts kept parsed before the store starts afresh.
-constexpr std::size_t kMaxParsedCriteria = 4096;
+constexpr std::size_t kMaxParsedCriteria = 1024;
 // Reads of a table that keeps changing under the reader before giving up.
 constexpr int kMaxReadAttempts = 3;
 
@@ -54,6 +56,11 @@ RunError fileError(const MdbFileError& e, const std::string& database, const std
             return RunError("Il file " + database + " è danneggiato: " + e.detail() +
                                 ". Ripararlo (compatta e ripristina) prima di inviare.",
                             path);
+        case MdbFileError::Kind::Changed:
+            return RunError("Il file " + database +
+                                " è stato modificato durante la lettura (" + e.detail() +
+                                "). Ripetere l'operazione: nulla di questo documento è stato inviato.",
+                            path);
         case MdbFileError::Kind::Damaged:
             break;
     }
@@ -69,8 +76,10 @@ struct JetEngine::State {
     std::size_t reads = 0;
     std::map<std::string, std::shared_ptr<const jet::Criteria>, std::less<>> parsed;
 
-    // keepOnlyColumns: per table, the columns held.
+    // keepOnlyColumns and holdInMemory: per table, the columns read and the
+    // columns held in memory.
     std::vector<std::pair<std::string, std::vector<std::string>>> kept;
+    std::vector<std::pair<std::string, std::vector<std::string>>> held;
 
     // Bumped by beginDocument: a file whose identity was checked in the
     // current generation is taken as unchanged without looking at it.
@@ -144,18 +153,30 @@ struct JetEngine::State {
         return entry;
     }
 
-    std::shared_ptr<const jet::Table> read(const std::string& path, const std::string& name) {
+    // The table as read from the file; whole: every column read is held.
+    std::shared_ptr<const jet::Table> read(const std::string& path, const std::string& name,
+                                           bool whole = false) {
         ++reads;
-        try {
-            for (const auto& [table, columns] : kept) {
-                if (!jet::equalFolded(table, name)) continue;
-                return jet::readMdbTable(path, name, [&columns](std::string_view column) {
-                    for (const std::string& c : columns)
+        auto listed = [&name](const auto& lists) -> const std::vector<std::string>* {
+            for (const auto& [table, columns] : lists)
+                if (jet::equalFolded(table, name)) return &columns;
+            return nullptr;
+        };
+        auto among = [](const std::vector<std::string>* columns) {
+            std::function<bool(std::string_view)> in;
+            if (columns) {
+                in = [columns](std::string_view column) {
+                    for (const std::string& c : *columns)
                         if (jet::equalFolded(c, column)) return true;
                     return false;
-                });
+                };
             }
-            return jet::readMdbTable(path, name);
+            return in;
+        };
+        try {
+            return jet::readMdbTable(path, name, among(listed(kept)),
+                                     whole ? std::function<bool(std::string_view)>()
+                                           : among(listed(held)));
         } catch (const MdbFileError&) {
             throw;
         } catch (const std::exception& e) {
@@ -164,18 +185,63 @@ struct JetEngine::State {
                                std::string("lettura interrotta: ") + e.what());
         }
     }
+
+    // The table `partial` (read with columns left in the file) read again
+    // with every column held, for a criteria or an order on such a column.
+    // The rows must be those of partial, or the file changed in between.
+    std::shared_ptr<jet::TableSearch> whole(const std::string& path,
+                                            const std::shared_ptr<jet::TableSearch>& partial) {
+        const jet::Table& before = partial->table();
+        auto table = read(path, before.name(), true);
+        if (!sameRows(before, *table))
+            throw MdbFileError(MdbFileError::Kind::Changed, "tabella " + before.name());
+        auto search = std::make_shared<jet::TableSearch>(table, useCache);
+        if (useCache) {
+            for (auto& [file, entry] : files) {
+                for (auto& [tableName, cached] : entry.tables)
+                    if (cached == partial) cached = search;
+            }
+        }
+        return search;
+    }
+
+    // Whether every row of a (its held columns) reads the same in b.
+    static bool sameRows(const jet::Table& a, const jet::Table& b) {
+        if (a.rowCount() != b.rowCount()) return false;
+        for (std::size_t c = 0; c < a.columnCount(); ++c) {
+            auto other = b.findColumn(a.columnName(c));
+            if (!other) return false;
+            for (std::size_t r = 0; r < a.rowCount(); ++r) {
+                jet::Value x = a.value(r, c), y = b.value(r, *other);
+                if (x.kind != y.kind || (x.kind == jet::Value::Kind::Text && x.text != y.text) ||
+                    (x.kind == jet::Value::Kind::Number &&
+                     std::memcmp(&x.number, &y.number, sizeof x.number) != 0)) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
 };
 
 namespace {
 
+// Whether the error names a column that the table left in its file.
+bool leftInFile(const jet::Table& table, const CriteriaError& e) {
+    return table.source() && !e.unknownColumn().empty() &&
+           table.source()->findColumn(e.unknownColumn());
+}
+
 class JetRecordset : public Recordset {
 public:
     JetRecordset(std::shared_ptr<JetEngine::State> state, std::shared_ptr<jet::TableSearch> search,
-                 std::optional<std::vector<std::uint32_t>> rows, std::string database)
+                 std::optional<std::vector<std::uint32_t>> rows, std::string database,
+                 std::string path)
         : m_state(std::move(state)),
           m_search(std::move(search)),
           m_rows(std::move(rows)),
-          m_database(std::move(database)) {
+          m_database(std::move(database)),
+          m_path(std::move(path)) {
         m_count = m_rows ? m_rows->size() : m_search->table().rowCount();
         if (m_count > 0) m_current = 0;
     }
@@ -194,15 +260,22 @@ public:
             throw engineError(m_database, table.name(), "nessun record corrente",
                               "Campo " + std::string(name));
         }
-        auto col = table.findColumn(name);
-        if (!col)
-            throw engineError(m_database, table.name(), "colonna inesistente", std::string(name));
-        if (table.columnKind(*col) == jet::ColumnKind::Unsupported) {
-            throw engineError(m_database, table.name(), "colonna di tipo non gestito",
-                              std::string(name));
-        }
         std::size_t row = m_rows ? (*m_rows)[*m_current] : *m_current;
-        jet::Value v = table.value(row, *col);
+        jet::Value v;
+        if (auto col = table.findColumn(name)) {
+            checkSupported(table.columnKind(*col), name);
+            v = table.value(row, *col);
+        } else if (auto fetched = table.source() ? table.source()->findColumn(name)
+                                                 : std::nullopt) {
+            checkSupported(table.source()->columnKind(*fetched), name);
+            try {
+                v = table.source()->fetch(table, row)[*fetched];
+            } catch (const MdbFileError& e) {
+                throw fileError(e, m_database, table.name(), m_path);
+            }
+        } else {
+            throw engineError(m_database, table.name(), "colonna inesistente", std::string(name));
+        }
         switch (v.kind) {
             case jet::Value::Kind::Text:
                 return FieldValue::text(std::string(v.text));
@@ -215,16 +288,32 @@ public:
     }
 
 private:
+    void checkSupported(jet::ColumnKind kind, std::string_view name) const {
+        if (kind == jet::ColumnKind::Unsupported) {
+            throw engineError(m_database, m_search->table().name(), "colonna di tipo non gestito",
+                              std::string(name));
+        }
+    }
+
     void find(std::string_view criteriaText, std::size_t from) {
-        const jet::Table& table = m_search->table();
         std::string text(criteriaText);
         std::shared_ptr<const jet::BoundCriteria> bound;
         try {
-            bound = m_search->bind(text, m_state->parse(text));
+            try {
+                bound = m_search->bind(text, m_state->parse(text));
+            } catch (const CriteriaError& e) {
+                // A column left in the file: search the whole table.
+                if (!leftInFile(m_search->table(), e)) throw;
+                m_search = m_state->whole(m_path, m_search);
+                bound = m_search->bind(text, m_state->parse(text));
+            }
         } catch (const CriteriaError& e) {
-            throw engineError(m_database, table.name(), "criterio non valido",
+            throw engineError(m_database, m_search->table().name(), "criterio non valido",
                               text + ": " + e.describe(text));
+        } catch (const MdbFileError& e) {
+            throw fileError(e, m_database, m_search->table().name(), m_path);
         }
+        const jet::Table& table = m_search->table();
         std::optional<std::size_t> found;
         if (!m_rows) {
             found = m_search->findFrom(*bound, from);
@@ -245,6 +334,7 @@ private:
     std::optional<std::vector<std::uint32_t>>
         m_rows;  // positions to table rows; none: the table itself
     std::string m_database;
+    std::string m_path;
     std::size_t m_count = 0;
     std::optional<std::size_t> m_current;
     bool m_noMatch = false;
@@ -264,7 +354,8 @@ public:
         }
         std::string text(source);
         if (!jet::SelectQuery::isQuery(text))
-            return std::make_unique<JetRecordset>(m_state, table(text), std::nullopt, m_name);
+            return std::make_unique<JetRecordset>(m_state, table(text), std::nullopt, m_name,
+                                                  m_path);
 
         jet::SelectQuery query;
         try {
@@ -275,20 +366,34 @@ public:
         }
         auto search = table(query.table);
         try {
-            std::optional<jet::BoundCriteria> where;
-            if (query.where) where.emplace(query.where, search->table());
-            std::vector<std::uint32_t> rows = search->select(where ? &*where : nullptr);
-            search->sort(rows, query.orderBy);
-            return std::make_unique<JetRecordset>(m_state, search, std::move(rows), m_name);
+            try {
+                return select(query, search);
+            } catch (const CriteriaError& e) {
+                // A column left in the file: select from the whole table.
+                if (!leftInFile(search->table(), e)) throw;
+                search = m_state->whole(m_path, search);
+                return select(query, search);
+            }
         } catch (const CriteriaError& e) {
             throw engineError(m_name, search->table().name(), "interrogazione non valida",
                               text + ": " + e.describe(text));
+        } catch (const MdbFileError& e) {
+            throw fileError(e, m_name, search->table().name(), m_path);
         }
     }
 
     void Close() override { m_closed = true; }
 
 private:
+    std::unique_ptr<Recordset> select(const jet::SelectQuery& query,
+                                      const std::shared_ptr<jet::TableSearch>& search) {
+        std::optional<jet::BoundCriteria> where;
+        if (query.where) where.emplace(query.where, search->table());
+        std::vector<std::uint32_t> rows = search->select(where ? &*where : nullptr);
+        search->sort(rows, query.orderBy);
+        return std::make_unique<JetRecordset>(m_state, search, std::move(rows), m_name, m_path);
+    }
+
     std::shared_ptr<jet::TableSearch> table(const std::string& name) {
         try {
             return m_state->table(m_path, name);
@@ -332,6 +437,10 @@ void JetEngine::beginDocument() { ++m_state->generation; }
 
 void JetEngine::keepOnlyColumns(std::string table, std::vector<std::string> columns) {
     m_state->kept.emplace_back(std::move(table), std::move(columns));
+}
+
+void JetEngine::holdInMemory(std::string table, std::vector<std::string> columns) {
+    m_state->held.emplace_back(std::move(table), std::move(columns));
 }
 
 std::size_t JetEngine::tableReads() const { return m_state->reads; }

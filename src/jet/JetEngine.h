@@ -36,9 +36,15 @@ public:
     // read of the table.
     void keepOnlyColumns(std::string table, std::vector<std::string> columns);
 
+    // Of the columns read of every table named table, holds only these in
+    // memory; the others stay in the file and are read a row at a time when
+    // a record set asks for them. A criteria or an Order by that names a
+    // column left in the file has the table read again, whole.
+    void holdInMemory(std::string table, std::vector<std::string> columns);
+
     // How many times a table has been read from a file so far.
     std::size_t tableReads() const;
-    // Bytes held by the cached tables' cells and dictionaries.
+    // Bytes held by the cached tables' cells, dictionaries and indexes.
     std::size_t cachedTableBytes() const;
 
     struct State;

@@ -296,42 +296,53 @@ public:
           m_countChecked(countChecked) {}
 
     // Calls sink(fields, place) for every live row; fields[i] is column i.
+    // Two passes over the pages, holding one page's slots at a time: the
+    // first finds the targets of moved rows, the second reads the rows.
     template <class Sink>
     void walk(Sink&& sink) {
-        std::vector<Slot> slots = collectSlots();
+        const std::vector<std::uint32_t> pages = mappedPages();
         std::unordered_set<std::uint64_t> movedTargets;
-        for (const Slot& s : slots) {
-            if (s.pointer) movedTargets.insert(key(s.targetPage, s.targetRow));
+        std::vector<Slot> slots;
+        for (std::uint32_t page : pages) {
+            pageSlots(page, slots);
+            for (const Slot& s : slots) {
+                if (s.pointer) movedTargets.insert(key(s.targetPage, s.targetRow));
+            }
         }
         std::vector<MdbField> fields(m_table->num_cols);
         std::size_t found = 0;
-        for (const Slot& s : slots) {
-            std::uint32_t page = s.page, row = s.row;
-            if (s.pointer) {
-                page = s.targetPage;
-                row = s.targetRow;
-            } else if (movedTargets.count(key(page, row))) {
-                continue;  // read through its pointer
+        for (std::uint32_t dataPage : pages) {
+            // The page's slots are taken before any row is read: a moved
+            // row's page replaces this one in libmdb's buffer.
+            pageSlots(dataPage, slots);
+            for (const Slot& s : slots) {
+                std::uint32_t page = s.page, row = s.row;
+                if (s.pointer) {
+                    page = s.targetPage;
+                    row = s.targetRow;
+                } else if (movedTargets.count(key(page, row))) {
+                    continue;  // read through its pointer
+                }
+                const unsigned char* p = m_file.loadPage(page);
+                if (s.pointer) checkDataPage(page, p, true);
+                int start = 0;
+                std::size_t length = 0;
+                unsigned rows = get16(p + m_file.mdb()->fmt->row_count_offset);
+                if (row >= rows ||
+                    mdb_find_row(m_file.mdb(), static_cast<int>(row), &start, &length) != 0) {
+                    damaged(where(page, row) + ": posizione della riga non valida");
+                }
+                // The target of a pointer may carry the deleted flag, which hides it
+                // from scans; a pointer to a pointer is not followed.
+                if (s.pointer && (start & kPointerFlag)) {
+                    damaged(where(page, row) + ": il rimando porta a un altro rimando");
+                }
+                if (s.pointer) checkRowPlace(page, row, rows, start);
+                int fieldCount = mdb_crack_row(m_table, start & kOffsetMask, length, fields.data());
+                if (fieldCount < 0) damaged(where(page, row) + ": riga non decodificabile");
+                sink(fields, RowPlace{page, row});
+                ++found;
             }
-            const unsigned char* p = m_file.loadPage(page);
-            if (s.pointer) checkDataPage(page, p, true);
-            int start = 0;
-            std::size_t length = 0;
-            unsigned rows = get16(p + m_file.mdb()->fmt->row_count_offset);
-            if (row >= rows ||
-                mdb_find_row(m_file.mdb(), static_cast<int>(row), &start, &length) != 0) {
-                damaged(where(page, row) + ": posizione della riga non valida");
-            }
-            // The target of a pointer may carry the deleted flag, which hides it
-            // from scans; a pointer to a pointer is not followed.
-            if (s.pointer && (start & kPointerFlag)) {
-                damaged(where(page, row) + ": il rimando porta a un altro rimando");
-            }
-            if (s.pointer) checkRowPlace(page, row, rows, start);
-            int fieldCount = mdb_crack_row(m_table, start & kOffsetMask, length, fields.data());
-            if (fieldCount < 0) damaged(where(page, row) + ": riga non decodificabile");
-            sink(fields, RowPlace{page, row});
-            ++found;
         }
         if (m_countChecked && found != m_table->num_rows) {
             inconsistent("la tabella " + m_name + " dichiara " + std::to_string(m_table->num_rows) +
@@ -439,36 +450,35 @@ private:
         return pages;
     }
 
-    std::vector<Slot> collectSlots() const {
-        std::vector<Slot> slots;
+    // The live slots of one page of the usage map (none for a page that is
+    // not this table's).
+    void pageSlots(std::uint32_t page, std::vector<Slot>& slots) const {
+        slots.clear();
         const MdbFormatConstants* fmt = m_file.mdb()->fmt;
         const std::size_t pageSize = m_file.shape().pageSize;
-        for (std::uint32_t page : mappedPages()) {
-            const unsigned char* p = m_file.loadPage(page);
-            if (!checkDataPage(page, p, false)) continue;
-            unsigned rows = get16(p + fmt->row_count_offset);
-            if (fmt->row_count_offset + 2 + 2 * static_cast<std::size_t>(rows) > pageSize) {
-                damaged("pagina " + std::to_string(page) + ": numero di righe non valido");
+        const unsigned char* p = m_file.loadPage(page);
+        if (!checkDataPage(page, p, false)) return;
+        unsigned rows = get16(p + fmt->row_count_offset);
+        if (fmt->row_count_offset + 2 + 2 * static_cast<std::size_t>(rows) > pageSize) {
+            damaged("pagina " + std::to_string(page) + ": numero di righe non valido");
+        }
+        for (unsigned row = 0; row < rows; ++row) {
+            unsigned raw = get16(p + fmt->row_count_offset + 2 + 2 * row);
+            if (raw & kDeletedFlag) continue;
+            int start = 0;
+            std::size_t length = 0;
+            if (mdb_find_row(m_file.mdb(), static_cast<int>(row), &start, &length) != 0) {
+                damaged(where(page, row) + ": posizione della riga non valida");
             }
-            for (unsigned row = 0; row < rows; ++row) {
-                unsigned raw = get16(p + fmt->row_count_offset + 2 + 2 * row);
-                if (raw & kDeletedFlag) continue;
-                int start = 0;
-                std::size_t length = 0;
-                if (mdb_find_row(m_file.mdb(), static_cast<int>(row), &start, &length) != 0) {
-                    damaged(where(page, row) + ": posizione della riga non valida");
-                }
-                checkRowPlace(page, row, rows, start);
-                if (raw & kPointerFlag) {
-                    if (length < 4) damaged(where(page, row) + ": rimando non valido");
-                    std::uint32_t target = get32(p + (start & kOffsetMask));
-                    slots.push_back({page, row, true, target >> 8, target & 0xFF});
-                } else if (length > 0) {
-                    slots.push_back({page, row, false, 0, 0});
-                }
+            checkRowPlace(page, row, rows, start);
+            if (raw & kPointerFlag) {
+                if (length < 4) damaged(where(page, row) + ": rimando non valido");
+                std::uint32_t target = get32(p + (start & kOffsetMask));
+                slots.push_back({page, row, true, target >> 8, target & 0xFF});
+            } else if (length > 0) {
+                slots.push_back({page, row, false, 0, 0});
             }
         }
-        return slots;
     }
 
     const MdbFile& m_file;
@@ -588,34 +598,237 @@ std::optional<FileStamp> stampOf(const std::string& path) {
 
 std::size_t checkDatabaseFile(const std::string& path) { return readShape(path).pageSize; }
 
+namespace {
+
+// How one file column is decoded, and where its values go: its column in the
+// table held in memory and in the row source (kNone where it has none).
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+struct FileColumn {
+    Decode decode;
+    int type;
+    std::size_t held = kNone;
+    std::size_t fetched = kNone;
+};
+
+// Decodes one field of the row libmdb cracked in its page buffer and hands
+// its value to out: out.text(view), out.number(double), or nothing for Null.
+template <class Out>
+void decodeField(const MdbFile& file, const FileColumn& c,
+                 const std::optional<JetTextForm>& textForm, const MdbField& f,
+                 const RowPlace& at, Out&& out) {
+    MdbHandle* mdb = file.mdb();
+    const Decode d = c.decode;
+    if (d == Decode::Bool) {
+        // A Yes/No value lives in the null mask: set is Yes (-1).
+        out.number(f.is_null ? 0 : -1);
+        return;
+    }
+    if (f.is_null || d == Decode::Unsupported) return;
+    if (f.start < 0 || f.siz < 0 ||
+        static_cast<std::size_t>(f.start) + static_cast<std::size_t>(f.siz) >
+            file.shape().pageSize) {
+        damaged(at.text() + ": valore fuori dalla pagina");
+    }
+    const unsigned char* v = mdb->pg_buf + f.start;
+    if (d == Decode::Text) {
+        if (f.siz == 0) {
+            out.text("");
+            return;
+        }
+        if (textForm && c.type == MDB_TEXT) {
+            out.text(jetTextToUtf8(
+                std::string_view(reinterpret_cast<const char*>(v), static_cast<std::size_t>(f.siz)),
+                *textForm));
+            return;
+        }
+        // libmdb writes at most bind_size bytes of UTF-8: room for every
+        // character of this value, and no more.
+        std::size_t stored = static_cast<std::size_t>(f.siz);
+        if (c.type == MDB_MEMO) {
+            if (f.siz < MDB_MEMO_OVERHEAD) damaged(at.text() + ": promemoria non valido");
+            stored = get32(v) & 0x3FFFFFFF;
+            if (stored > kMaxMemoBytes) damaged(at.text() + ": promemoria troppo lungo");
+            if (textForm) {
+                out.text(jetTextToUtf8(memoBytes(file, v, static_cast<std::size_t>(f.siz), at),
+                                       *textForm));
+                return;
+            }
+        }
+        mdb_set_bind_size(mdb, 2 * stored + 64);
+        GString text(mdb_col_to_string(mdb, mdb->pg_buf, f.start, c.type, f.siz));
+        if (!text) damaged(at.text() + ": testo non leggibile");
+        out.text(text.get());
+        return;
+    }
+    if (static_cast<std::size_t>(f.siz) != fixedSize(d))
+        damaged(at.text() + ": valore numerico di lunghezza errata");
+    double number = 0;
+    switch (d) {
+        case Decode::Byte:
+            number = v[0];
+            break;
+        case Decode::Int16:
+            number = static_cast<std::int16_t>(get16(v));
+            break;
+        case Decode::Int32:
+            number = static_cast<std::int32_t>(get32(v));
+            break;
+        case Decode::Single: {
+            float single;
+            std::memcpy(&single, v, 4);
+            number = single;
+            break;
+        }
+        case Decode::Double:
+            number = readDouble(v);
+            break;
+        case Decode::Money: {
+            std::uint64_t bits = static_cast<std::uint64_t>(get32(v)) |
+                                 (static_cast<std::uint64_t>(get32(v + 4)) << 32);
+            auto units = static_cast<std::int64_t>(bits);
+            number = static_cast<double>(units) / 10000.0;
+            break;
+        }
+        default:
+            break;
+    }
+    out.number(number);
+}
+
+ColumnKind kindOf(Decode d) {
+    return d == Decode::Text          ? ColumnKind::Text
+           : d == Decode::Unsupported ? ColumnKind::Unsupported
+                                      : ColumnKind::Number;
+}
+
+// A row's place in the file, as the table keeps it: page and row in 32 bits.
+constexpr unsigned kPlaceRowBits = 11;  // a 4 KB page holds under 2,048 rows
+std::uint32_t packPlace(const RowPlace& at) {
+    if (at.page >= (1u << (32 - kPlaceRowBits)) || at.row >= (1u << kPlaceRowBits))
+        damaged(at.text() + ": posizione oltre i limiti del lettore");
+    return (at.page << kPlaceRowBits) | at.row;
+}
+RowPlace unpackPlace(std::uint32_t place) {
+    return {place >> kPlaceRowBits, place & ((1u << kPlaceRowBits) - 1)};
+}
+
+// The columns of a table left in its file, read a row at a time through a
+// file kept open for the purpose.
+class MdbRowSource : public RowSource {
+public:
+    MdbRowSource(std::unique_ptr<MdbFile> file, MdbFile::OpenTable opened,
+                 std::uint32_t tablePage, std::string tableName, std::vector<FileColumn> columns,
+                 std::optional<JetTextForm> textForm, std::vector<std::string> names,
+                 std::vector<ColumnKind> kinds)
+        : RowSource(std::move(names), std::move(kinds)),
+          m_file(std::move(file)),
+          m_opened(std::move(opened)),
+          m_tablePage(tablePage),
+          m_name(std::move(tableName)),
+          m_columns(std::move(columns)),
+          m_textForm(textForm),
+          m_fields(m_opened.def->num_cols) {}
+
+    const std::vector<Value>& fetch(const Table& held, std::size_t row) override {
+        if (row == m_row) return m_values;
+        m_row = kNone;
+        const RowPlace at = unpackPlace(held.place(row));
+        MdbHandle* mdb = m_file->mdb();
+        mdb->cur_pg = 0;  // the page as the file holds it now, checked below
+        const unsigned char* p = m_file->loadPage(at.page);
+        const unsigned rows = get16(p + mdb->fmt->row_count_offset);
+        int start = 0;
+        std::size_t length = 0;
+        if (p[0] != MDB_PAGE_DATA || get32(p + 4) != m_tablePage || at.row >= rows ||
+            mdb_find_row(mdb, static_cast<int>(at.row), &start, &length) != 0 ||
+            (start & kPointerFlag) || length == 0 ||
+            mdb_crack_row(m_opened.def.get(), start & kOffsetMask, length, m_fields.data()) < 0) {
+            changed(at);
+        }
+        m_values.assign(columnCount(), Value::null());
+        m_texts.assign(columnCount(), std::string());
+        for (const MdbField& f : m_fields) {
+            if (f.colnum < 0 || static_cast<std::size_t>(f.colnum) >= m_columns.size()) changed(at);
+            const FileColumn& c = m_columns[static_cast<std::size_t>(f.colnum)];
+            if (c.fetched == kNone) continue;
+            struct Out {
+                Value& value;
+                std::string& storage;
+                void text(std::string_view t) {
+                    storage.assign(t);
+                    value = Value::ofText(storage);
+                }
+                void number(double n) { value = Value::ofNumber(n); }
+            };
+            decodeField(*m_file, c, m_textForm, f, at, Out{m_values[c.fetched], m_texts[c.fetched]});
+            if (c.held != kNone && !sameValue(held.value(row, c.held), m_values[c.fetched]))
+                changed(at);
+        }
+        m_row = row;
+        return m_values;
+    }
+
+private:
+    static bool sameValue(const Value& a, const Value& b) {
+        if (a.kind != b.kind) return false;
+        if (a.kind == Value::Kind::Text) return a.text == b.text;
+        return a.kind == Value::Kind::Null || std::memcmp(&a.number, &b.number, sizeof a.number) == 0;
+    }
+    // The row is no longer the one the table was read with.
+    [[noreturn]] void changed(const RowPlace& at) const {
+        throw MdbFileError(MdbFileError::Kind::Changed,
+                           "tabella " + m_name + ", " + at.text());
+    }
+
+    std::unique_ptr<MdbFile> m_file;
+    MdbFile::OpenTable m_opened;
+    std::uint32_t m_tablePage;
+    std::string m_name;
+    std::vector<FileColumn> m_columns;
+    std::optional<JetTextForm> m_textForm;
+    std::vector<MdbField> m_fields;
+    std::size_t m_row = kNone;
+    std::vector<Value> m_values;
+    std::vector<std::string> m_texts;
+};
+
+}  // namespace
+
 std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_view tableName,
-                                          const std::function<bool(std::string_view)>& keep) {
-    MdbFile file(path);
-    std::vector<std::uint32_t> pages = findTablePages(file, tableName);
+                                          const std::function<bool(std::string_view)>& keep,
+                                          const std::function<bool(std::string_view)>& hold) {
+    auto file = std::make_unique<MdbFile>(path);
+    std::vector<std::uint32_t> pages = findTablePages(*file, tableName);
     if (pages.empty()) {
         throw MdbFileError(MdbFileError::Kind::NoSuchTable,
                            "tabella " + std::string(tableName) + " assente");
     }
     const std::uint32_t tablePage = pages.front();
-    auto opened = file.openTable(tablePage, tableName);
+    auto opened = file->openTable(tablePage, tableName);
     MdbTableDef* def = opened.def.get();
-    MdbHandle* mdb = file.mdb();
-    const std::size_t pageSize = file.shape().pageSize;
+    MdbHandle* mdb = file->mdb();
 
+    // Columns kept but not held are fetched; with none, nothing is left in
+    // the file and it is closed after the read.
     TableBuilder builder{std::string(tableName)};
-    std::vector<Decode> decodes;
-    std::vector<int> types;
-    std::vector<std::size_t> slots;  // the builder's column of each file column
-    constexpr std::size_t kNotKept = static_cast<std::size_t>(-1);
+    std::vector<FileColumn> columns;
+    std::vector<std::string> fetchedNames;
+    std::vector<ColumnKind> fetchedKinds;
+    bool anyLeft = false;
     for (unsigned i = 0; i < def->num_cols; ++i) {
         auto* col = static_cast<MdbColumn*>(g_ptr_array_index(def->columns, i));
-        Decode d = decodeOf(col->col_type);
-        ColumnKind kind = d == Decode::Text          ? ColumnKind::Text
-                          : d == Decode::Unsupported ? ColumnKind::Unsupported
-                                                     : ColumnKind::Number;
-        slots.push_back(!keep || keep(col->name) ? builder.addColumn(col->name, kind) : kNotKept);
-        decodes.push_back(d);
-        types.push_back(col->col_type);
+        FileColumn c{decodeOf(col->col_type), col->col_type};
+        const ColumnKind kind = kindOf(c.decode);
+        if (!keep || keep(col->name)) {
+            if (!hold || hold(col->name))
+                c.held = builder.addColumn(col->name, kind);
+            else
+                anyLeft = true;
+            c.fetched = fetchedNames.size();
+            fetchedNames.emplace_back(col->name);
+            fetchedKinds.push_back(kind);
+        }
+        columns.push_back(c);
     }
 
     // Text the reader decodes itself; other Jet 3 code pages are left to libmdb.
@@ -627,101 +840,34 @@ std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_v
     }
 
     // Room for the rows the table declares, as far as the file can hold them.
-    const std::size_t maxRows = static_cast<std::size_t>(file.shape().pageCount) * 256;
+    const std::size_t maxRows = static_cast<std::size_t>(file->shape().pageCount) * 256;
     builder.reserveRows(std::min<std::size_t>(def->num_rows, maxRows));
+    if (anyLeft) builder.reservePlaces(std::min<std::size_t>(def->num_rows, maxRows));
 
-    RowWalker walker(file, def, tablePage, tableName, true);
+    struct Into {
+        TableBuilder& builder;
+        std::size_t col;
+        void text(std::string_view t) { builder.setText(col, t); }
+        void number(double n) { builder.setNumber(col, n); }
+    };
+    RowWalker walker(*file, def, tablePage, tableName, true);
     walker.walk([&](std::vector<MdbField>& fields, const RowPlace& at) {
         builder.addRow();
-        for (std::size_t i = 0; i < fields.size(); ++i) {
-            const MdbField& f = fields[i];
-            if (f.colnum < 0 || static_cast<std::size_t>(f.colnum) >= decodes.size()) {
+        if (anyLeft) builder.setPlace(packPlace(at));
+        for (const MdbField& f : fields) {
+            if (f.colnum < 0 || static_cast<std::size_t>(f.colnum) >= columns.size()) {
                 damaged(at.text() + ": colonna non valida");
             }
-            const std::size_t fileColumn = static_cast<std::size_t>(f.colnum);
-            const std::size_t col = slots[fileColumn];
-            if (col == kNotKept) continue;
-            Decode d = decodes[fileColumn];
-            if (d == Decode::Bool) {
-                // A Yes/No value lives in the null mask: set is Yes (-1).
-                builder.setNumber(col, f.is_null ? 0 : -1);
-                continue;
-            }
-            if (f.is_null || d == Decode::Unsupported) continue;
-            if (f.start < 0 || f.siz < 0 ||
-                static_cast<std::size_t>(f.start) + static_cast<std::size_t>(f.siz) > pageSize) {
-                damaged(at.text() + ": valore fuori dalla pagina");
-            }
-            const unsigned char* v = mdb->pg_buf + f.start;
-            if (d == Decode::Text) {
-                if (f.siz == 0) {
-                    builder.setText(col, "");
-                    continue;
-                }
-                if (textForm && types[fileColumn] == MDB_TEXT) {
-                    builder.setText(col,
-                                    jetTextToUtf8(std::string_view(reinterpret_cast<const char*>(v),
-                                                                   static_cast<std::size_t>(f.siz)),
-                                                  *textForm));
-                    continue;
-                }
-                // libmdb writes at most bind_size bytes of UTF-8: room for
-                // every character of this value, and no more.
-                std::size_t stored = static_cast<std::size_t>(f.siz);
-                if (types[fileColumn] == MDB_MEMO) {
-                    if (f.siz < MDB_MEMO_OVERHEAD) damaged(at.text() + ": promemoria non valido");
-                    stored = get32(v) & 0x3FFFFFFF;
-                    if (stored > kMaxMemoBytes) damaged(at.text() + ": promemoria troppo lungo");
-                    if (textForm) {
-                        builder.setText(
-                            col,
-                            jetTextToUtf8(memoBytes(file, v, static_cast<std::size_t>(f.siz), at),
-                                          *textForm));
-                        continue;
-                    }
-                }
-                mdb_set_bind_size(mdb, 2 * stored + 64);
-                GString text(
-                    mdb_col_to_string(mdb, mdb->pg_buf, f.start, types[fileColumn], f.siz));
-                if (!text) damaged(at.text() + ": testo non leggibile");
-                builder.setText(col, text.get());
-                continue;
-            }
-            if (static_cast<std::size_t>(f.siz) != fixedSize(d))
-                damaged(at.text() + ": valore numerico di lunghezza errata");
-            double number = 0;
-            switch (d) {
-                case Decode::Byte:
-                    number = v[0];
-                    break;
-                case Decode::Int16:
-                    number = static_cast<std::int16_t>(get16(v));
-                    break;
-                case Decode::Int32:
-                    number = static_cast<std::int32_t>(get32(v));
-                    break;
-                case Decode::Single: {
-                    float s;
-                    std::memcpy(&s, v, 4);
-                    number = s;
-                    break;
-                }
-                case Decode::Double:
-                    number = readDouble(v);
-                    break;
-                case Decode::Money: {
-                    std::uint64_t bits = static_cast<std::uint64_t>(get32(v)) |
-                                         (static_cast<std::uint64_t>(get32(v + 4)) << 32);
-                    auto units = static_cast<std::int64_t>(bits);
-                    number = static_cast<double>(units) / 10000.0;
-                    break;
-                }
-                default:
-                    break;
-            }
-            builder.setNumber(col, number);
+            const FileColumn& c = columns[static_cast<std::size_t>(f.colnum)];
+            if (c.held == kNone) continue;
+            decodeField(*file, c, textForm, f, at, Into{builder, c.held});
         }
     });
+    if (anyLeft) {
+        builder.setSource(std::make_shared<MdbRowSource>(
+            std::move(file), std::move(opened), tablePage, std::string(tableName),
+            std::move(columns), textForm, std::move(fetchedNames), std::move(fetchedKinds)));
+    }
     return builder.finish();
 }
 

@@ -20,7 +20,9 @@ class MdbFileError : public std::runtime_error {
 public:
     // Inconsistent: the table's pages disagree with what it declares (row
     // count, page owners, row places); the detail names the table.
-    enum class Kind { Missing, Damaged, NoSuchTable, Inconsistent };
+    // Changed: a row read from the file on demand is no longer the one the
+    // table was read with (the file was written in between).
+    enum class Kind { Missing, Damaged, NoSuchTable, Inconsistent, Changed };
     MdbFileError(Kind kind, std::string detail)
         : std::runtime_error(detail), m_kind(kind), m_detail(std::move(detail)) {}
     Kind kind() const { return m_kind; }
@@ -50,10 +52,15 @@ std::size_t checkDatabaseFile(const std::string& path);
 
 // Reads the named table (name compared without regard to letter case) in
 // the file's row order. Throws MdbFileError.
-// keep, when given, says which columns to hold (by name); the others are
+// keep, when given, says which columns to read (by name); the others are
 // passed over unread, so a wide table costs only the columns asked for.
+// hold, when given, says which of those to hold in memory; the rest stay in
+// the file, which the table's row source keeps open, and are read a row at a
+// time when asked (a large table then costs memory only for the columns it
+// is searched by).
 std::shared_ptr<const Table> readMdbTable(
     const std::string& path, std::string_view tableName,
-    const std::function<bool(std::string_view column)>& keep = {});
+    const std::function<bool(std::string_view column)>& keep = {},
+    const std::function<bool(std::string_view column)>& hold = {});
 
 }  // namespace velmora::jet

@@ -32,6 +32,13 @@ void CellIds::setLast(std::uint32_t id) {
     store(size() - 1, id);
 }
 
+std::optional<std::size_t> RowSource::findColumn(std::string_view name) const {
+    for (std::size_t c = 0; c < m_names.size(); ++c) {
+        if (equalFolded(m_names[c], name)) return c;
+    }
+    return std::nullopt;
+}
+
 std::optional<std::size_t> Table::findColumn(std::string_view name) const {
     for (std::size_t c = 0; c < m_columns.size(); ++c) {
         if (equalFolded(m_columns[c].name, name)) return c;
@@ -60,7 +67,7 @@ std::size_t Table::memoryBytes() const {
                  c.arena.capacity() + c.offsets.capacity() * sizeof(std::uint32_t) +
                  c.numbers.capacity() * sizeof(double);
     }
-    return bytes;
+    return bytes + m_places.capacity() * sizeof(std::uint32_t);
 }
 
 namespace {
@@ -186,6 +193,7 @@ std::shared_ptr<const Table> TableBuilder::finish() {
         c.offsets.shrink_to_fit();
         c.numbers.shrink_to_fit();
     }
+    m_table->m_places.shrink_to_fit();
     return std::shared_ptr<const Table>(m_table.release());
 }
 

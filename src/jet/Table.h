@@ -79,6 +79,32 @@ private:
     unsigned m_width = 1;
 };
 
+class Table;
+
+// The columns of a table that stay in its file. A row of them is read when
+// asked, from the row's place in the file; the columns the table also holds
+// are read with it and must be as held, or the file was written since the
+// table was read (MdbFileError, Changed).
+class RowSource {
+public:
+    RowSource(std::vector<std::string> names, std::vector<ColumnKind> kinds)
+        : m_names(std::move(names)), m_kinds(std::move(kinds)) {}
+    virtual ~RowSource() = default;
+
+    std::size_t columnCount() const { return m_names.size(); }
+    ColumnKind columnKind(std::size_t col) const { return m_kinds[col]; }
+    // The column named so, letters compared without regard to case.
+    std::optional<std::size_t> findColumn(std::string_view name) const;
+
+    // The values of every column of row `row` of held (texts valid until the
+    // next fetch). Throws MdbFileError.
+    virtual const std::vector<Value>& fetch(const Table& held, std::size_t row) = 0;
+
+private:
+    std::vector<std::string> m_names;
+    std::vector<ColumnKind> m_kinds;
+};
+
 class Table {
 public:
     // Value id 0 is Null; id k > 0 is entry k - 1 of the column's dictionary.
@@ -104,6 +130,10 @@ public:
     // Bytes held by the table's cells and dictionaries.
     std::size_t memoryBytes() const;
 
+    // Columns left in the file, when some are; each row's place there.
+    const std::shared_ptr<RowSource>& source() const { return m_source; }
+    std::uint32_t place(std::size_t row) const { return m_places[row]; }
+
 private:
     friend class TableBuilder;
     struct Column {
@@ -117,6 +147,8 @@ private:
     std::string m_name;
     std::size_t m_rowCount = 0;
     std::vector<Column> m_columns;
+    std::vector<std::uint32_t> m_places;
+    std::shared_ptr<RowSource> m_source;
 };
 
 // Fills a Table row by row: addRow() appends a row of Nulls, then setText and
@@ -132,6 +164,10 @@ public:
     void setText(std::size_t col, std::string_view text);
     void setNumber(std::size_t col, double number);
     std::size_t rowCount() const { return m_table->m_rowCount; }
+    // The last row's place in its file, and where the other columns are.
+    void setPlace(std::uint32_t place) { m_table->m_places.push_back(place); }
+    void reservePlaces(std::size_t rows) { m_table->m_places.reserve(rows); }
+    void setSource(std::shared_ptr<RowSource> source) { m_table->m_source = std::move(source); }
 
     // The finished table; the builder is spent afterwards.
     std::shared_ptr<const Table> finish();

@@ -13,7 +13,7 @@ namespace velmora::jet {
 namespace {
 // Distinct criteria texts kept bound per table before the store starts afresh
 // (code lookups make one text per place name).
-constexpr std::size_t kMaxBoundCriteria = 4096;
+constexpr std::size_t kMaxBoundCriteria = 1024;
 }  // namespace
 
 TableSearch::TableSearch(std::shared_ptr<const Table> table, bool useIndexes)
@@ -42,11 +42,15 @@ std::optional<std::span<const std::uint32_t>> TableSearch::candidates(
     // the fewest rows supplies the candidates.
     std::map<std::pair<std::size_t, bool>, ColumnIndex::Range> ranges;
     for (const IndexTerm& term : criteria.indexTerms()) {
+        // A column of one value (every record of hotel 1) cannot narrow a
+        // search; its index would cost four bytes a row for nothing.
+        if (m_table->dictionarySize(term.column) <= 1) continue;
         const ColumnIndex& ix = index(term.column, term.trimmed);
         ColumnIndex::Range r = ix.range(term.op, term.constant);
         auto [it, added] = ranges.try_emplace({term.column, term.trimmed}, r);
         if (!added) it->second = ColumnIndex::intersect(it->second, r);
     }
+    if (ranges.empty()) return std::nullopt;
     const ColumnIndex* best = nullptr;
     ColumnIndex::Range bestRange;
     std::size_t bestCount = 0;
@@ -107,7 +111,7 @@ void TableSearch::sort(std::vector<std::uint32_t>& rows, const std::vector<Order
     std::vector<Key> resolved;
     for (const OrderKey& k : keys) {
         auto col = m_table->findColumn(k.column);
-        if (!col) throw CriteriaError("colonna sconosciuta '" + k.column + "'", k.position);
+        if (!col) throw CriteriaError::unknownColumn(k.column, k.position);
         if (m_table->columnKind(*col) == ColumnKind::Unsupported) {
             throw CriteriaError("colonna '" + k.column + "' di tipo non gestito", k.position);
         }
@@ -134,6 +138,10 @@ void TableSearch::sort(std::vector<std::uint32_t>& rows, const std::vector<Order
     });
 }
 
-std::size_t TableSearch::memoryBytes() const { return m_table->memoryBytes(); }
+std::size_t TableSearch::memoryBytes() const {
+    std::size_t bytes = m_table->memoryBytes();
+    for (const auto& [key, index] : m_indexes) bytes += index->memoryBytes();
+    return bytes;
+}
 
 }  // namespace velmora::jet

@@ -347,6 +347,13 @@ const std::vector<std::string>& GuestColumnsRead() {
     return columns;
 }
 
+const std::vector<std::string>& GuestColumnsSearched() {
+    static const std::vector<std::string> columns{
+        "NumeroHotel", "CapoFamiglia", "CapoGruppo", "CodiceCapoFamiglia", "CodiceCapoGruppo",
+        "DataArrivo",  "DataPartenzaReale", "NumeroCamera"};
+    return columns;
+}
+
 long long MemberKey(long long numeroProgressivo, bool history) {
     return history ? historyMemberKey(numeroProgressivo) : numeroProgressivo;
 }

@@ -48,6 +48,9 @@ StaysQueries staysQueries(const std::string& initialDate, const std::string& fro
 // Every column of Scheda_Cliente that the writers and the check read, in
 // criteria or as fields: an engine need hold no other.
 const std::vector<std::string>& GuestColumnsRead();
+// Of those, the columns the writers' queries and finds select and sort by;
+// the others are read only for the records a query returns.
+const std::vector<std::string>& GuestColumnsSearched();
 
 // The guest columns the writers decide on, read from the current record of
 // rs (a Scheda_Cliente of database; NomeCliente only for the history).

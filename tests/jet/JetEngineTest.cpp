@@ -53,8 +53,27 @@ std::vector<FieldValue> column(Recordset& rs, const std::string& criteria,
     return values;
 }
 
-TEST_F(JetEngineFiles, ValuesComeBackAsStored) {
+// The same reads with every column held in memory, and with some left in
+// the file (read a row at a time; a find on one has the table read whole).
+struct Held {
+    const char* name;
+    std::vector<std::string> columns;  // empty: all
+};
+class HeldColumns : public JetEngineFiles, public ::testing::WithParamInterface<Held> {
+protected:
+    void hold(JetEngine& engine) {
+        if (!GetParam().columns.empty()) engine.holdInMemory("scheda_cliente", GetParam().columns);
+    }
+};
+INSTANTIATE_TEST_SUITE_P(
+    Engine, HeldColumns,
+    ::testing::Values(Held{"all", {}}, Held{"searched", {"NumeroProgressivo", "DataArrivo", "NumeroCamera"}},
+                      Held{"one", {"NumeroCamera"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(HeldColumns, ValuesComeBackAsStored) {
     JetEngine engine(dir.path());
+    hold(engine);
     auto db = engine.OpenDatabase("Ospiti.mdb");
     auto rs = db->OpenRecordset("Scheda_Cliente", dbOpenDynaset);
     auto text = FieldValue::text;
@@ -78,8 +97,9 @@ TEST_F(JetEngineFiles, ValuesComeBackAsStored) {
     db->Close();
 }
 
-TEST_F(JetEngineFiles, FindsFollowTheRecordSetOrder) {
+TEST_P(HeldColumns, FindsFollowTheRecordSetOrder) {
     JetEngine engine(dir.path());
+    hold(engine);
     auto db = engine.OpenDatabase("Ospiti.mdb");
     auto table = db->OpenRecordset("Scheda_Cliente", dbOpenDynaset);
     // Table order, letter case ignored, accents folded.
@@ -186,6 +206,40 @@ std::pair<std::string, std::string> errorOf(F&& f) {
         return {e.message(), e.detail()};
     }
     return {"(nessun errore)", ""};
+}
+
+// A column left in the file is read from the row the table was read with, or
+// not at all: a file written in between is an error, never a mixed record.
+TEST_F(JetEngineFiles, RowsChangedInTheFileAreRefused) {
+    const std::string path = dir / "Ospiti.mdb";
+    const std::string changed =
+        "Il file Ospiti.mdb è stato modificato durante la lettura (tabella Scheda_Cliente";
+    JetEngine engine(dir.path());
+    engine.holdInMemory("Scheda_Cliente", {"NumeroProgressivo"});
+    auto db = engine.OpenDatabase("Ospiti.mdb");
+    auto rs = db->OpenRecordset("Scheda_Cliente", dbOpenDynaset);
+    rs->FindFirst("NumeroProgressivo = 4502");
+    EXPECT_EQ(rs->Fields("Nome"), FieldValue::text("d'Angelo"));
+
+    // Written over in place (the open file sees it): the same rows with other
+    // numbers.
+    std::string renumbered = kGuests;
+    for (std::size_t at = 0; (at = renumbered.find("\n450", at)) != std::string::npos; at += 4)
+        renumbered[at + 2] = '6';
+    writeTables(dir / "nuovo.mdb", {{"Scheda_Cliente", renumbered}, {"CodiciVari", kCodes}});
+    fs::copy_file(dir / "nuovo.mdb", path, fs::copy_options::overwrite_existing);
+    EXPECT_EQ(rs->Fields("Nome"), FieldValue::text("d'Angelo"));  // the record already read
+    rs->FindNext("NumeroProgressivo > 0");
+    EXPECT_EQ(rs->Fields("NumeroProgressivo"), FieldValue::number(4503));
+    EXPECT_EQ(errorOf([&] { rs->Fields("Nome"); }).first.rfind(changed, 0), 0u);
+    // A find on a column left in the file reads the table whole: its rows
+    // must be those the record set holds.
+    EXPECT_EQ(errorOf([&] { rs->FindFirst("Nome = 'ROSSI'"); }).first.rfind(changed, 0), 0u);
+    // The next document reads the file as it is now.
+    engine.beginDocument();
+    auto now = engine.OpenDatabase("Ospiti.mdb")->OpenRecordset("Scheda_Cliente", dbOpenDynaset);
+    now->FindFirst("Nome = 'ROSSI'");
+    EXPECT_EQ(now->Fields("NumeroProgressivo"), FieldValue::number(4601));
 }
 
 TEST_F(JetEngineFiles, ErrorsNameTheDatabaseTheTableAndTheText) {
