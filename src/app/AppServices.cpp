@@ -6,7 +6,6 @@
 #include "check/JournalDays.h"
 #include "jet/JetEngine.h"
 #include "platform/curl/CurlTransport.h"
-#include "stays/CodeLookups.h"
 #include "stays/StaysWriters.h"
 
 namespace velmora {
@@ -20,14 +19,8 @@ AppServices::~AppServices() = default;
 DBEngine& AppServices::engine(bool tableCache) {
     auto& slot = tableCache ? m_engine : m_uncachedEngine;
     if (!slot) {
-        // Read only what the export and the check read, and of a guest
-        // table hold in memory only what the queries search by: a history
-        // of a million guests with forty columns each would not fit
-        // otherwise. The rest of a record is read when it is written.
         auto engine = std::make_unique<JetEngine>(m_workDir, tableCache);
-        engine->keepOnlyColumns("Scheda_Cliente", GuestColumnsRead());
-        engine->holdInMemory("Scheda_Cliente", GuestColumnsSearched());
-        engine->keepOnlyColumns("CodiciVari", CodesColumnsRead());
+        ReadOnlyColumnsUsed(*engine);
         slot = std::move(engine);
     }
     return *slot;

@@ -17,6 +17,7 @@
 #include "stays/SplitPlace.h"
 #include "stays/StayValues.h"
 #include "stays/StaysObserver.h"
+#include "jet/JetEngine.h"
 
 namespace velmora {
 
@@ -352,6 +353,12 @@ const std::vector<std::string>& GuestColumnsSearched() {
         "NumeroHotel", "CapoFamiglia", "CapoGruppo", "CodiceCapoFamiglia", "CodiceCapoGruppo",
         "DataArrivo",  "DataPartenzaReale", "NumeroCamera"};
     return columns;
+}
+
+void ReadOnlyColumnsUsed(JetEngine& engine) {
+    engine.keepOnlyColumns("Scheda_Cliente", GuestColumnsRead());
+    engine.holdInMemory("Scheda_Cliente", GuestColumnsSearched());
+    engine.keepOnlyColumns("CodiciVari", CodesColumnsRead());
 }
 
 long long MemberKey(long long numeroProgressivo, bool history) {

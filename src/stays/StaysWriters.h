@@ -15,6 +15,8 @@
 
 namespace velmora {
 
+class JetEngine;
+
 // Days are "DD/MM/YYYY"; kind "A" selects arrivals by DataArrivo, any other
 // kind departures by DataPartenzaReale; InitialDate bounds DataArrivo from
 // below in both. Each stay written sets state.StaysWritten to 1. A record
@@ -51,6 +53,11 @@ const std::vector<std::string>& GuestColumnsRead();
 // Of those, the columns the writers' queries and finds select and sort by;
 // the others are read only for the records a query returns.
 const std::vector<std::string>& GuestColumnsSearched();
+
+// Has the engine read only the guest and code columns the writers and the
+// check use, and hold of a guest table only the columns searched: a history
+// of a million guests with forty columns each costs memory only for those.
+void ReadOnlyColumnsUsed(JetEngine& engine);
 
 // The guest columns the writers decide on, read from the current record of
 // rs (a Scheda_Cliente of database; NomeCliente only for the history).

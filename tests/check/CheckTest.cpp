@@ -16,6 +16,7 @@
 #include "core/Text.h"
 #include "platform/FileStore.h"
 #include "jet/JetEngine.h"
+#include "stays/StaysWriters.h"
 #include "support/Fakes.h"
 #include "support/Support.h"
 
@@ -30,6 +31,7 @@ namespace fs = std::filesystem;
 struct Checked {
     Checked(const std::string& registerRows, const std::string& historyRows)
         : engine(dir.path()), files(dir.path()) {
+        ReadOnlyColumnsUsed(engine);  // as the program runs it
         writeSettings(dir, "http://127.0.0.1:9/istat");
         dir.write("QLBDataI.txt", "01/01/2026\r\n");
         writeTables(dir / "Comuni.mdb", {{"CodiciVari", testFile("check/data/codes.txt")}});

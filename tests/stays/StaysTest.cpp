@@ -48,6 +48,7 @@ struct Hotel {
             guests("SchedaStoricoClienti.mdb", testFile("stays/data/" + historyFile));
         state.UserId = "123456";
         state.InitialDate = "20240101";
+        ReadOnlyColumnsUsed(engine);  // as the program runs it
     }
     void guests(const std::string& database, const std::string& table) {
         writeTables(dir / database, {{"Scheda_Cliente", table}});
