@@ -170,6 +170,10 @@ void WindowTest::exportByKeysAndExit() {
     const QString longLine(20000, 'x');
     w.append(kSentBox, "D\rE\r\n" + longLine.toStdString());
     QVERIFY(w.Text2[0]->toPlainText().endsWith("\nD\nE\n" + longLine));
+    // A long line without blanks is cut for layout between characters, never inside one.
+    const QString accented = "a" + QString(3000, QChar(0x00E8));
+    w.append(kSentBox, accented.toStdString());
+    QVERIFY(w.Text2[0]->toPlainText().endsWith("\n" + accented));
     QScrollBar* bar = w.Text2[0]->verticalScrollBar();
     QVERIFY(bar->maximum() > 0);
     QCOMPARE(bar->value(), bar->maximum());
