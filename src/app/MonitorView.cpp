@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
+#include <cstring>
 
 namespace velmora {
 
@@ -62,19 +63,34 @@ void MonitorView::textAppended() {
         l.estimate = estimateOf(l.length);
         m_lines.push_back(Line{next, 0, -1, 1, false});
     };
+    const char* text = m_text.data();
     std::size_t i = m_indexed;
-    if (m_pendingCr && m_text[i] == '\n') m_lines.back().start = ++i;  // the LF of a CR LF
+    if (m_pendingCr && text[i] == '\n') m_lines.back().start = ++i;  // the LF of a CR LF
     m_pendingCr = false;
-    for (; i < n; ++i) {
-        const char c = m_text[i];
+    while (i < n) {
+        // Short of kPieceBytes into a piece only a line break ends it: look
+        // for one with memchr instead of byte by byte (a run adds megabytes).
+        const std::size_t plain = std::min(n, m_lines.back().start + kPieceBytes);
+        if (i < plain) {
+            const char* lf = static_cast<const char*>(std::memchr(text + i, '\n', plain - i));
+            const std::size_t end = lf ? static_cast<std::size_t>(lf - text) : plain;
+            const char* cr = static_cast<const char*>(std::memchr(text + i, '\r', end - i));
+            const std::size_t at = cr ? static_cast<std::size_t>(cr - text) : end;
+            if (at == plain) {
+                i = plain;
+                continue;
+            }
+            i = at;
+        }
+        const char c = text[i];
         if (c == '\r' || c == '\n') {
             std::size_t next = i + 1;
             if (c == '\r') {
                 if (next == n) m_pendingCr = true;
-                else if (m_text[next] == '\n') ++next;
+                else if (text[next] == '\n') ++next;
             }
             close(i, true, next);
-            i = next - 1;
+            i = next;
             continue;
         }
         // A long line is laid out in pieces, cut after a blank (where it
@@ -82,8 +98,9 @@ void MonitorView::textAppended() {
         const std::size_t length = i - m_lines.back().start;
         const bool boundary = (static_cast<unsigned char>(c) & 0xC0) != 0x80;
         if (length >= kPieceBytes && boundary &&
-            (m_text[i - 1] == ' ' || length >= kPieceBytes + kPieceSlack))
+            (text[i - 1] == ' ' || length >= kPieceBytes + kPieceSlack))
             close(i, false, i);
+        ++i;
     }
     Line& last = m_lines.back();
     last.length = n - std::min(n, last.start);

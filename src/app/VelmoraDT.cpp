@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QFocusEvent>
 #include <QFont>
 #include <QFontDatabase>
@@ -397,13 +398,31 @@ void VelmoraDT::runCheck() {
     Text2[1]->moveCaretToEnd();
 }
 
+namespace {
+
+// When the window last processed its events (and so repainted) during a
+// run. The appends, the transport's waits and the start of each day share
+// it: whichever asks, the window repaints at most every 80 ms.
+QElapsedTimer& sinceEvents() {
+    static QElapsedTimer timer;
+    return timer;
+}
+
+void processEventsNow() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    sinceEvents().start();
+}
+
+void processEventsAtMostEvery80ms() {
+    if (sinceEvents().isValid() && sinceEvents().elapsed() < 80) return;
+    processEventsNow();
+}
+
+}  // namespace
+
 std::function<void()> RepaintWhileWaiting() {
-    auto sincePaint = std::make_shared<QElapsedTimer>();
-    return [sincePaint] {
-        if (!QCoreApplication::instance()) return;
-        if (sincePaint->isValid() && sincePaint->elapsed() < 80) return;
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        sincePaint->start();
+    return [] {
+        if (QCoreApplication::instance()) processEventsAtMostEvery80ms();
     };
 }
 
@@ -417,10 +436,7 @@ void VelmoraDT::append(int box, const std::string& text) {
     // Paint at most every 80 ms: a month's run appends hundreds of times and
     // each paint lays out what is visible. Input stays out (and is discarded
     // by the filter during a run).
-    if (!m_sincePaint.isValid() || m_sincePaint.elapsed() >= 80) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        m_sincePaint.start();
-    }
+    processEventsAtMostEvery80ms();
 }
 
 const std::string& VelmoraDT::monitorText(int box) const {
@@ -439,12 +455,12 @@ void VelmoraDT::invalidDateField(int index) {
 void VelmoraDT::runStarted() {
     m_running = true;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    processEventsNow();
 }
 
 void VelmoraDT::dayStarted(const std::string& day) {
     setWindowTitle(QString::fromUtf8(kCaption) + " - " + toQ(day));
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    processEventsNow();
 }
 
 void VelmoraDT::runEnded() {

@@ -4,7 +4,6 @@
 // its steps append to, and it discards all input while a run or a check goes.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QWidget>
 #include <array>
@@ -114,7 +113,6 @@ private:
     std::function<DBEngine&()> m_checkEngine;
 
     std::string m_monitor[2];
-    QElapsedTimer m_sincePaint;
     bool m_activated = false;
     bool m_refused = false;
     bool m_running = false;

@@ -81,6 +81,21 @@ struct Harness {
     std::unique_ptr<VelmoraDT> window;
 };
 
+// Counts a widget's paints between the login and the logout of a run.
+struct PaintsDuringRun : QObject {
+    PaintsDuringRun(QWidget* widget, const test::StepScript& s) : script(s) {
+        widget->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !script.calls.empty() &&
+            script.calls.back() != "DoLogout")
+            ++count;
+        return false;
+    }
+    const test::StepScript& script;
+    int count = 0;
+};
+
 // The two monitor texts batch mode's output stands for.
 std::array<std::string, 2> batchMonitor(const std::string& out) {
     std::array<std::string, 2> boxes;
@@ -156,7 +171,10 @@ void WindowTest::exportByKeysAndExit() {
     VelmoraDT& w = *h.window;
     w.Text1[1]->setText("06/03/2026");
     w.T[0]->setFocus();
+    PaintsDuringRun paints(w.Text2[1]->viewport(), h.script);
     QTest::keyClick(w.T[0], Qt::Key_Return);
+    // The answers of the first day are on screen while the second one runs.
+    QVERIFY(paints.count > 0);
     std::vector<std::string> expected{"DoLogin"};
     for (const char* day : {"05/03/2026", "06/03/2026"})
         for (const std::string& c : test::dayCalls(day, false)) expected.push_back(c);
@@ -170,6 +188,10 @@ void WindowTest::exportByKeysAndExit() {
     const QString longLine(20000, 'x');
     w.append(kSentBox, "D\rE\r\n" + longLine.toStdString());
     QVERIFY(w.Text2[0]->toPlainText().endsWith("\nD\nE\n" + longLine));
+    // A long line without blanks is cut for layout between characters, never inside one.
+    const QString accented = "a" + QString(3000, QChar(0x00E8));
+    w.append(kSentBox, accented.toStdString());
+    QVERIFY(w.Text2[0]->toPlainText().endsWith("\n" + accented));
     QScrollBar* bar = w.Text2[0]->verticalScrollBar();
     QVERIFY(bar->maximum() > 0);
     QCOMPARE(bar->value(), bar->maximum());

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <sys/resource.h>
 
@@ -50,10 +51,17 @@ int main(int argc, char** argv) {
         return 64;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // As with "velmora --cartella DIR", the window works in its folder, ".".
+    std::error_code ec;
+    std::filesystem::current_path(argv[1], ec);
+    if (ec) {
+        std::fprintf(stderr, "cannot enter %s: %s\n", argv[1], ec.message().c_str());
+        return 2;
+    }
     CurlGlobal curl;
     CurlTransport::Options httpOptions;
     httpOptions.whileWaiting = RepaintWhileWaiting();
-    AppServices services(argv[1], httpOptions);
+    AppServices services(".", httpOptions);
     QApplication app(argc, argv);
     RunState state;
     TimedDialogs dialogs;
