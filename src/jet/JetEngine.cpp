@@ -57,9 +57,8 @@ RunError fileError(const MdbFileError& e, const std::string& database, const std
                                 ". Ripararlo (compatta e ripristina) prima di inviare.",
                             path);
         case MdbFileError::Kind::Changed:
-            return RunError("Il file " + database +
-                                " è stato modificato durante la lettura (" + e.detail() +
-                                "). Ripetere l'operazione: nulla di questo documento è stato inviato.",
+            return RunError("Il file " + database + " è stato modificato durante la lettura (" +
+                                e.detail() + "): ripetere l'operazione.",
                             path);
         case MdbFileError::Kind::Damaged:
             break;
