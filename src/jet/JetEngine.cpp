@@ -2,7 +2,6 @@
 // parsed criteria by text, and tables by file and table name.
 #include "jet/JetEngine.h"
 
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -185,6 +184,24 @@ struct JetEngine::State {
         }
     }
 
+    // f(search), and when it fails on a column search's table left in its
+    // file, f again over the table read whole, which search then names.
+    template <class F>
+    auto withWholeOnDemand(const std::string& path, std::shared_ptr<jet::TableSearch>& search,
+                           F&& f) {
+        try {
+            return f(search);
+        } catch (const CriteriaError& e) {
+            const jet::Table& table = search->table();
+            if (!table.source() || e.unknownColumn().empty() ||
+                !table.source()->findColumn(e.unknownColumn())) {
+                throw;
+            }
+            search = whole(path, search);
+            return f(search);
+        }
+    }
+
     // The table `partial` (read with columns left in the file) read again
     // with every column held, for a criteria or an order on such a column.
     // The rows must be those of partial, or the file changed in between.
@@ -211,12 +228,7 @@ struct JetEngine::State {
             auto other = b.findColumn(a.columnName(c));
             if (!other) return false;
             for (std::size_t r = 0; r < a.rowCount(); ++r) {
-                jet::Value x = a.value(r, c), y = b.value(r, *other);
-                if (x.kind != y.kind || (x.kind == jet::Value::Kind::Text && x.text != y.text) ||
-                    (x.kind == jet::Value::Kind::Number &&
-                     std::memcmp(&x.number, &y.number, sizeof x.number) != 0)) {
-                    return false;
-                }
+                if (!jet::sameValue(a.value(r, c), b.value(r, *other))) return false;
             }
         }
         return true;
@@ -224,12 +236,6 @@ struct JetEngine::State {
 };
 
 namespace {
-
-// Whether the error names a column that the table left in its file.
-bool leftInFile(const jet::Table& table, const CriteriaError& e) {
-    return table.source() && !e.unknownColumn().empty() &&
-           table.source()->findColumn(e.unknownColumn());
-}
 
 class JetRecordset : public Recordset {
 public:
@@ -298,14 +304,9 @@ private:
         std::string text(criteriaText);
         std::shared_ptr<const jet::BoundCriteria> bound;
         try {
-            try {
-                bound = m_search->bind(text, m_state->parse(text));
-            } catch (const CriteriaError& e) {
-                // A column left in the file: search the whole table.
-                if (!leftInFile(m_search->table(), e)) throw;
-                m_search = m_state->whole(m_path, m_search);
-                bound = m_search->bind(text, m_state->parse(text));
-            }
+            bound = m_state->withWholeOnDemand(m_path, m_search, [&](const auto& search) {
+                return search->bind(text, m_state->parse(text));
+            });
         } catch (const CriteriaError& e) {
             throw engineError(m_database, m_search->table().name(), "criterio non valido",
                               text + ": " + e.describe(text));
@@ -365,14 +366,8 @@ public:
         }
         auto search = table(query.table);
         try {
-            try {
-                return select(query, search);
-            } catch (const CriteriaError& e) {
-                // A column left in the file: select from the whole table.
-                if (!leftInFile(search->table(), e)) throw;
-                search = m_state->whole(m_path, search);
-                return select(query, search);
-            }
+            return m_state->withWholeOnDemand(
+                m_path, search, [&](const auto& s) { return select(query, s); });
         } catch (const CriteriaError& e) {
             throw engineError(m_name, search->table().name(), "interrogazione non valida",
                               text + ": " + e.describe(text));

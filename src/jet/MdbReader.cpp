@@ -769,11 +769,6 @@ public:
     }
 
 private:
-    static bool sameValue(const Value& a, const Value& b) {
-        if (a.kind != b.kind) return false;
-        if (a.kind == Value::Kind::Text) return a.text == b.text;
-        return a.kind == Value::Kind::Null || std::memcmp(&a.number, &b.number, sizeof a.number) == 0;
-    }
     // The row is no longer the one the table was read with.
     [[noreturn]] void changed(const RowPlace& at) const {
         throw MdbFileError(MdbFileError::Kind::Changed,

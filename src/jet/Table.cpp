@@ -32,6 +32,12 @@ void CellIds::setLast(std::uint32_t id) {
     store(size() - 1, id);
 }
 
+bool sameValue(const Value& a, const Value& b) {
+    if (a.kind != b.kind) return false;
+    if (a.kind == Value::Kind::Text) return a.text == b.text;
+    return a.kind == Value::Kind::Null || std::memcmp(&a.number, &b.number, sizeof a.number) == 0;
+}
+
 std::optional<std::size_t> RowSource::findColumn(std::string_view name) const {
     for (std::size_t c = 0; c < m_names.size(); ++c) {
         if (equalFolded(m_names[c], name)) return c;

@@ -36,6 +36,10 @@ struct Value {
     bool isNull() const { return kind == Kind::Null; }
 };
 
+// Whether two cells hold the very same value: same kind, same text bytes,
+// same number bits (unlike the criteria's comparison, which folds case).
+bool sameValue(const Value& a, const Value& b);
+
 // Ids of one column, row by row, each as wide as the largest id so far needs
 // (1, 2 or 4 bytes): a column of flags or dates costs a byte or two a row.
 class CellIds {

@@ -12,12 +12,12 @@
 #include "core/RunError.h"
 #include "core/Text.h"
 #include "core/Utf8.h"
+#include "jet/JetEngine.h"
 #include "stays/CodeLookups.h"
 #include "stays/OpenedDatabase.h"
 #include "stays/SplitPlace.h"
 #include "stays/StayValues.h"
 #include "stays/StaysObserver.h"
-#include "jet/JetEngine.h"
 
 namespace velmora {
 
