@@ -82,6 +82,7 @@ int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, st
     if (!PrepareBatchDays(arguments.from, arguments.to, services.files, services.clock, dialogs,
                           err, state, days))
         return kCheckBlocking;
+    if (RefuseReversedRange(days, "check", err)) return kExitUsage;
 
     RunView view;
     CheckRange range = RunCheckRange({days[0], days[1], false}, state, services.files,

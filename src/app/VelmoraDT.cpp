@@ -216,6 +216,13 @@ void VelmoraDT::buildControls() {
         Label1[i] = label;
     }
 
+    Status = new QLabel(this);
+    Status->setObjectName("Status");
+    Status->setFont(corbelFont(11));
+    Status->setWordWrap(true);
+    Status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    place(Status, 3480, 1320, 7920, 615);
+
     auto* check = new QCheckBox("Chiudi giornate", this);
     check->setObjectName("Chk_0");
     check->setFont(corbelFont(12));
@@ -278,20 +285,25 @@ void VelmoraDT::Text1_GotFocus(int Index) {
 
 void VelmoraDT::Text1_KeyPress(int Index, int KeyAscii) {
     if (KeyAscii != 13 || Index < 0 || Index > 1) return;
-    std::string text = NormalizeText(fromQ(Text1[Index]->text()));
+    const QString typed = Text1[Index]->text();
+    std::string text = NormalizeText(fromQ(typed));
     ExpandYear(text, m_clock.now().year);
     Text1[Index]->setText(toQ(text));
 
     const std::string shown = fromQ(Text1[Index]->text());
     if (IsValidDate(shown, m_state) != 1) {
         Text1[Index]->setText(QString());
+        // The field is emptied; the status line keeps what was typed.
+        Status->setText("Data non valida: \"" + typed + "\" (scriverla come GG/MM/AAAA).");
         return;
     }
+    Status->clear();
     if (Index == 0) {
         Text1[1]->setFocus();
     } else if (CompareDates(fromQ(Text1[0]->text()), shown) == 1) {
         T[0]->setFocus();
     } else {
+        Status->setText(kReversedRange);
         Text1[0]->setFocus();
     }
 }

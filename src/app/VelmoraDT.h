@@ -62,6 +62,8 @@ public:
     std::array<QLabel*, 3> Label1{};
     std::array<QCheckBox*, 1> Chk{};
     std::array<QFrame*, 2> Shape1{};
+    // The status line: a date field's refusal, the wait for the service.
+    QLabel* Status = nullptr;
 
     // Fills the month table and puts today's date into both date fields.
     void Form_Load();

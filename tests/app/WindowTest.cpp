@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
@@ -131,7 +132,8 @@ void WindowTest::enterInADateField_data() {
         QTest::newRow(rule) << field << first << typed << result << focus;
     };
     row("six digits expand, focus to the last day", 0, "", " 050324", "05/03/2024", "Text1_1");
-    row("1/1/25 is read by position", 0, "", "1/1/25", "1//1//2025", "Text1_1");
+    row("1/1/25 is a date with slashes", 0, "", "1/1/25", "01/01/2025", "Text1_1");
+    row("slashes and a two-digit year", 0, "", "02/03/26", "02/03/2026", "Text1_1");
     row("invalid first day is emptied, focus stays", 0, "", "31/04/2026", "", "Text1_0");
     row("letters are not a date", 0, "", "ab'cd", "", "Text1_0");
     row("last day equal to the first: focus to E&sporta", 1, "05/03/2026", "050326", "05/03/2026",
@@ -161,6 +163,11 @@ void WindowTest::enterInADateField() {
     QTest::keyClick(w.Text1[field], Qt::Key_Return);
     QCOMPARE(w.Text1[field]->text(), result);
     QCOMPARE(h.focusName(), focus);
+    // A refusal names what was typed on the status line.
+    const QString status = result.isEmpty()
+                               ? "Data non valida: \"" + typed + "\" (scriverla come GG/MM/AAAA)."
+                               : focus == "Text1_0" ? QString(kReversedRange) : QString();
+    QCOMPARE(w.Status->text(), status);
     if (field == 1) QCOMPARE(w.Text1[0]->text(), firstDay);
     QVERIFY(h.script.calls.empty());
 }
@@ -207,6 +214,14 @@ void WindowTest::exportByKeysAndExit() {
     for (const std::string& c : test::dayCalls("05/03/2026", true)) expected.push_back(c);
     expected.push_back("DoLogout");
     QTRY_COMPARE(h.script.calls, expected);
+    // A reversed range is refused before the login.
+    h.script.calls.clear();
+    w.Text1[0]->setText("06/03/2026");
+    w.T_Click(0);
+    QCOMPARE(w.lastOutcome(), std::optional<RunOutcome>(RunOutcome::Refused));
+    QCOMPARE(h.dialogs.boxes.back().prompt,
+             std::string("Esportazione non avviata!\r\nLa data finale precede la data iniziale."));
+    QVERIFY(h.script.calls.empty());
     // An invalid field at the start of a run takes the focus.
     w.Text1[1]->setText("31/04/2026");
     w.T_Click(0);
