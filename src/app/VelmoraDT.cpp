@@ -4,6 +4,7 @@
 #include "VelmoraDT.h"
 
 #include <memory>
+#include <utility>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -14,6 +15,7 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPalette>
 #include <QPushButton>
 #include <QScrollBar>
@@ -116,7 +118,14 @@ bool isUserInput(QEvent::Type type) {
 
 void DateField::focusInEvent(QFocusEvent* event) {
     QLineEdit::focusInEvent(event);
+    m_focusedByClick = event->reason() == Qt::MouseFocusReason;
     if (onFocusIn) onFocusIn();
+}
+
+void DateField::mouseReleaseEvent(QMouseEvent* event) {
+    QLineEdit::mouseReleaseEvent(event);
+    // A drag that selected part of the text keeps its selection.
+    if (std::exchange(m_focusedByClick, false) && !hasSelectedText()) selectAll();
 }
 
 void DateField::keyPressEvent(QKeyEvent* event) {

@@ -39,6 +39,13 @@ public:
 protected:
     void focusInEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // A click that gives the field the focus selects its whole text too (the
+    // press would otherwise put the caret where it landed, and in a full
+    // field typing would go nowhere).
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    bool m_focusedByClick = false;
 };
 
 // What the HTTP transport calls while an exchange waits: lets the window

@@ -156,8 +156,10 @@ void WindowTest::enterInADateField() {
     VelmoraDT& w = *h.window;
     QCOMPARE(w.Text1[field]->text(), QString("05/03/2026"));  // today at start
     if (field == 1) w.Text1[0]->setText(firstDay);
-    // Focus selects the whole text, so typing replaces it.
-    w.Text1[field]->setFocus();
+    // A click into the full field selects its whole text, so typing replaces it.
+    w.T[2]->setFocus();
+    QTRY_COMPARE(h.focusName(), QString("T_2"));
+    QTest::mouseClick(w.Text1[field], Qt::LeftButton, {}, QPoint(8, w.Text1[field]->height() / 2));
     QTRY_COMPARE(h.focusName(), QString("Text1_%1").arg(field));
     QTest::keyClicks(w.Text1[field], typed);
     QTest::keyClick(w.Text1[field], Qt::Key_Return);
