@@ -270,8 +270,7 @@ int RunExportCommand(const ExportArguments& arguments, BatchServices& services, 
             return kExitFailed;
         }
         if (!sent.empty()) {
-            err << "velmora export: " << AlreadySentText(sent)
-                << " Per inviarli di nuovo aggiungere --reinvia.\n";
+            err << "velmora export: " << AlreadySentRefusal(sent) << '\n';
             return kExitUsage;
         }
     }

@@ -95,8 +95,7 @@ bool ExportRun::mayStart(const RunRequest& request, RunView& view) {
         refuse(e.fullText());
         return false;
     }
-    return sent.empty() ||
-           m_dialogs.Question(AlreadySentText(sent) + " Inviarli di nuovo?", kRunTitle);
+    return sent.empty() || m_dialogs.Question(AlreadySentQuestion(sent), kRunTitle);
 }
 
 bool ExportRun::exchange(Progress& progress, std::string what, const std::function<bool()>& step) {
@@ -271,7 +270,17 @@ RunOutcome ExportRun::finish(Progress& progress, RunView& view) {
 }
 
 std::string AlreadySentText(const std::vector<std::string>& days) {
+    if (days.size() == 1) return "Il giorno " + days[0] + " risulta già inviato e accettato.";
     return "I giorni " + joinAnd(days) + " risultano già inviati e accettati.";
+}
+
+std::string AlreadySentQuestion(const std::vector<std::string>& days) {
+    return AlreadySentText(days) + (days.size() == 1 ? " Inviarlo" : " Inviarli") + " di nuovo?";
+}
+
+std::string AlreadySentRefusal(const std::vector<std::string>& days) {
+    return AlreadySentText(days) + (days.size() == 1 ? " Per inviarlo" : " Per inviarli") +
+           " di nuovo aggiungere --reinvia.";
 }
 
 }  // namespace velmora

@@ -124,7 +124,9 @@ const SettingsRow kSettingsRows[] = {
     {"lines after the seventh ignored", true, "U1\nP1\nL\nO\nA\nD\nC\nX\n", "U1|P1|L|O|A|D|C"},
     {"blanks and a lone CR are kept", true, " U1 \r\nP\r1\r\n\r\nO\r\nA\r\nD\r\nC \r\n",
      " U1 |P\r1||O|A|D|C "},
-    {"missing file", false, "", "Nome utente e password non impostati! (QLBSetup.txt)"},
+    {"missing file, named with its folder", false, "",
+     "Nome utente e password non impostati! (QLBSetup.txt)\r\nIl file QLBSetup.txt non è nella "
+     "cartella {dir}."},
     {"six lines", true, "U\r\nP\r\nL\r\nO\r\nA\r\nD\r\n",
      "Il file QLBSetup.txt contiene solo 6 righe: " + kNeeded},
     {"empty file", true, "", "Il file QLBSetup.txt è vuoto (0 righe): " + kNeeded},
@@ -145,7 +147,7 @@ TEST_P(SettingsFile, IsReadOrRefused) {
                                       state.LogoutUrl + "|" + state.ArrivalsUrl + "|" +
                                       state.DeparturesUrl + "|" + state.CloseDayUrl
                                 : outcome.prompt;
-    EXPECT_EQ(got, r.expected);
+    EXPECT_EQ(got, replaceAll(r.expected, "{dir}", dir.path()));
     if (!outcome.loaded()) {
         EXPECT_EQ(state.UserId, "prima");
     }

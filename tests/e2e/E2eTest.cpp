@@ -121,7 +121,8 @@ void checkOutcome(const ProgramResult& o, const Expectation& e, const std::strin
                   const LoopbackService& service, const TempDir& dir) {
     ASSERT_FALSE(o.timedOut) << "the run did not end";
     EXPECT_EQ(o.status, e.status) << o.err;
-    const std::string errStart = replaceAll(e.errStart, "{base}", base);
+    const std::string errStart =
+        replaceAll(replaceAll(e.errStart, "{base}", base), "{dir}", fs::canonical(dir.path()));
     EXPECT_EQ(o.err.substr(0, errStart.size()), errStart) << o.err;
     Lines requests;
     for (const RawRequest& r : service.requests()) {
@@ -179,10 +180,12 @@ const ProgramFault kProgramFaults[] = {
          base = "http://127.0.0.1:" + std::to_string(unusedPort()) + "/istat";
          writeSettings(d, base);
      },
-     {2, kInterrupted + "Servizio non raggiungibile: {base}/login (", {}, {}}},
+     {2, kInterrupted + "Servizio non raggiungibile: {base}/login. Controllare la connessione e l'indirizzo "
+      "alla riga 3 di QLBSetup.txt. (", {}, {}}},
     {"wrong password gets 401 at the login and no logout is owed", nullptr,
      [](const TempDir& d, std::string& base) { writeSettings(d, base, "sbagliata"); },
-     {2, kInterrupted + "Accesso al servizio non riuscito: {base}/login ha risposto 401\n", {"GET login"}, {}}},
+     {2, kInterrupted + "Utente o password rifiutati dal servizio: controllare le righe 1 e 2 di QLBSetup.txt.\n"
+      "Accesso al servizio non riuscito: {base}/login ha risposto 401.\n", {"GET login"}, {}}},
     {"500 on the arrivals post stops before closing the day and logs out",
      [](sim::ServiceSimOptions& s) { s.fail500 = {"arrivi"}; }, nullptr,
      {2, kInterrupted + "Il servizio non ha accettato il documento degli arrivi del 03/03/2026 (Velmora/IstatDatiAInv-",
@@ -190,14 +193,16 @@ const ProgramFault kProgramFaults[] = {
       {{"Login", 1}, {"Istat", 1}, {"IstatDatiAInv", 1}, {"IstatDatiAResp", 1}, {"Logout", 1}}}},
     {"connection closed without an answer to the arrivals stops and logs out",
      [](sim::ServiceSimOptions& s) { s.close = {"arrivi"}; }, nullptr,
-     {2, kInterrupted + "Scambio con il servizio non riuscito: {base}/arrivi (", {"GET login", "POST arrivi", "POST logout"},
+     {2, kInterrupted + "Scambio con il servizio non riuscito: {base}/arrivi. Controllare la connessione e "
+      "l'indirizzo alla riga 5 di QLBSetup.txt. (", {"GET login", "POST arrivi", "POST logout"},
       {{"Login", 1}, {"Istat", 1}, {"IstatDatiAInv", 1}, {"Logout", 1}}}},
     {"output nobody reads does not stop the run", nullptr, nullptr,
      {0, "Istat Regione Sicilia: Esportazione completata!\n", kAllSent, kTwoDaysFiles}, Stdout::ClosedPipe},
     {"register cut to half its size", nullptr, cutRegister([](std::size_t n) { return n / 2; }), kRegisterDamaged},
     {"register without its last page", nullptr, cutRegister([](std::size_t n) { return n - 4096; }), kRegisterDamaged},
     {"no QLBSetup txt", nullptr, [](const TempDir& d, std::string&) { fs::remove(d / "QLBSetup.txt"); },
-     {2, "Parametri insufficienti: Nome utente e password non impostati! (QLBSetup.txt)\n", {}, {}, false}},
+     {2, "Parametri insufficienti: Nome utente e password non impostati! (QLBSetup.txt)\nIl file QLBSetup.txt "
+      "non è nella cartella {dir}.\n", {}, {}, false}},
     {"no QLBDataI txt", nullptr, [](const TempDir& d, std::string&) { fs::remove(d / "QLBDataI.txt"); },
      {2, kNotStarted + "Il file QLBDataI.txt con la data iniziale dei soggiorni non esiste", {}, {}, false}},
     {"a file named Velmora where the log directory belongs", nullptr,
@@ -267,10 +272,12 @@ TEST(InProcessFaults, ServiceThatNeverAnswersTimesOut) {
         Expectation expect;
     } rows[] = {
         // clang-format off
-        {"arrivi", {2, kInterrupted + "Il servizio non ha risposto in tempo: {base}/arrivi (",
+        {"arrivi", {2, kInterrupted + "Il servizio non ha risposto in tempo: {base}/arrivi. Controllare la "
+                    "connessione e l'indirizzo alla riga 5 di QLBSetup.txt. (",
                     {"GET login", "POST arrivi", "POST logout"},
                     {{"Login", 1}, {"Istat", 1}, {"IstatDatiAInv", 1}, {"Logout", 1}}}},
-        {"login", {2, kInterrupted + "Il servizio non ha risposto in tempo: {base}/login (", {"GET login"}, {}}},
+        {"login", {2, kInterrupted + "Il servizio non ha risposto in tempo: {base}/login. Controllare la "
+                   "connessione e l'indirizzo alla riga 3 di QLBSetup.txt. (", {"GET login"}, {}}},
         // clang-format on
     };
     for (const auto& r : rows) {

@@ -142,6 +142,11 @@ TEST(JournalTest, DaysAlreadySentAreRefusedUnlessResent) {
               std::string::npos)
         << again.err;
     EXPECT_EQ(h.service.requests().size(), requests) << "no login";
+    // One day is told in the singular.
+    EXPECT_NE(h.velmora({"export", "--from", "04/03/2026", "--to", "05/03/2026"})
+                  .err.find("Il giorno 04/03/2026 risulta già inviato e accettato. Per inviarlo "
+                            "di nuovo aggiungere --reinvia."),
+              std::string::npos);
     EXPECT_EQ(
         h.velmora({"export", "--from", "03/03/2026", "--to", "05/03/2026", "--reinvia"}).status, 0);
     EXPECT_EQ(rowsOf(journalOf(h.dir)).runs.size(), 2u);
