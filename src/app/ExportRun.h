@@ -67,9 +67,11 @@ private:
     // The checks before the login and the question on days already sent; false
     // when the run does not start (the operator has been told).
     bool mayStart(const RunRequest& request, RunView& view);
-    // One exchange with the service, named by what for a stop; throws
-    // OperatorStop first when a stop was asked. Returns the step's error mark.
-    bool exchange(Progress& progress, std::string what, const std::function<bool()>& step);
+    // One exchange with the service, named by what for a stop and by day and
+    // step for the view; throws OperatorStop first when a stop was asked.
+    // Returns the step's error mark.
+    bool exchange(Progress& progress, std::string what, const std::string& day, const char* step,
+                  const std::function<bool()>& send);
     // Makes the steps, opens the run in the journal and logs in.
     void logIn(Progress& progress, const RunRequest& request);
     // The arrivals and departures of one day, and its closing when asked.

@@ -26,13 +26,11 @@
 int main(int argc, char** argv) {
     using namespace velmora;
     CurlGlobal curl;
-    // Batch mode's export stops on SIGINT and SIGTERM; the transport abandons
-    // the exchange under way when asked to.
+    // Batch mode's export stops on SIGINT and SIGTERM, the window's on
+    // "Interrompi"; the transport abandons the exchange under way when asked to.
     StopRequest stop;
-    // The window repaints while an exchange waits; batch mode has no window.
     CurlTransport::Options httpOptions;
     httpOptions.stop = &stop;
-    httpOptions.whileWaiting = RepaintWhileWaiting();
     AppServices services(".", httpOptions);
     FileStore& files = services.files();
     Clock& clock = services.clock();
@@ -58,6 +56,7 @@ int main(int argc, char** argv) {
     QtDialogs dialogs;
     VelmoraDT window(state, files, clock, dialogs, factory);
     window.setCheckEngine([&services]() -> DBEngine& { return services.engine(true); });
+    window.setStopRequest(&stop);
     dialogs.setParent(&window);
     window.show();
     const int status = app.exec();

@@ -11,14 +11,15 @@ namespace velmora {
 
 CheckRange RunCheckRange(const RunRequest& request, RunState& state, FileStore& files, Clock& clock,
                          RunView& view, const std::function<DBEngine&()>& engine,
-                         bool makeLogDirectory, const std::function<void()>& started) {
+                         bool makeLogDirectory, const std::function<void()>& started,
+                         const StopRequest* stop) {
     CheckRange range;
     range.notStarted = CheckBeforeRun(request, state, files, view, makeLogDirectory);
     if (range.notStarted.empty() && !engine) range.notStarted = "La verifica non è disponibile.";
     if (!range.notStarted.empty()) return range;
     if (started) started();
     CheckRun check(state, engine(), files, clock);
-    range.report = check.run(request.firstDay, request.lastDay, view);
+    range.report = check.run(request.firstDay, request.lastDay, view, stop);
     try {
         AddJournalFindings(range.report, SendJournal(JournalPathIn("."), true), files);
     } catch (...) {

@@ -14,6 +14,7 @@
 #include "platform/Clock.h"
 #include "platform/FileStore.h"
 #include "platform/RunView.h"
+#include "platform/StopRequest.h"
 
 namespace velmora {
 
@@ -28,10 +29,12 @@ struct CheckRange {
 
 // Runs CheckBeforeRun (making "Velmora" with makeLogDirectory), and when it
 // finds nothing and there is an engine, calls started, checks the request's
-// days and adds the send journal's findings. Failures of the checks and of the
-// days' check propagate; which ones were before started tells them apart.
+// days (until stop, when given, asks to stop) and adds the send journal's
+// findings. Failures of the checks and of the days' check propagate; which
+// ones were before started tells them apart.
 CheckRange RunCheckRange(const RunRequest& request, RunState& state, FileStore& files, Clock& clock,
                          RunView& view, const std::function<DBEngine&()>& engine,
-                         bool makeLogDirectory, const std::function<void()>& started = {});
+                         bool makeLogDirectory, const std::function<void()>& started = {},
+                         const StopRequest* stop = nullptr);
 
 }  // namespace velmora

@@ -1,16 +1,22 @@
-// The window VelmoraDT on the offscreen platform: Enter in the date fields,
-// Enter and the access keys on the buttons, the refusal at start, input
-// discarded while a run or a check goes on; "&Verifica" over the demo hotel;
-// and the typed export against batch mode on the same loopback service.
+// The window VelmoraDT on the offscreen platform: Enter and clicks in the date
+// fields, Enter and the access keys on the buttons, the refusal at start, a
+// run and a check on their own thread with the window locked but for
+// "Interrompi", which stops them (also by closing the window) while the
+// loopback service holds an answer; "&Verifica" over the demo hotel; and the
+// typed export against batch mode on the same loopback service.
 #include <QApplication>
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <array>
+#include <atomic>
+#include <filesystem>
+#include <future>
 #include <memory>
 #include <utility>
 
@@ -27,6 +33,7 @@
 namespace velmora {
 namespace {
 
+namespace fs = std::filesystem;
 using test::TempDir;
 
 // The real engine, with a hook called when the check opens its first database.
@@ -43,14 +50,33 @@ private:
     JetEngine m_inner;
 };
 
+CurlTransport::Options stoppedBy(StopRequest& stop) {
+    CurlTransport::Options options;
+    options.stop = &stop;
+    return options;
+}
+
+// Waits until the run or the check of the window has ended.
+bool finished(const VelmoraDT& w) {
+    return QTest::qWaitFor([&] { return !w.running(); }, 30000);
+}
+
+// Does what starts a run or a check, and waits for its end.
+bool ranToEnd(VelmoraDT& w, const std::function<void()>& start) {
+    QSignalSpy ended(&w, &VelmoraDT::runFinished);
+    start();
+    return !ended.isEmpty() || ended.wait(30000);
+}
+
 // One window over its own working directory: recording steps, or with demo
-// the demo hotel, the real steps and the loopback service.
+// the demo hotel, the real steps and the loopback service (configured).
 struct Harness {
-    explicit Harness(bool demo = false, bool settings = true)
-        : files(dir.path()), services(dir.path()), engine(dir.path()) {
+    explicit Harness(bool demo = false, bool settings = true,
+                     const std::function<void(sim::ServiceSimOptions&)>& configure = nullptr)
+        : files(dir.path()), services(dir.path(), stoppedBy(stop)), engine(dir.path()) {
         if (demo) {
             test::writeDemoHotel(dir);
-            service = std::make_unique<test::LoopbackService>();
+            service = std::make_unique<test::LoopbackService>(configure);
             test::writeSettings(dir, service->base());
         } else if (settings) {
             test::writeHotelFiles(dir);
@@ -60,6 +86,7 @@ struct Harness {
     void open() {
         window = std::make_unique<VelmoraDT>(state, files, clock, dialogs, factory);
         window->setCheckEngine([this]() -> DBEngine& { return engine; });
+        window->setStopRequest(&stop);
         window->show();
         QApplication::setActiveWindow(window.get());
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
@@ -71,6 +98,7 @@ struct Harness {
     }
     TempDir dir;
     LocalFileStore files;
+    StopRequest stop;
     AppServices services;
     HookedEngine engine;
     std::unique_ptr<test::LoopbackService> service;
@@ -80,21 +108,6 @@ struct Harness {
     test::RecordingDialogs dialogs;
     test::StepScript script;
     std::unique_ptr<VelmoraDT> window;
-};
-
-// Counts a widget's paints between the login and the logout of a run.
-struct PaintsDuringRun : QObject {
-    PaintsDuringRun(QWidget* widget, const test::StepScript& s) : script(s) {
-        widget->installEventFilter(this);
-    }
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint && !script.calls.empty() &&
-            script.calls.back() != "DoLogout")
-            ++count;
-        return false;
-    }
-    const test::StepScript& script;
-    int count = 0;
 };
 
 // The two monitor texts batch mode's output stands for.
@@ -116,7 +129,8 @@ private slots:
     void enterInADateField();
     void exportByKeysAndExit();
     void refusalAtStartEndsTheProgram();
-    void inputDuringARunIsDiscarded();
+    void aRunIsStoppedByTheOperator_data();
+    void aRunIsStoppedByTheOperator();
     void verifyOnTheDemoWeekThenExport();
     void typedExportMatchesBatchMode();
 };
@@ -180,10 +194,7 @@ void WindowTest::exportByKeysAndExit() {
     VelmoraDT& w = *h.window;
     w.Text1[1]->setText("06/03/2026");
     w.T[0]->setFocus();
-    PaintsDuringRun paints(w.Text2[1]->viewport(), h.script);
-    QTest::keyClick(w.T[0], Qt::Key_Return);
-    // The answers of the first day are on screen while the second one runs.
-    QVERIFY(paints.count > 0);
+    QVERIFY(ranToEnd(w, [&] { QTest::keyClick(w.T[0], Qt::Key_Return); }));
     std::vector<std::string> expected{"DoLogin"};
     for (const char* day : {"05/03/2026", "06/03/2026"})
         for (const std::string& c : test::dayCalls(day, false)) expected.push_back(c);
@@ -211,22 +222,22 @@ void WindowTest::exportByKeysAndExit() {
     h.script.failAt.clear();
     w.Chk[0]->setChecked(true);
     w.Text1[1]->setText("05/03/2026");
-    QTest::keyClick(&w, Qt::Key_S, Qt::AltModifier);
+    QVERIFY(ranToEnd(w, [&] { QTest::keyClick(&w, Qt::Key_S, Qt::AltModifier); }));
     expected = {"DoLogin"};
     for (const std::string& c : test::dayCalls("05/03/2026", true)) expected.push_back(c);
     expected.push_back("DoLogout");
-    QTRY_COMPARE(h.script.calls, expected);
+    QCOMPARE(h.script.calls, expected);
     // A reversed range is refused before the login.
     h.script.calls.clear();
     w.Text1[0]->setText("06/03/2026");
-    w.T_Click(0);
+    QVERIFY(ranToEnd(w, [&] { w.T_Click(0); }));
     QCOMPARE(w.lastOutcome(), std::optional<RunOutcome>(RunOutcome::Refused));
     QCOMPARE(h.dialogs.boxes.back().prompt,
              std::string("Esportazione non avviata!\r\nLa data finale precede la data iniziale."));
     QVERIFY(h.script.calls.empty());
     // An invalid field at the start of a run takes the focus.
     w.Text1[1]->setText("31/04/2026");
-    w.T_Click(0);
+    QVERIFY(ranToEnd(w, [&] { w.T_Click(0); }));
     QCOMPARE(w.lastOutcome(), std::optional<RunOutcome>(RunOutcome::Refused));
     QCOMPARE(h.focusName(), QString("Text1_1"));
     QTest::keyClick(&w, Qt::Key_E, Qt::AltModifier);
@@ -250,45 +261,83 @@ void WindowTest::refusalAtStartEndsTheProgram() {
                     "ne servono 7 (nome utente, password e i cinque indirizzi del servizio)."));
 }
 
-void WindowTest::inputDuringARunIsDiscarded() {
-    for (bool check : {false, true}) {
-        Harness h(check);
-        h.open();
-        VelmoraDT& w = *h.window;
-        w.Text1[1]->setText(check ? "02/03/2026" : "05/03/2026");
-        w.Text1[0]->setText(check ? "02/03/2026" : "05/03/2026");
-        QString title;
-        bool running = false;
-        auto meddle = [&] {
-            title = w.windowTitle();
-            running = w.running();
-            // Typed and clicked at once, and queued for later: none of it may act.
-            QTest::keyClicks(w.Text1[0], "99");
-            QTest::mouseClick(w.Chk[0], Qt::LeftButton);
-            QTest::mouseClick(w.T[1], Qt::LeftButton);
-            QCoreApplication::postEvent(
-                w.Text1[0], new QKeyEvent(QEvent::KeyPress, Qt::Key_1, Qt::NoModifier, "1"));
-            if (!check) w.close();
-        };
-        h.engine.onOpen = meddle;
-        h.script.onCall = [&](const std::string& call) {
-            if (call == "ExportStays 05/03/2026 05/03/2026 A") meddle();
-        };
-        w.T_Click(check ? 2 : 0);
-        QCoreApplication::processEvents();
-        QVERIFY(running);
-        QCOMPARE(title, QString("Invio dati Istat (Regione Sicilia) - ") + w.Text1[1]->text());
-        QCOMPARE(w.windowTitle(), QString("Invio dati Istat (Regione Sicilia)"));
-        QVERIFY(!w.running());
-        QVERIFY(w.isVisible());
-        QVERIFY(!w.Chk[0]->isChecked());
-        QCOMPARE(w.Text1[0]->text(), w.Text1[1]->text());
-        QCOMPARE(h.dialogs.boxes.size(), std::size_t(1));
-        // After the run the window takes input again.
-        w.Text1[0]->setFocus();
-        QTest::keyClicks(w.Text1[0], "7");
-        QCOMPARE(w.Text1[0]->text(), QString("7"));
+void WindowTest::aRunIsStoppedByTheOperator_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Interrompi, No and then Yes, while the arrivals wait") << "Interrompi";
+    QTest::newRow("the window closed while the arrivals wait") << "close";
+    QTest::newRow("Interrompi during a check") << "check";
+}
+
+void WindowTest::aRunIsStoppedByTheOperator() {
+    QFETCH(QString, how);
+    const bool check = how == "check";
+    Harness h(true, true, [](sim::ServiceSimOptions& o) { o.hang = {"arrivi"}; });
+    h.open();
+    VelmoraDT& w = *h.window;
+    w.Text1[0]->setText(test::kFirstDay);
+    w.Text1[1]->setText(check ? test::kLastDay : "03/03/2026");
+    w.Chk[0]->setChecked(true);
+    // The check holds at its first database until Interrompi has been pressed.
+    std::promise<void> pressed;
+    std::shared_future<void> released = pressed.get_future().share();
+    std::atomic<bool> holding = false;
+    h.engine.onOpen = [&] {
+        holding = true;
+        released.wait();
+    };
+    w.T_Click(check ? 2 : 0);
+    const QString folder = QString::fromStdString(fs::path(h.dir.path()).filename().string());
+    if (check) {
+        QTRY_VERIFY(holding);
+    } else {
+        // The wait shows after a second; the window meanwhile shows what was sent.
+        QTRY_COMPARE_WITH_TIMEOUT(w.Status->text(),
+                                  QString("In attesa del servizio… (giorno 02/03/2026, arrivi)"),
+                                  10000);
+        QTRY_VERIFY(w.Text2[0]->toPlainText().contains("/istat/arrivi"));
+        QCOMPARE(w.windowTitle(), QString(VelmoraDT::kCaption) + " - " + folder + " - 02/03/2026");
     }
+    // Locked but for Interrompi: typing and clicks go nowhere.
+    QVERIFY(w.running());
+    QCOMPARE(w.T[1]->text(), QString("&Interrompi"));
+    QTest::keyClicks(w.Text1[0], "9");
+    QTest::mouseClick(w.Chk[0], Qt::LeftButton);
+    QTest::keyClick(&w, Qt::Key_S, Qt::AltModifier);
+    QCOMPARE(w.Text1[0]->text(), QString(test::kFirstDay));
+    QVERIFY(w.Chk[0]->isChecked());
+    if (how == "Interrompi") {
+        h.dialogs.answer = false;
+        QTest::mouseClick(w.T[1], Qt::LeftButton);
+        QVERIFY(w.running());
+        QVERIFY(!h.stop.requested());
+    }
+    h.dialogs.answer = true;
+    if (how == "close")
+        w.close();
+    else
+        QTest::mouseClick(w.T[1], Qt::LeftButton);
+    pressed.set_value();
+    QVERIFY(finished(w));
+
+    const std::vector<test::RecordingDialogs::Box>& boxes = h.dialogs.boxes;
+    QCOMPARE(boxes.size(), std::size_t(check ? 1 : how == "close" ? 2 : 3));
+    for (std::size_t i = 0; i + 1 < boxes.size(); ++i) {
+        QCOMPARE(boxes[i].style, -1);
+        QCOMPARE(boxes[i].prompt, std::string(VelmoraDT::kStopQuestion));
+    }
+    const std::string said =
+        check ? "Verifica interrotta dall'operatore prima del 03/03/2026.\r\nRiepilogo: "
+              : "Esportazione interrotta dall'operatore.\r\nIn corso: il documento degli arrivi "
+                "del 02/03/2026, risposta NON ricevuta";
+    QCOMPARE(boxes.back().prompt.substr(0, said.size()), said);
+    const std::vector<std::string> requests =
+        check ? std::vector<std::string>() : std::vector<std::string>{"GET login", "POST arrivi", "POST logout"};
+    QCOMPARE(h.service->requestLines(), requests);
+    if (!check) QCOMPARE(w.lastOutcome(), std::optional<RunOutcome>(RunOutcome::Interrupted));
+    QCOMPARE(w.isVisible(), how != "close");
+    QCOMPARE(w.T[1]->text(), QString("&Esci"));
+    QVERIFY(w.T[0]->isEnabled() && w.T[1]->isEnabled() && w.Chk[0]->isEnabled());
+    QCOMPARE(w.windowTitle(), QString(VelmoraDT::kCaption) + " - " + folder);
 }
 
 void WindowTest::verifyOnTheDemoWeekThenExport() {
@@ -297,8 +346,8 @@ void WindowTest::verifyOnTheDemoWeekThenExport() {
     VelmoraDT& w = *h.window;
     w.Text1[0]->setText(test::kFirstDay);
     w.Text1[1]->setText(test::kLastDay);
-    QTest::keyClick(&w, Qt::Key_V, Qt::AltModifier);
-    QTRY_COMPARE(h.dialogs.boxes.size(), std::size_t(1));
+    QVERIFY(ranToEnd(w, [&] { QTest::keyClick(&w, Qt::Key_V, Qt::AltModifier); }));
+    QCOMPARE(h.dialogs.boxes.size(), std::size_t(1));
     const std::string counts = "bloccanti 0, respinti 1, mai inviati 1, esclusi 5";
     const std::string report = "Velmora/Verifica-202603051407.html";
     QCOMPARE(h.dialogs.boxes[0].style, 48);
@@ -313,12 +362,12 @@ void WindowTest::verifyOnTheDemoWeekThenExport() {
     // Nothing sent; a second check never replaces the first report.
     const std::string first = h.dir.read(report);
     QVERIFY(first.find("<td>4560</td>") != std::string::npos);
-    w.T_Click(2);
+    QVERIFY(ranToEnd(w, [&] { w.T_Click(2); }));
     QCOMPARE(h.dir.read(report), first);
     QVERIFY(!h.dir.read("Velmora/Verifica-202603051407-2.html").empty());
     QVERIFY(h.service->requests().empty());
     // The export still works after it.
-    w.T_Click(0);
+    QVERIFY(ranToEnd(w, [&] { w.T_Click(0); }));
     QCOMPARE(w.lastOutcome(), std::optional<RunOutcome>(RunOutcome::CompletedWithErrors));
 }
 
@@ -348,7 +397,7 @@ void WindowTest::typedExportMatchesBatchMode() {
         QTest::keyClicks(w.Text1[1], "08032026");
         QTest::keyClick(w.Text1[1], Qt::Key_Return);
         QTest::mouseClick(w.Chk[0], Qt::LeftButton, {}, QPoint(8, w.Chk[0]->height() / 2));
-        QTest::mouseClick(w.T[0], Qt::LeftButton);
+        QVERIFY(ranToEnd(w, [&] { QTest::mouseClick(w.T[0], Qt::LeftButton); }));
         QCOMPARE(w.lastOutcome(),
                  std::optional<RunOutcome>(*closed ? RunOutcome::Interrupted
                                                    : RunOutcome::CompletedWithErrors));
