@@ -50,10 +50,11 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
-    if (folder.askForFolder && !EnterRememberedFolder()) return kExitCompleted;
+    InstallQtItalian();
+    QtDialogs dialogs;
+    if (folder.askForFolder && !EnterRememberedFolder(dialogs)) return kExitCompleted;
     RememberWorkFolder();
     RunState state;
-    QtDialogs dialogs;
     VelmoraDT window(state, files, clock, dialogs, factory);
     window.setCheckEngine([&services]() -> DBEngine& { return services.engine(true); });
     window.setStopRequest(&stop);

@@ -6,6 +6,11 @@
 // typed export against batch mode on the same loopback service.
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -24,9 +29,11 @@
 #include "app/AppServices.h"
 #include "app/RealExportSteps.h"
 #include "app/VelmoraDT.h"
+#include "app/WorkFolder.h"
 #include "jet/JetEngine.h"
 #include "platform/FileStore.h"
 #include "platform/curl/CurlHandles.h"
+#include "platform/qt/QtDialogs.h"
 #include "support/Fakes.h"
 #include "support/Support.h"
 
@@ -131,6 +138,7 @@ private slots:
     void refusalAtStartEndsTheProgram();
     void aRunIsStoppedByTheOperator_data();
     void aRunIsStoppedByTheOperator();
+    void folderChooserAsksAgainInItalian();
     void verifyOnTheDemoWeekThenExport();
     void typedExportMatchesBatchMode();
 };
@@ -340,6 +348,53 @@ void WindowTest::aRunIsStoppedByTheOperator() {
     QCOMPARE(w.windowTitle(), QString(VelmoraDT::kCaption) + " - " + folder);
 }
 
+void WindowTest::folderChooserAsksAgainInItalian() {
+    QVERIFY(InstallQtItalian());
+    TempDir empty, hotel;
+    test::writeHotelFiles(hotel);
+    QSettings("velmora", "velmora").remove("cartella");
+    // The folder chooser and the message boxes in Qt's Italian; the first
+    // folder chosen lacks QLBSetup.txt, so the chooser comes again.
+    QStringList buttons;
+    std::vector<std::string> chosen = {empty.path(), hotel.path()};
+    std::function<void()> choose = [&] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QFileDialog*>(top);
+            if (!dialog || !dialog->isVisible()) continue;
+            for (QPushButton* b : dialog->findChildren<QPushButton*>()) buttons << b->text();
+            dialog->setDirectory(QString::fromStdString(chosen.front()));
+            chosen.erase(chosen.begin());
+            static_cast<QDialog*>(dialog)->accept();
+        }
+        if (!chosen.empty()) QTimer::singleShot(50, choose);
+    };
+    QTimer::singleShot(50, choose);
+    test::RecordingDialogs dialogs;
+    const QString before = QDir::currentPath();
+    const bool entered = EnterRememberedFolder(dialogs);
+    const QString now = QDir::currentPath();
+    QDir::setCurrent(before);
+    QVERIFY(entered);
+    QCOMPARE(now, QDir(QString::fromStdString(hotel.path())).canonicalPath());
+    QVERIFY2(buttons.contains("S&cegli") && buttons.contains("Annulla"),
+             qPrintable(buttons.join('|')));
+    QCOMPARE(dialogs.boxes.size(), std::size_t(1));
+    QCOMPARE(dialogs.boxes[0].prompt, "La cartella " + empty.path() +
+                                          " non contiene il file QLBSetup.txt: scegliere la "
+                                          "cartella dell'albergo.");
+    // A question's buttons.
+    QtDialogs qt;
+    QString yes;
+    QTimer::singleShot(50, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        yes = box->button(QMessageBox::Yes)->text();
+        box->button(QMessageBox::No)->click();
+    });
+    QVERIFY(!qt.Question("Interrompere l'invio?", "Istat Regione Sicilia"));
+    QCOMPARE(yes, QString("&Sì"));
+}
+
 void WindowTest::verifyOnTheDemoWeekThenExport() {
     Harness h(true);
     h.open();
@@ -432,6 +487,8 @@ void WindowTest::typedExportMatchesBatchMode() {
 
 int main(int argc, char** argv) {
     velmora::CurlGlobal curl;
+    // The folder remembered for the menu entry goes to a test location.
+    QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
     velmora::WindowTest test;
     return QTest::qExec(&test, argc, argv);
