@@ -456,13 +456,14 @@ bool VelmoraDT::runCheck(const RunRequest& request, Bridge& bridge) {
     bool started = false;
     CheckRange range;
     try {
-        range = RunCheckRange(
-            request, m_state, m_files, m_clock, bridge, m_checkEngine, true,
-            [&] {
-                started = true;
-                bridge.runStarted();
-            },
-            m_stop);
+        CheckRangeOptions options;
+        options.forWindow = true;
+        options.started = [&] {
+            started = true;
+            bridge.runStarted();
+        };
+        options.stop = m_stop;
+        range = RunCheckRange(request, m_state, m_files, m_clock, bridge, m_checkEngine, options);
         if (range.journalProblem) std::rethrow_exception(range.journalProblem);
     } catch (const RunError& e) {
         if (started)

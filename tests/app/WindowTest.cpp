@@ -31,6 +31,7 @@
 #include "app/VelmoraDT.h"
 #include "app/WorkFolder.h"
 #include "jet/JetEngine.h"
+#include "jetwrite/JetWriter.h"
 #include "platform/FileStore.h"
 #include "platform/curl/CurlHandles.h"
 #include "platform/qt/QtDialogs.h"
@@ -51,6 +52,7 @@ public:
         if (onOpen) std::exchange(onOpen, nullptr)();
         return m_inner.OpenDatabase(name);
     }
+    void beginDocument() override { m_inner.beginDocument(); }
     std::function<void()> onOpen;
 
 private:
@@ -424,6 +426,28 @@ void WindowTest::verifyOnTheDemoWeekThenExport() {
     // The export still works after it.
     QVERIFY(ranToEnd(w, [&] { w.T_Click(0); }));
     QCOMPARE(w.lastOutcome(), std::optional<RunOutcome>(RunOutcome::CompletedWithErrors));
+    // A guest moved to another room since: the advice speaks of the window's
+    // controls, and the report carries the journal's days. The window works
+    // in the hotel folder, as the program enters it.
+    fs::remove(h.dir / "Scheda_Cliente.mdb");
+    jetwrite::writeDatabase(
+        h.dir / "Scheda_Cliente.mdb",
+        {jetwrite::parseTextTable(test::replaceAll(test::testFile("../demo/Scheda_Cliente.txt"),
+                                                   "|F|105|", "|F|115|"),
+                                  "Scheda_Cliente")});
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(h.dir.path()));
+    QVERIFY(ranToEnd(w, [&] { w.T_Click(2); }));
+    QDir::setCurrent(before);
+    const std::string& advised = w.monitorText(kAnswersBox);
+    QVERIFY2(advised.find("camera (RoomId).\r\n    Da fare: Correggere quanto inviato: reinviare il "
+                          "giorno: Esporta con Dalla data e Alla data 04/03/2026, rispondendo Sì "
+                          "alla domanda sui giorni già inviati") != std::string::npos,
+             advised.c_str());
+    QVERIFY(advised.find("velmora export") == std::string::npos);
+    const std::string third = h.dir.read("Velmora/Verifica-202603051407-3.html");
+    QVERIFY(third.find("<h2>Registro degli invii</h2>") != std::string::npos);
+    QVERIFY(third.find("<tr class=\"con-errori\"><td>07/03/2026</td>") != std::string::npos);
 }
 
 void WindowTest::typedExportMatchesBatchMode() {

@@ -106,6 +106,35 @@ TEST(DemoWeek, IsCheckedThenExportedAsExpected) {
     // clang-format on
     EXPECT_EQ(files.at("Login").at(0), token + "\r\n");
     EXPECT_EQ(files.at("Logout").at(0), "Disconnessione effettuata\r\n");
+
+    // The journal's pages and the check's: one page shell, one heading each,
+    // CON ERRORI coloured as the check's refusals, the documents in words,
+    // the files only when asked for.
+    const Lines week = {"--from", kFirstDay, "--to", kLastDay, "--html"};
+    auto page = [&](Lines args, const std::string& name, int status) {
+        args.insert(args.end(), week.begin(), week.end());
+        args.push_back(name);
+        EXPECT_EQ(runVelmora(dir.path(), args).status, status) << name;
+        return dir.read(name);
+    };
+    const std::string stato = page({"stato"}, "stato.html", 0);
+    const std::string withFiles = page({"stato", "--files"}, "file.html", 0);
+    const std::string report = page({"check"}, "verifica.html", 1);
+    auto styles = [](const std::string& p) {
+        return p.substr(p.find("<style>"), p.find("</style>") - p.find("<style>"));
+    };
+    EXPECT_EQ(styles(stato), styles(report));
+    EXPECT_NE(stato.find("tr.respinto td, tr.con-errori td {"), std::string::npos);
+    EXPECT_EQ(stato.find("<h1>"), stato.rfind("<h1>"));
+    EXPECT_EQ(stato.find("<h2>"), std::string::npos);
+    for (const std::string* p : {&stato, &report})
+        EXPECT_NE(p->find("<tr class=\"con-errori\"><td>07/03/2026</td>"), std::string::npos);
+    EXPECT_NE(stato.find("<p><strong>7 giorni: 6 inviati, 1 con errori.</strong></p>"),
+              std::string::npos);
+    EXPECT_NE(stato.find(" presenze inviate, accettate ("), std::string::npos);
+    EXPECT_EQ(stato.find("<th>File</th>"), std::string::npos);
+    EXPECT_NE(withFiles.find("<th>File</th>"), std::string::npos);
+    EXPECT_NE(report.find("<h2>Registro degli invii</h2>"), std::string::npos);
 }
 
 // What a run must leave behind.
