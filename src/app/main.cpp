@@ -11,6 +11,7 @@
 #include "app/CheckCommand.h"
 #include "app/ExportSteps.h"
 #include "app/AppServices.h"
+#include "app/ProvaCommand.h"
 #include "app/StatusCommand.h"
 #include "app/VelmoraDT.h"
 #include "app/WorkFolder.h"
@@ -45,7 +46,8 @@ int main(int argc, char** argv) {
                             [&services]() -> DBEngine& { return services.engine(true); }};
         std::vector<BatchCommand> commands{MakeExportCommand(batch), MakeCheckCommand(check),
                                            MakeVersionCommand(VELMORA_VERSION),
-                                           MakeStatusCommand(check)};
+                                           MakeStatusCommand(check),
+                                           MakeProvaCommand(files, services.http())};
         return DispatchCommand(args, commands, std::cout, std::cerr);
     }
 

@@ -265,6 +265,45 @@ TEST_P(ProgramFaults, EndInAClearMessage) {
 
 INSTANTIATE_TEST_SUITE_P(E2e, ProgramFaults, ::testing::ValuesIn(kProgramFaults), RuleName());
 
+// "velmora prova": a login and a logout, nothing sent, no file written, and
+// in Italian what works and what to check.
+TEST(ConnectionTest, SaysWhetherTheAddressesAndTheCredentialsWork) {
+    const struct {
+        const char* rule;
+        const char* password;
+        bool down;
+        int status;
+        const char* said;
+        Lines requests;
+    } rows[] = {
+        {"login and logout work", kPassword, false, 0,
+         "Accesso (riga 3): riuscito, utente e password accettati (righe 1 e 2).\n"
+         "Disconnessione (riga 4): riuscita.\n",
+         {"GET login", "POST logout"}},
+        {"a wrong password names lines 1 and 2", "sbagliata", false, 2,
+         "Accesso: il servizio risponde all'indirizzo della riga 3, ma: Utente o password rifiutati "
+         "dal servizio: controllare le righe 1 e 2 di QLBSetup.txt.\nCollegamento non riuscito.\n",
+         {"GET login"}},
+        {"no service names line 3", kPassword, true, 2,
+         "Accesso: Servizio non raggiungibile: {base}/login. Controllare la connessione e "
+         "l'indirizzo alla riga 3 di QLBSetup.txt. (",
+         {}},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.rule);
+        LoopbackService service;
+        TempDir dir;
+        const std::string base =
+            r.down ? "http://127.0.0.1:" + std::to_string(unusedPort()) + "/istat" : service.base();
+        writeSettings(dir, base, r.password);
+        const ProgramResult p = runVelmora(dir.path(), {"prova"});
+        EXPECT_EQ(p.status, r.status) << p.out << p.err;
+        EXPECT_NE(p.out.find(replaceAll(r.said, "{base}", base)), std::string::npos) << p.out;
+        EXPECT_EQ(service.requestLines(), r.requests);
+        EXPECT_FALSE(fs::exists(dir / "Velmora"));
+    }
+}
+
 // Local files whose log directory takes the first `allowed` new files and
 // refuses every later one, as a full disk would.
 class FailingFileStore : public LocalFileStore {
