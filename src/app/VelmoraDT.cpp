@@ -324,7 +324,11 @@ void VelmoraDT::closeEvent(QCloseEvent* event) {
     // and the window closes once it has logged out and told how it ended.
     if (running()) {
         event->ignore();
-        if (m_runOver || askToStop()) m_closeAfterRun = true;
+        if (!m_runOver && !askToStop()) return;
+        if (running())
+            m_closeAfterRun = true;
+        else  // the run ended while the question was open
+            QTimer::singleShot(0, this, &QWidget::close);
         return;
     }
     QWidget::closeEvent(event);
@@ -434,14 +438,14 @@ void VelmoraDT::workerFinished() {
     if (m_showEndAfterRun) Text2[1]->moveCaretToEnd();
     if (m_focusBeforeRun && m_focusBeforeRun->isEnabled()) m_focusBeforeRun->setFocus();
     emit runFinished();
-    if (m_closeAfterRun) close();
+    if (std::exchange(m_closeAfterRun, false)) close();
 }
 
 bool VelmoraDT::askToStop() {
     if (m_stopAsked) return true;
     if (m_workerIsExport && !m_dialogs.Question(kStopQuestion, kRunTitle)) return false;
-    // The run may have ended while the question was open.
-    if (!running() || m_runOver) return m_runOver;
+    // The run may have ended while the question was open: nothing to stop.
+    if (!running() || m_runOver) return true;
     m_stop->request();
     m_stopAsked = true;
     T[1]->setEnabled(false);

@@ -134,7 +134,7 @@ private:
     void startWorker(bool isExport, std::function<bool(Bridge&)> work);
     void workerFinished();
     // "Interrompi", or the window closed, during a run: asks first (an export
-    // only), then asks the run to stop. True when a stop was asked.
+    // only), then asks the run to stop. False when the operator said No.
     bool askToStop();
     // The check over the two date fields: the export's checks before the
     // login, the findings into Text2(1), the report into Velmora/, a message.
