@@ -533,47 +533,55 @@ private:
 // The stored bytes of a memo value whose head (length and flags, then where
 // its data lies) is at v, `size` bytes of the row: kept in the row itself, in
 // one row of a long-value page, or in a chain of such rows, each starting
-// with the page and row of the next. Reads only libmdb's second page buffer.
+// with the page and row of the next. A long-value page is a data page whose
+// owner reads "LVAL". The stored bytes must reach the length the head gives
+// (bytes beyond it are not the value's), and a chain must not come back to a
+// row it has been through. Reads only libmdb's second page buffer.
 std::string memoBytes(const MdbFile& file, const unsigned char* v, std::size_t size,
                       const RowPlace& at) {
     const std::uint32_t head = get32(v);
     const std::size_t length = head & 0x3FFFFFFF;
+    auto broken = [&](const std::string& why) {
+        damaged(at.text() + ": promemoria non leggibile (" + why + ")");
+    };
     if (head & 0x80000000u) {
-        return std::string(reinterpret_cast<const char*>(v) + MDB_MEMO_OVERHEAD,
-                           size - MDB_MEMO_OVERHEAD);
+        if (size - MDB_MEMO_OVERHEAD < length) broken("valore troncato");
+        return std::string(reinterpret_cast<const char*>(v) + MDB_MEMO_OVERHEAD, length);
     }
-    if ((head & 0xFF000000u) != 0 && !(head & 0x40000000u))
-        damaged(at.text() + ": promemoria non valido");
+    if ((head & 0xFF000000u) != 0 && !(head & 0x40000000u)) broken("intestazione non valida");
     const bool chained = !(head & 0x40000000u);
     MdbHandle* mdb = file.mdb();
     const std::size_t pageSize = file.shape().pageSize;
     const unsigned rco = static_cast<unsigned>(mdb->fmt->row_count_offset);
     std::string out;
+    std::unordered_set<std::uint32_t> visited;
     std::uint32_t pageRow = get32(v + 4);
-    for (std::uint32_t hops = 0; pageRow != 0; ++hops) {
+    for (;;) {
         const std::uint32_t page = pageRow >> 8, row = pageRow & 0xFF;
-        if (hops > file.shape().pageCount || page == 0 || page >= file.shape().pageCount ||
+        if (!visited.insert(pageRow).second) broken("catena circolare");
+        if (page == 0 || page >= file.shape().pageCount ||
             mdb_read_alt_pg(mdb, page) != static_cast<ssize_t>(pageSize)) {
-            damaged(at.text() + ": promemoria non leggibile");
+            broken("pagina fuori dal file");
         }
         const unsigned char* p = mdb->alt_pg_buf;
         const unsigned rows = get16(p + rco);
-        if (p[0] != MDB_PAGE_DATA || row >= rows || rco + 2 + 2 * rows > pageSize)
-            damaged(at.text() + ": promemoria non leggibile");
+        if (p[0] != MDB_PAGE_DATA || std::memcmp(p + 4, "LVAL", 4) != 0)
+            broken("la pagina " + std::to_string(page) + " non è di valori lunghi");
+        if (row >= rows || rco + 2 + 2 * rows > pageSize) broken("riga assente");
         const std::size_t start = get16(p + rco + 2 + 2 * row) & kOffsetMask;
         const std::size_t end =
             row == 0 ? pageSize : get16(p + rco + 2 + 2 * (row - 1)) & kOffsetMask;
-        if (start < rco + 2 + 2 * rows || start > end || end > pageSize ||
-            (chained && end - start < 4)) {
-            damaged(at.text() + ": promemoria non leggibile");
-        }
         const std::size_t skip = chained ? 4 : 0;
+        if (start < rco + 2 + 2 * rows || start > end || end > pageSize || end - start < skip)
+            broken("riga fuori dalla pagina");
         out.append(reinterpret_cast<const char*>(p) + start + skip, end - start - skip);
         if (out.size() > kMaxMemoBytes) damaged(at.text() + ": promemoria troppo lungo");
         if (!chained || out.size() >= length) break;
         pageRow = get32(p + start);
+        if (pageRow == 0) break;
     }
-    if (out.size() > length) out.resize(length);
+    if (out.size() < length) broken("valore troncato");
+    out.resize(length);
     return out;
 }
 
