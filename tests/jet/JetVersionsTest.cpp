@@ -99,79 +99,62 @@ TEST_P(JetVersions, DeletedAndRecreatedColumnsReadAsTheDefinitionSays) {
               0u);
 }
 
-std::string memoTable() {
+// Memo values of every placement: in the row, on one long-value page (in
+// both versions), chained over several pages; Null and empty.
+std::vector<std::string> memoValues() {
     std::string longer;
     for (int i = 0; i < 900; ++i) longer += "riga " + std::to_string(i) + " è lunga; ";
-    return "Id:Long|Nota:Memo\n"
-           "1|breve è\n"
-           "2|" + std::string(1500, 'x') + "é\n"  // one long-value page in both versions
-           "3|" + longer + "\n"                      // a chain of several pages
-           "4|\\N\n"
-           "5|\n";
+    return {"breve è", std::string(1500, 'x') + "é", longer, "\\N", ""};
+}
+
+std::string memoTable() {
+    std::string text = "Id:Long|Nota:Memo\n";
+    for (std::size_t i = 0; i < memoValues().size(); ++i)
+        text += std::to_string(i + 1) + "|" + memoValues()[i] + "\n";
+    return text;
 }
 
 TEST_P(JetVersions, MemoValuesReadInTheRowOnOnePageAndOverSeveral) {
-    const std::string table = memoTable();
     std::string expected;
-    for (std::size_t line = table.find('\n') + 1; line < table.size();) {
-        const std::size_t end = table.find('\n', line);
-        std::string value = table.substr(table.find('|', line) + 1, end - table.find('|', line) - 1);
-        expected += (value == "\\N" ? "(null)" : value) + "|";
-        line = end + 1;
-    }
-    EXPECT_EQ(read(table, "Nota"), expected);
+    for (const std::string& v : memoValues()) expected += (v == "\\N" ? "(null)" : v) + "|";
     std::size_t pages = 0;
-    read(table, "Nota", [&](std::string& b) { pages = longValuePages(b).size(); });
+    EXPECT_EQ(read(memoTable(), "Nota", [&](std::string& b) { pages = longValuePages(b).size(); }),
+              expected);
     EXPECT_GE(pages, 4u);  // the single value's page and the chain's
 }
 
+// A damaged chain: the first (page 1) or second (page 2) of its long-value
+// rows points elsewhere.
 struct ChainEdit {
     const char* rule;
-    // Edits the bytes given the long-value pages; returns the reason expected.
-    std::function<std::string(std::string&, const std::vector<std::size_t>&, JetVersions&)> edit;
+    std::size_t page;
+    enum { TableData, ChainStart, Nowhere, BeyondTheFile } target;
+    const char* reason;
 };
 
 TEST_P(JetVersions, DamagedMemoChainsAreRefused) {
     const ChainEdit edits[] = {
-        {"chain_pointing_at_a_data_page",
-         [](std::string& b, const std::vector<std::size_t>& lv, JetVersions& t) {
-             // The first data page of T, whose definition is on page 3.
-             std::size_t data = 1;
-             while (b[data * t.GetParam().pageSize] != 1 ||
-                    b[data * t.GetParam().pageSize + 4] != 3)
-                 ++data;
-             t.put32(b, t.firstRow(b, lv[1]), static_cast<std::uint32_t>(data << 8));
-             return std::string("non è di valori lunghi");
-         }},
-        {"chain_coming_back_to_its_start",
-         [](std::string& b, const std::vector<std::size_t>& lv, JetVersions& t) {
-             t.put32(b, t.firstRow(b, lv[2]), static_cast<std::uint32_t>(lv[1] << 8));
-             return std::string("catena circolare");
-         }},
-        {"chain_cut_short",
-         [](std::string& b, const std::vector<std::size_t>& lv, JetVersions& t) {
-             t.put32(b, t.firstRow(b, lv[1]), 0);
-             return std::string("valore troncato");
-         }},
-        {"chain_beyond_the_file",
-         [](std::string& b, const std::vector<std::size_t>& lv, JetVersions& t) {
-             t.put32(b, t.firstRow(b, lv[1]), 0xFFFFFF00u);
-             return std::string("pagina fuori dal file");
-         }},
+        {"chain pointing at a data page", 1, ChainEdit::TableData, "non è di valori lunghi"},
+        {"chain coming back to its start", 2, ChainEdit::ChainStart, "catena circolare"},
+        {"chain cut short", 1, ChainEdit::Nowhere, "valore troncato"},
+        {"chain beyond the file", 1, ChainEdit::BeyondTheFile, "pagina fuori dal file"},
     };
+    const std::size_t size = GetParam().pageSize;
     for (const ChainEdit& e : edits) {
-        std::string reason;
         const std::string got = read(memoTable(), "Nota", [&](std::string& b) {
-            const auto lv = longValuePages(b);
-            ASSERT_GE(lv.size(), 3u);
-            reason = e.edit(b, lv, *this);
+            const auto lv = longValuePages(b);  // the single value's, then the chain's
+            std::size_t data = 1;  // T's first data page: its definition is on page 3
+            while (b[data * size] != 1 || b[data * size + 4] != 3) ++data;
+            const std::uint32_t to[] = {static_cast<std::uint32_t>(data << 8),
+                                        static_cast<std::uint32_t>(lv.at(1) << 8), 0, 0xFFFFFF00u};
+            put32(b, firstRow(b, lv.at(e.page)), to[e.target]);
         });
         EXPECT_EQ(got.rfind("Errore nel database Ospiti.mdb, tabella T: file non leggibile o "
                             "danneggiato / ",
                             0),
                   0u)
             << e.rule << ": " << got;
-        EXPECT_NE(got.find(reason), std::string::npos) << e.rule << ": " << got;
+        EXPECT_NE(got.find(e.reason), std::string::npos) << e.rule << ": " << got;
     }
 }
 
