@@ -278,6 +278,7 @@ public:
             } catch (const MdbFileError& e) {
                 throw fileError(e, m_database, table.name(), m_path);
             }
+            checkSupported(table.source()->columnKind(*fetched), name);
         } else {
             throw engineError(m_database, table.name(), "colonna inesistente", std::string(name));
         }

@@ -101,8 +101,10 @@ FileShape readShape(const std::string& path) {
                                               std::memcmp(head + 4, "Standard ACE DB", 15) != 0)) {
         damaged("intestazione Jet mancante");
     }
+    // Jet 3 (Access 97), Jet 4 (Access 2000-2003), and the ACE versions of
+    // Access 2007, 2010, 2013, 2016 and 2019, which keep Jet 4's pages.
     unsigned version = head[0x14];
-    if (version > MDB_VER_ACCDB_2010)
+    if (version > MDB_VER_ACCDB_2019)
         damaged("versione del formato sconosciuta (" + std::to_string(version) + ")");
     FileShape shape;
     shape.pageSize = version == MDB_VER_JET3 ? 2048 : 4096;
@@ -119,6 +121,7 @@ FileShape readShape(const std::string& path) {
 
 enum class Decode : std::uint8_t {
     Text,
+    Guid,
     Bool,
     Byte,
     Int16,
@@ -133,8 +136,9 @@ Decode decodeOf(int colType) {
     switch (colType) {
         case MDB_TEXT:
         case MDB_MEMO:
-        case MDB_REPID:
             return Decode::Text;
+        case MDB_REPID:
+            return Decode::Guid;
         case MDB_BOOL:
             return Decode::Bool;
         case MDB_BYTE:
@@ -168,6 +172,8 @@ std::size_t fixedSize(Decode d) {
         case Decode::Double:
         case Decode::Money:
             return 8;
+        case Decode::Guid:
+            return 16;
         default:
             return 0;
     }
@@ -224,12 +230,19 @@ public:
         if (p[0] != MDB_PAGE_TABLE || p[1] != 0x01)
             damaged("pagina " + std::to_string(page) + ": definizione di tabella attesa");
         const MdbFormatConstants* fmt = m_handle->fmt;
+        // The live columns, and how many columns and variable-length columns
+        // rows may hold: in Jet 4 both counts keep the columns deleted since
+        // the last compaction (a table edited in design view holds more
+        // variable-length slots than live columns), in Jet 3 the variable
+        // count is the live one. Jet allows 255 columns a table, deleted
+        // ones included, until the file is compacted.
         unsigned columns = get16(p + fmt->tab_num_cols_offset);
         unsigned varColumns = get16(p + fmt->tab_num_cols_offset - 2);
+        unsigned rowColumns = get16(p + fmt->tab_num_cols_offset - 4);
         std::uint32_t indexes = get32(p + fmt->tab_num_idxs_offset);
         std::uint32_t realIndexes = get32(p + fmt->tab_num_ridxs_offset);
-        if (columns == 0 || columns > kMaxColumns || varColumns > columns ||
-            indexes > kMaxIndexes || realIndexes > kMaxIndexes) {
+        if (columns == 0 || rowColumns > kMaxColumns || columns > rowColumns ||
+            varColumns > rowColumns || indexes > kMaxIndexes || realIndexes > kMaxIndexes) {
             damaged("definizione della tabella " + std::string(name) + " non valida");
         }
         // libmdb takes the page maps from the rows these point at without
@@ -253,6 +266,31 @@ public:
             damaged("colonne della tabella " + std::string(name) + " non leggibili");
         }
         return t;
+    }
+
+    // The numbers (deleted columns included) of the calculated columns of
+    // the table whose definition starts on `page`: Jet 4 marks them in the
+    // column entry's second flag byte (offset 16); Jet 3 has none.
+    std::vector<int> calculatedColumns(std::uint32_t page) const {
+        std::vector<int> out;
+        if (IS_JET3(m_handle.get())) return out;
+        constexpr std::size_t kEntry = 25, kFirstEntry = 63, kRealIndex = 12;
+        std::vector<unsigned char> def;
+        for (std::uint32_t next = page, hops = 0; next != 0; ++hops) {
+            const unsigned char* p = loadPage(next);
+            if (hops > m_shape.pageCount || p[0] != MDB_PAGE_TABLE)
+                damaged("pagina " + std::to_string(next) + ": definizione di tabella attesa");
+            def.insert(def.end(), p + (hops == 0 ? 0 : 8), p + m_shape.pageSize);
+            next = get32(p + 4);
+        }
+        const unsigned columns = get16(def.data() + 45);
+        const std::size_t first = kFirstEntry + kRealIndex * get32(def.data() + 51);
+        if (first + kEntry * columns > def.size()) damaged("definizione di tabella troncata");
+        for (unsigned i = 0; i < columns; ++i) {
+            const unsigned char* entry = def.data() + first + kEntry * i;
+            if (entry[16] & 0xC0) out.push_back(static_cast<int>(get16(entry + 5)));
+        }
+        return out;
     }
 
 private:
@@ -284,9 +322,9 @@ struct RowPlace {
 // Walks the rows of one table in the file's order and hands each to a sink.
 class RowWalker {
 public:
-    // With `countChecked`, the rows found must be as many as the definition
-    // declares: a deleted row counts for nothing, a moved row once (where its
-    // pointer stands).
+    // With `countChecked`, the rows found must be at least as many as the
+    // definition declares: a deleted row counts for nothing, a moved row once
+    // (where its pointer stands).
     RowWalker(const MdbFile& file, MdbTableDef* table, std::uint32_t tablePage,
               std::string_view name, bool countChecked)
         : m_file(file),
@@ -344,7 +382,11 @@ public:
                 ++found;
             }
         }
-        if (m_countChecked && found != m_table->num_rows) {
+        // Fewer rows than declared is damage: a page lost or emptied, or rows
+        // flagged deleted by garbage. More is not: Access lets the count lag
+        // behind the rows it inserts (its system tables and small user tables
+        // are found so), and a row read at all passed every check of its page.
+        if (m_countChecked && found < m_table->num_rows) {
             inconsistent("la tabella " + m_name + " dichiara " + std::to_string(m_table->num_rows) +
                          " schede, se ne leggono " + std::to_string(found));
         }
@@ -491,47 +533,55 @@ private:
 // The stored bytes of a memo value whose head (length and flags, then where
 // its data lies) is at v, `size` bytes of the row: kept in the row itself, in
 // one row of a long-value page, or in a chain of such rows, each starting
-// with the page and row of the next. Reads only libmdb's second page buffer.
+// with the page and row of the next. A long-value page is a data page whose
+// owner reads "LVAL". The stored bytes must reach the length the head gives
+// (bytes beyond it are not the value's), and a chain must not come back to a
+// row it has been through. Reads only libmdb's second page buffer.
 std::string memoBytes(const MdbFile& file, const unsigned char* v, std::size_t size,
                       const RowPlace& at) {
     const std::uint32_t head = get32(v);
     const std::size_t length = head & 0x3FFFFFFF;
+    auto broken = [&](const std::string& why) {
+        damaged(at.text() + ": promemoria non leggibile (" + why + ")");
+    };
     if (head & 0x80000000u) {
-        return std::string(reinterpret_cast<const char*>(v) + MDB_MEMO_OVERHEAD,
-                           size - MDB_MEMO_OVERHEAD);
+        if (size - MDB_MEMO_OVERHEAD < length) broken("valore troncato");
+        return std::string(reinterpret_cast<const char*>(v) + MDB_MEMO_OVERHEAD, length);
     }
-    if ((head & 0xFF000000u) != 0 && !(head & 0x40000000u))
-        damaged(at.text() + ": promemoria non valido");
+    if ((head & 0xFF000000u) != 0 && !(head & 0x40000000u)) broken("intestazione non valida");
     const bool chained = !(head & 0x40000000u);
     MdbHandle* mdb = file.mdb();
     const std::size_t pageSize = file.shape().pageSize;
     const unsigned rco = static_cast<unsigned>(mdb->fmt->row_count_offset);
     std::string out;
+    std::unordered_set<std::uint32_t> visited;
     std::uint32_t pageRow = get32(v + 4);
-    for (std::uint32_t hops = 0; pageRow != 0; ++hops) {
+    for (;;) {
         const std::uint32_t page = pageRow >> 8, row = pageRow & 0xFF;
-        if (hops > file.shape().pageCount || page == 0 || page >= file.shape().pageCount ||
+        if (!visited.insert(pageRow).second) broken("catena circolare");
+        if (page == 0 || page >= file.shape().pageCount ||
             mdb_read_alt_pg(mdb, page) != static_cast<ssize_t>(pageSize)) {
-            damaged(at.text() + ": promemoria non leggibile");
+            broken("pagina fuori dal file");
         }
         const unsigned char* p = mdb->alt_pg_buf;
         const unsigned rows = get16(p + rco);
-        if (p[0] != MDB_PAGE_DATA || row >= rows || rco + 2 + 2 * rows > pageSize)
-            damaged(at.text() + ": promemoria non leggibile");
+        if (p[0] != MDB_PAGE_DATA || std::memcmp(p + 4, "LVAL", 4) != 0)
+            broken("la pagina " + std::to_string(page) + " non è di valori lunghi");
+        if (row >= rows || rco + 2 + 2 * rows > pageSize) broken("riga assente");
         const std::size_t start = get16(p + rco + 2 + 2 * row) & kOffsetMask;
         const std::size_t end =
             row == 0 ? pageSize : get16(p + rco + 2 + 2 * (row - 1)) & kOffsetMask;
-        if (start < rco + 2 + 2 * rows || start > end || end > pageSize ||
-            (chained && end - start < 4)) {
-            damaged(at.text() + ": promemoria non leggibile");
-        }
         const std::size_t skip = chained ? 4 : 0;
+        if (start < rco + 2 + 2 * rows || start > end || end > pageSize || end - start < skip)
+            broken("riga fuori dalla pagina");
         out.append(reinterpret_cast<const char*>(p) + start + skip, end - start - skip);
         if (out.size() > kMaxMemoBytes) damaged(at.text() + ": promemoria troppo lungo");
         if (!chained || out.size() >= length) break;
         pageRow = get32(p + start);
+        if (pageRow == 0) break;
     }
-    if (out.size() > length) out.resize(length);
+    if (out.size() < length) broken("valore troncato");
+    out.resize(length);
     return out;
 }
 
@@ -606,9 +656,69 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 struct FileColumn {
     Decode decode;
     int type;
+    bool calculated = false;
     std::size_t held = kNone;
     std::size_t fetched = kNone;
 };
+
+// A Replication ID as Access shows it: {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX},
+// the first three groups stored little-endian, the last two as they lie.
+std::string guidText(const unsigned char* v) {
+    static const char kHex[] = "0123456789ABCDEF";
+    static const int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+    std::string out = "{";
+    for (int i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) out += '-';
+        out += kHex[v[kOrder[i]] >> 4];
+        out += kHex[v[kOrder[i]] & 0xF];
+    }
+    return out + "}";
+}
+
+// The number stored in the `size` bytes at v, or none when that is not the
+// size of the column's kind.
+std::optional<double> fixedNumber(Decode d, const unsigned char* v, std::size_t size) {
+    if (size != fixedSize(d)) return std::nullopt;
+    switch (d) {
+        case Decode::Byte:
+            return v[0];
+        case Decode::Int16:
+            return static_cast<std::int16_t>(get16(v));
+        case Decode::Int32:
+            return static_cast<std::int32_t>(get32(v));
+        case Decode::Single: {
+            float single;
+            std::memcpy(&single, v, 4);
+            return single;
+        }
+        case Decode::Double:
+            return readDouble(v);
+        case Decode::Money: {
+            std::uint64_t bits = static_cast<std::uint64_t>(get32(v)) |
+                                 (static_cast<std::uint64_t>(get32(v + 4)) << 32);
+            return static_cast<double>(static_cast<std::int64_t>(bits)) / 10000.0;
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+// A calculated column (Access 2010 and later) keeps each value behind a
+// header of its own: 16 bytes, the value's length (4 bytes), the value, and
+// padding. Only text results are read: a number is kept in the type the
+// expression gives, not the one the column declares (a Double column of
+// Access's own test file holds Currency values, others Decimal ones, a Yes/No
+// result one byte), so a calculated number column is unsupported, and so is
+// a text value that does not fit its header (out.unreadable()).
+template <class Out>
+void decodeCalculated(const std::optional<JetTextForm>& textForm, const unsigned char* v,
+                      std::size_t size, Out&& out) {
+    constexpr std::size_t kHead = 20;
+    if (!textForm || size < kHead || get32(v + 16) > size - kHead) return out.unreadable();
+    out.text(jetTextToUtf8(std::string_view(reinterpret_cast<const char*>(v) + kHead,
+                                            get32(v + 16)),
+                           *textForm));
+}
 
 // Decodes one field of the row libmdb cracked in its page buffer and hands
 // its value to out: out.text(view), out.number(double), or nothing for Null.
@@ -618,7 +728,7 @@ void decodeField(const MdbFile& file, const FileColumn& c,
                  const RowPlace& at, Out&& out) {
     MdbHandle* mdb = file.mdb();
     const Decode d = c.decode;
-    if (d == Decode::Bool) {
+    if (d == Decode::Bool && !c.calculated) {
         // A Yes/No value lives in the null mask: set is Yes (-1).
         out.number(f.is_null ? 0 : -1);
         return;
@@ -630,6 +740,12 @@ void decodeField(const MdbFile& file, const FileColumn& c,
         damaged(at.text() + ": valore fuori dalla pagina");
     }
     const unsigned char* v = mdb->pg_buf + f.start;
+    if (c.calculated) return decodeCalculated(textForm, v, static_cast<std::size_t>(f.siz), out);
+    if (d == Decode::Guid) {
+        if (f.siz != 16) damaged(at.text() + ": identificativo di replica di lunghezza errata");
+        out.text(guidText(v));
+        return;
+    }
     if (d == Decode::Text) {
         if (f.siz == 0) {
             out.text("");
@@ -660,43 +776,13 @@ void decodeField(const MdbFile& file, const FileColumn& c,
         out.text(text.get());
         return;
     }
-    if (static_cast<std::size_t>(f.siz) != fixedSize(d))
-        damaged(at.text() + ": valore numerico di lunghezza errata");
-    double number = 0;
-    switch (d) {
-        case Decode::Byte:
-            number = v[0];
-            break;
-        case Decode::Int16:
-            number = static_cast<std::int16_t>(get16(v));
-            break;
-        case Decode::Int32:
-            number = static_cast<std::int32_t>(get32(v));
-            break;
-        case Decode::Single: {
-            float single;
-            std::memcpy(&single, v, 4);
-            number = single;
-            break;
-        }
-        case Decode::Double:
-            number = readDouble(v);
-            break;
-        case Decode::Money: {
-            std::uint64_t bits = static_cast<std::uint64_t>(get32(v)) |
-                                 (static_cast<std::uint64_t>(get32(v + 4)) << 32);
-            auto units = static_cast<std::int64_t>(bits);
-            number = static_cast<double>(units) / 10000.0;
-            break;
-        }
-        default:
-            break;
-    }
-    out.number(number);
+    auto number = fixedNumber(d, v, static_cast<std::size_t>(f.siz));
+    if (!number) damaged(at.text() + ": valore numerico di lunghezza errata");
+    out.number(*number);
 }
 
 ColumnKind kindOf(Decode d) {
-    return d == Decode::Text          ? ColumnKind::Text
+    return d == Decode::Text || d == Decode::Guid ? ColumnKind::Text
            : d == Decode::Unsupported ? ColumnKind::Unsupported
                                       : ColumnKind::Number;
 }
@@ -759,8 +845,12 @@ public:
                     value = Value::ofText(storage);
                 }
                 void number(double n) { value = Value::ofNumber(n); }
+                void unreadable() { source.markUnsupported(column); }
+                RowSource& source;
+                std::size_t column;
             };
-            decodeField(*m_file, c, m_textForm, f, at, Out{m_values[c.fetched], m_texts[c.fetched]});
+            decodeField(*m_file, c, m_textForm, f, at,
+                        Out{m_values[c.fetched], m_texts[c.fetched], *this, c.fetched});
             if (c.held != kNone && !sameValue(held.value(row, c.held), m_values[c.fetched]))
                 changed(at);
         }
@@ -799,6 +889,7 @@ std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_v
                            "tabella " + std::string(tableName) + " assente");
     }
     const std::uint32_t tablePage = pages.front();
+    const std::vector<int> calculated = file->calculatedColumns(tablePage);
     auto opened = file->openTable(tablePage, tableName);
     MdbTableDef* def = opened.def.get();
     MdbHandle* mdb = file->mdb();
@@ -813,6 +904,8 @@ std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_v
     for (unsigned i = 0; i < def->num_cols; ++i) {
         auto* col = static_cast<MdbColumn*>(g_ptr_array_index(def->columns, i));
         FileColumn c{decodeOf(col->col_type), col->col_type};
+        c.calculated = std::count(calculated.begin(), calculated.end(), col->row_col_num) > 0;
+        if (c.calculated && col->col_type != MDB_TEXT) c.decode = Decode::Unsupported;
         const ColumnKind kind = kindOf(c.decode);
         if (!keep || keep(col->name)) {
             if (!hold || hold(col->name))
@@ -839,11 +932,17 @@ std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_v
     builder.reserveRows(std::min<std::size_t>(def->num_rows, maxRows));
     if (anyLeft) builder.reservePlaces(std::min<std::size_t>(def->num_rows, maxRows));
 
+    // A calculated column with a value the reader cannot decode is not
+    // read at all: reading it is refused as a column of a type not handled.
     struct Into {
         TableBuilder& builder;
-        std::size_t col;
-        void text(std::string_view t) { builder.setText(col, t); }
-        void number(double n) { builder.setNumber(col, n); }
+        FileColumn& column;
+        void text(std::string_view t) { builder.setText(column.held, t); }
+        void number(double n) { builder.setNumber(column.held, n); }
+        void unreadable() {
+            builder.markUnsupported(column.held);
+            column.decode = Decode::Unsupported;
+        }
     };
     RowWalker walker(*file, def, tablePage, tableName, true);
     walker.walk([&](std::vector<MdbField>& fields, const RowPlace& at) {
@@ -853,9 +952,9 @@ std::shared_ptr<const Table> readMdbTable(const std::string& path, std::string_v
             if (f.colnum < 0 || static_cast<std::size_t>(f.colnum) >= columns.size()) {
                 damaged(at.text() + ": colonna non valida");
             }
-            const FileColumn& c = columns[static_cast<std::size_t>(f.colnum)];
+            FileColumn& c = columns[static_cast<std::size_t>(f.colnum)];
             if (c.held == kNone) continue;
-            decodeField(*file, c, textForm, f, at, Into{builder, c.held});
+            decodeField(*file, c, textForm, f, at, Into{builder, c});
         }
     });
     if (anyLeft) {

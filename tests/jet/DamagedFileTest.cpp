@@ -213,6 +213,11 @@ const Variant kVariants[] = {
          f.declare(+1);
          return countMessage(61, 60);
      }},
+    {"fewer_rows_declared_as_access_leaves_them",
+     [](JetFile& f) {
+         f.declare(-8);
+         return names(1, 60);
+     }},
     {"deleted_row_counted_out",
      [](JetFile& f) {
          f.flag(f.pages()[0], 1, 0x8000);
