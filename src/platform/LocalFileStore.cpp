@@ -124,6 +124,17 @@ std::string LocalFileStore::pathOf(const std::string& name) const {
     return (fs::path(m_root) / fs::path(name)).make_preferred().string();
 }
 
+std::string LocalFileStore::folder() const {
+    std::error_code ec;
+    fs::path path = fs::absolute(m_root.empty() ? fs::path(".") : fs::path(m_root), ec);
+    if (ec) return m_root;
+    path = path.lexically_normal();
+    // "/hotel/." normalizes to "/hotel/": the name of a folder has no separator after it.
+    if (!path.has_filename() && path.has_parent_path() && path != path.root_path())
+        path = path.parent_path();
+    return path.make_preferred().string();
+}
+
 bool LocalFileStore::exists(const std::string& name) const {
     std::error_code ec;
     return fs::is_regular_file(pathOf(name), ec);
