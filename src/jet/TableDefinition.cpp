@@ -27,18 +27,19 @@ std::string invalid(std::string_view name) {
     return "definizione della tabella " + std::string(name) + " non valida";
 }
 
-// The definition as one byte stream.
+// The definition as one byte stream: at least its first page (page 0, the
+// database's header, is refused as any other page of another kind).
 PageBuffer definitionBytes(const JetFile& file, std::uint32_t page, std::string_view name) {
     PageBuffer out, buffer;
-    for (std::uint32_t next = page, hops = 0; next != 0; ++hops) {
+    for (std::uint32_t next = page, hops = 0;; ++hops) {
         if (hops == kMaxDefinitionPages) damaged(invalid(name));
         file.read(next, buffer);
         if (buffer[0] != kPageDefinition || buffer[1] != 0x01)
             damaged("pagina " + std::to_string(next) + ": definizione di tabella attesa");
         out.insert(out.end(), buffer.begin() + (hops == 0 ? 0 : 8), buffer.end());
         next = get32(buffer.data() + 4);
+        if (next == 0) return out;
     }
-    return out;
 }
 
 // The column entries and names from `at`; false when they do not fit.
