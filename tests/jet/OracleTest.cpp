@@ -231,8 +231,10 @@ TEST(Oracle, RandomDatabasesReadAsLibmdbReadsThem) {
         std::mt19937 rng(seed);
         const bool jet3 = seed % 2 == 0;
         const std::string path = dir / ("r" + std::to_string(seed) + ".mdb");
+        // Every third database encoded, under a random key.
         jetwrite::writeDatabase(path, {randomTable(rng, jet3, "A"), randomTable(rng, jet3, "B")},
-                                jet3 ? jetwrite::JetVersion::Jet3 : jetwrite::JetVersion::Jet4);
+                                jet3 ? jetwrite::JetVersion::Jet3 : jetwrite::JetVersion::Jet4,
+                                seed % 3 == 0 ? static_cast<std::uint32_t>(rng()) | 1 : 0);
         EXPECT_EQ(compareFile(path), "") << "seed " << seed;
     }
 }
