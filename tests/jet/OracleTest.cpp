@@ -81,12 +81,9 @@ void compareRows(std::ostream& out, const JetFile& file, const TableDef& def, Md
     RowWalker(file, def, false).walk([&](const PageBuffer& page, const RowSpan& row,
                                          const RowPlace& at) {
         mdb_read_pg(mdb, at.page);
-        const bool cracked = cracker.crack(page.data() + row.start, row.size());
-        const bool theyCracked =
-            mdb_crack_row(t, static_cast<int>(row.start), row.size(), theirs.data()) >= 0;
-        if (!cracked || !theyCracked) {
-            out << def.name << ", " << at.text() << ": cracked by "
-                << (cracked ? "the engine" : theyCracked ? "libmdb" : "neither") << " only\n";
+        if (!cracker.crack(page.data() + row.start, row.size()) ||
+            mdb_crack_row(t, static_cast<int>(row.start), row.size(), theirs.data()) < 0) {
+            out << def.name << ", " << at.text() << ": cracked by one only\n";
             return;
         }
         for (std::size_t c = 0; c < def.columns.size(); ++c) {
@@ -96,11 +93,7 @@ void compareRows(std::ostream& out, const JetFile& file, const TableDef& def, Md
                               (ours.null || col.type == kTypeBool ||
                                (row.start + ours.start == static_cast<std::size_t>(theirs[c].start) &&
                                 ours.size == static_cast<std::size_t>(theirs[c].siz)));
-            if (!same) {
-                out << def.name << "." << col.name << ", " << at.text() << ": field at "
-                    << ours.start << "+" << ours.size << ", libmdb "
-                    << theirs[c].start - static_cast<int>(row.start) << "+" << theirs[c].siz << "\n";
-            }
+            if (!same) out << def.name << "." << col.name << ", " << at.text() << ": field\n";
             if (!same || ours.null || col.calculated ||
                 (col.type != kTypeText && col.type != kTypeMemo)) {
                 continue;
@@ -186,22 +179,18 @@ jetwrite::Table randomTable(std::mt19937& rng, bool jet3, const std::string& nam
         return s;
     };
     jetwrite::Table table{name, {}, {}};
+    // Column 0 is live text (Jet 3 keeps deleted text only beside live
+    // text). Deleted columns are variable-length ones: libmdb takes a fixed
+    // column as held by a row that predates it when a deleted fixed column
+    // comes before it (it counts the row's fixed columns).
     const unsigned columns = 1 + pick(10);
     for (unsigned c = 0; c < columns; ++c) {
-        const auto type = static_cast<ColumnType>(pick(5));
-        // Deleted columns are variable-length ones: libmdb takes a fixed
-        // column as held by a row that predates it when a deleted fixed
-        // column comes before it (it counts the row's fixed columns).
+        const auto type = c == 0 ? ColumnType::Text : static_cast<ColumnType>(pick(5));
         const bool variable = type == ColumnType::Text || type == ColumnType::Memo;
-        table.columns.push_back({"C" + std::to_string(c), type, 1 + static_cast<int>(pick(jet3 ? 170 : 150)),
+        table.columns.push_back({"C" + std::to_string(c), type,
+                                 1 + static_cast<int>(pick(jet3 ? 170 : 150)),
                                  c > 0 && variable && pick(4) == 0});
     }
-    // Jet 3 keeps a deleted text column only beside a live one.
-    bool liveText = false;
-    for (const jetwrite::Column& c : table.columns)
-        liveText = liveText || (!c.deleted && (c.type == ColumnType::Text || c.type == ColumnType::Memo));
-    for (jetwrite::Column& c : table.columns)
-        if (jet3 && !liveText && (c.type == ColumnType::Text || c.type == ColumnType::Memo)) c.deleted = false;
     const std::size_t memoLengths[] = {40, 1200, 6000};
     for (unsigned r = pick(150); r-- > 0;) {
         std::vector<jetwrite::Cell> row;
