@@ -9,6 +9,7 @@
 
 #include "core/RunError.h"
 #include "jet/JetEngine.h"
+#include "platform/LocalFileAccess.h"
 #include "support/Support.h"
 
 namespace velmora::test {
@@ -139,7 +140,8 @@ void setModified(const std::string& path, fs::file_time_type when) {
 }
 
 TEST_F(JetEngineFiles, CacheReadsEachTableOnceUntilTheFileChanges) {
-    JetEngine engine(dir.path());
+    // The system's file access, which tells a file by its device and i-node.
+    JetEngine engine(dir.path(), true, std::make_shared<LocalFileAccess>());
     auto readName = [&] {
         auto db = engine.OpenDatabase("Ospiti.mdb");
         auto rs = db->OpenRecordset("Scheda_Cliente", dbOpenDynaset);

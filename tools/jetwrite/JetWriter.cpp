@@ -151,9 +151,10 @@ private:
 class DatabaseWriter final : private LongValueSink {
 public:
     DatabaseWriter(const fs::path& path, const std::vector<RowSource*>& sources,
-                   const Format& format)
+                   const Format& format, std::uint32_t key)
         : m_format(format),
-          m_file(path, format.pageSize),
+          m_key(key),
+          m_file(path, format.pageSize, key),
           m_sources(sources),
           m_encoder(format, *this),
           m_maps(format, m_file),
@@ -334,7 +335,7 @@ private:
 
     // The header page: the signature, the version, and a block masked with
     // RC4 (126 bytes from 0x18 in Jet 3, 128 in Jet 4) holding the code page
-    // (0x3C), the database key (0x3E, 0: pages not encrypted) and the sort
+    // (0x3C), the database key (0x3E, 0: pages not encoded) and the sort
     // order (0x3A in Jet 3, 0x6E in Jet 4); password and creation date stay
     // zero.
     void writeHeader() {
@@ -345,7 +346,7 @@ private:
         page[0x14] = m_format.jet3() ? 0x00 : 0x01;
         constexpr std::size_t kMasked = 0x18;
         put16(page.data() + 0x3C, 1252);
-        put32(page.data() + 0x3E, 0);
+        put32(page.data() + 0x3E, m_key);
         if (m_format.jet3())
             put16(page.data() + 0x3A, 0x0409);
         else
@@ -356,6 +357,7 @@ private:
     }
 
     const Format& m_format;
+    std::uint32_t m_key;
     PageFile m_file;
     const std::vector<RowSource*>& m_sources;
     std::vector<TableLayout> m_tables;  // MSysObjects first, then the user tables
@@ -370,13 +372,13 @@ private:
 }  // namespace
 
 void writeDatabaseFromSources(const std::string& path, const std::vector<RowSource*>& sources,
-                              JetVersion version) {
+                              JetVersion version, std::uint32_t databaseKey) {
     checkTables(sources);
     const fs::path target(path);
     fs::path partial = target;
     partial += ".partial";
     try {
-        DatabaseWriter(partial, sources, formatOf(version)).write();
+        DatabaseWriter(partial, sources, formatOf(version), databaseKey).write();
         fs::rename(partial, target);
     } catch (const fs::filesystem_error& e) {
         std::error_code ignored;
@@ -390,13 +392,13 @@ void writeDatabaseFromSources(const std::string& path, const std::vector<RowSour
 }
 
 void writeDatabase(const std::string& path, const std::vector<Table>& tables,
-                   JetVersion version) {
+                   JetVersion version, std::uint32_t databaseKey) {
     std::vector<TableRows> rows;
     rows.reserve(tables.size());
     for (const Table& table : tables) rows.emplace_back(table);
     std::vector<RowSource*> sources;
     for (TableRows& r : rows) sources.push_back(&r);
-    writeDatabaseFromSources(path, sources, version);
+    writeDatabaseFromSources(path, sources, version, databaseKey);
 }
 
 }  // namespace velmora::jetwrite

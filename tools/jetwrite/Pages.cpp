@@ -55,13 +55,22 @@ void rc4Mask(const std::uint8_t* key, std::size_t keySize, std::uint8_t* bytes,
     }
 }
 
-PageFile::PageFile(const std::filesystem::path& path, std::size_t pageSize)
-    : m_path(path), m_pageSize(pageSize) {
+PageFile::PageFile(const std::filesystem::path& path, std::size_t pageSize, std::uint32_t key)
+    : m_path(path), m_pageSize(pageSize), m_key(key) {
     m_out.open(path, std::ios::binary | std::ios::trunc);
     if (!m_out) fail(path.string() + ": cannot create the file");
 }
 
 void PageFile::write(std::uint32_t page, const std::uint8_t* bytes) {
+    if (m_key != 0 && page != 0) {
+        m_masked.assign(bytes, bytes + m_pageSize);
+        const std::uint32_t key = m_key ^ page;
+        const std::uint8_t k[4] = {static_cast<std::uint8_t>(key), static_cast<std::uint8_t>(key >> 8),
+                                   static_cast<std::uint8_t>(key >> 16),
+                                   static_cast<std::uint8_t>(key >> 24)};
+        rc4Mask(k, 4, m_masked.data(), m_pageSize);
+        bytes = m_masked.data();
+    }
     m_out.seekp(static_cast<std::streamoff>(page) * static_cast<std::streamoff>(m_pageSize));
     m_out.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(m_pageSize));
     if (!m_out) fail(m_path.string() + ": cannot write the file");

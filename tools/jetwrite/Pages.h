@@ -50,13 +50,16 @@ void rc4Mask(const std::uint8_t* key, std::size_t keySize, std::uint8_t* bytes, 
 // The output file, written page by page in any order.
 class PageFile {
 public:
-    PageFile(const std::filesystem::path& path, std::size_t pageSize);
+    // key: the database key, every page but the first masked under it.
+    PageFile(const std::filesystem::path& path, std::size_t pageSize, std::uint32_t key = 0);
     void write(std::uint32_t page, const std::uint8_t* bytes);
     void close();
 
 private:
     std::filesystem::path m_path;
     std::size_t m_pageSize;
+    std::uint32_t m_key;
+    std::vector<std::uint8_t> m_masked;
     std::ofstream m_out;
 };
 

@@ -5,6 +5,7 @@
 // no binary database is ever kept in the repository.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -73,9 +74,11 @@ Table readTextTable(const std::string& path, const std::string& tableName);
 // complete. Throws std::runtime_error naming the table, row and column of a
 // value that cannot be stored (bad number, text too long or not in code page
 // 1252 for Jet 3, a row larger than a page) or the file that cannot be
-// written.
+// written. A databaseKey other than 0 writes an encoded database (Access's
+// "encrypt database"): every page but the first masked with RC4 under the
+// key XOR the page's number.
 void writeDatabase(const std::string& path, const std::vector<Table>& tables,
-                   JetVersion version = JetVersion::Jet4);
+                   JetVersion version = JetVersion::Jet4, std::uint32_t databaseKey = 0);
 
 // A table handed to the writer one row at a time, so that a large text table
 // is never held in memory whole.
@@ -97,6 +100,7 @@ std::unique_ptr<RowSource> openTextTable(const std::string& path, const std::str
 
 // writeDatabase over row sources, each read once from start to end.
 void writeDatabaseFromSources(const std::string& path, const std::vector<RowSource*>& sources,
-                              JetVersion version = JetVersion::Jet4);
+                              JetVersion version = JetVersion::Jet4,
+                              std::uint32_t databaseKey = 0);
 
 }  // namespace velmora::jetwrite
