@@ -4,14 +4,14 @@
 
 #include "check/CheckJournal.h"
 #include "check/CheckRun.h"
-#include "check/JournalDays.h"
-#include "service/SendJournal.h"
+#include "journal/SendJournal.h"
 
 namespace velmora {
 
 CheckRange RunCheckRange(const RunRequest& request, RunState& state, FileStore& files, Clock& clock,
                          RunView& view, const std::function<DBEngine&()>& engine,
-                         bool makeLogDirectory, const std::function<void()>& started) {
+                         const std::optional<JournalLocation>& journal, bool makeLogDirectory,
+                         const std::function<void()>& started) {
     CheckRange range;
     range.notStarted = CheckBeforeRun(request, state, files, view, makeLogDirectory);
     if (range.notStarted.empty() && !engine) range.notStarted = "La verifica non è disponibile.";
@@ -19,8 +19,10 @@ CheckRange RunCheckRange(const RunRequest& request, RunState& state, FileStore& 
     if (started) started();
     CheckRun check(state, engine(), files, clock);
     range.report = check.run(request.firstDay, request.lastDay, view);
+    if (!journal) return range;
     try {
-        AddJournalFindings(range.report, SendJournal(JournalPathIn("."), true), files);
+        AddJournalFindings(range.report, SendJournal(journal->journal(), JournalOpen::Read),
+                           files);
     } catch (...) {
         range.journalProblem = std::current_exception();
     }

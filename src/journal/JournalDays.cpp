@@ -1,15 +1,15 @@
 // Day statuses from the send journal's exchanges. The last exchange of a
-// kind decides: a request without an answer reads as ESITO SCONOSCIUTO, a
-// transport failure or a day left half done as INTERROTTO, an answer with
-// "Erro" or a refusal as CON ERRORI.
-#include "check/JournalDays.h"
+// kind decides: a request without a known answer reads as ESITO
+// SCONOSCIUTO, a request that never reached the service or a day left half
+// done as INTERROTTO, an answer with "Erro" or a refusal as CON ERRORI. A
+// closing asked and not answered leaves the day half done.
+#include "journal/JournalDays.h"
 
-#include <filesystem>
 #include <map>
 #include <set>
 
 #include "core/Calendar.h"
-#include "core/FileNames.h"
+#include "service/ServiceMessages.h"
 
 namespace velmora {
 
@@ -17,32 +17,44 @@ namespace {
 
 bool answered(const JournalExchange& e) { return e.verdict.has_value(); }
 
-bool isOneOf(const std::optional<std::string>& v, std::initializer_list<const char*> words) {
-    if (!v) return false;
-    for (const char* w : words)
-        if (*v == w) return true;
-    return false;
+bool is(const std::optional<JournalExchange>& e, const char* verdict) {
+    return e && e->verdict && *e->verdict == verdict;
+}
+
+std::string statusOf(const JournalDay& d) {
+    if (!d.arrivals && !d.departures && !d.closing) return kStatusNotSent;
+    bool unknown = false, interrupted = false, errors = false;
+    for (const auto* k : {&d.arrivals, &d.departures}) {
+        if (!*k) {
+            interrupted = true;
+            continue;
+        }
+        if (!answered(**k)) unknown = true;
+        if (is(*k, kVerdictNoAnswer)) interrupted = true;
+        if (is(*k, kVerdictErrors) || is(*k, kVerdictRefused)) errors = true;
+    }
+    if (d.closing) {
+        if (!answered(*d.closing)) unknown = true;
+        if (is(d.closing, kVerdictNoAnswer)) interrupted = true;
+        if (is(d.closing, kVerdictRefused)) errors = true;
+    } else if (d.closingAsked) {
+        interrupted = true;
+    }
+    return unknown       ? kStatusUnknown
+           : interrupted ? kStatusInterrupted
+           : errors      ? kStatusWithErrors
+                         : kStatusSent;
 }
 
 }  // namespace
-
-std::string JournalPathIn(const std::string& workDir) {
-    if (workDir.empty() || workDir == ".")
-        return (std::filesystem::path(kLogDirectory) / kJournalFile).string();
-    return (std::filesystem::path(workDir) / kLogDirectory / kJournalFile).string();
-}
 
 std::vector<JournalDay> JournalDays(const SendJournal& journal, const std::string& firstDay,
                                     const std::string& lastDay) {
     const std::vector<JournalExchange> exchanges =
         journal.exchanges(IsoDay(firstDay), IsoDay(lastDay));
-    std::map<long long, const JournalRun*> runsById;
-    const std::vector<JournalRun> runs = journal.runs();
-    for (const JournalRun& r : runs) runsById[r.id] = &r;
-    // The last day each run recorded anything for.
-    std::map<long long, std::string> runLastDay;
-    for (const JournalExchange& e : journal.allExchanges())
-        if (e.runId && e.day && *e.day > runLastDay[*e.runId]) runLastDay[*e.runId] = *e.day;
+    std::set<long long> closingRuns;
+    for (const JournalRun& r : journal.runs())
+        if (r.closeDays) closingRuns.insert(r.id);
 
     std::vector<JournalDay> days;
     const long long last = DaySerial(lastDay);
@@ -56,48 +68,19 @@ std::vector<JournalDay> JournalDays(const SendJournal& journal, const std::strin
                 (e.kind == kJournalArrivals     ? d.arrivals
                  : e.kind == kJournalDepartures ? d.departures
                                                 : d.closing) = e;
+                if (e.runId && closingRuns.count(*e.runId)) d.closingAsked = true;
                 for (const auto& f : {e.requestFile, e.answerFile})
                     if (f) d.files.push_back(*f);
             }
         }
-        // A kind the run went past without a row had nothing to post.
-        auto wentPast = [&](const std::optional<JournalExchange>& other) {
-            if (!other || !other->runId) return false;
-            auto run = runsById.find(*other->runId);
-            const bool completed = run != runsById.end() && run->second->outcome &&
-                                   run->second->outcome->rfind(kOutcomeCompleted, 0) == 0;
-            return completed || runLastDay[*other->runId] > iso;
-        };
-        // Any exchange of the day tells which run did it; the closing too.
-        const std::optional<JournalExchange>& witness =
-            d.arrivals ? d.arrivals : d.departures ? d.departures : d.closing;
-        if (!d.arrivals) d.arrivalsEmpty = wentPast(witness);
-        if (!d.departures) d.departuresEmpty = wentPast(witness);
-
-        const std::optional<JournalExchange>* kinds[] = {&d.arrivals, &d.departures};
-        if (!witness) {
-            d.status = kStatusNotSent;
-        } else {
-            bool unknown = false, interrupted = false, errors = false;
-            for (auto* k : kinds) {
-                if (!*k) continue;
-                if (!answered(**k)) unknown = true;
-                if (isOneOf((*k)->verdict, {kVerdictNoAnswer})) interrupted = true;
-                if (isOneOf((*k)->verdict, {kVerdictErrors, kVerdictRefused})) errors = true;
-            }
-            if ((!d.arrivals && !d.arrivalsEmpty) || (!d.departures && !d.departuresEmpty))
-                interrupted = true;
-            if (d.closing && !answered(*d.closing)) unknown = true;
-            if (d.closing && isOneOf(d.closing->verdict, {kVerdictNoAnswer})) interrupted = true;
-            if (d.closing && isOneOf(d.closing->verdict, {kVerdictRefused})) errors = true;
-            d.status = unknown       ? kStatusUnknown
-                       : interrupted ? kStatusInterrupted
-                       : errors      ? kStatusWithErrors
-                                     : kStatusSent;
-        }
+        d.status = statusOf(d);
         days.push_back(std::move(d));
     }
     return days;
+}
+
+JournalDay JournalDayOf(const SendJournal& journal, const std::string& day) {
+    return JournalDays(journal, day, day).front();
 }
 
 std::vector<std::string> AcceptedDays(const SendJournal& journal, const std::string& firstDay,
@@ -111,22 +94,55 @@ std::vector<std::string> AcceptedDays(const SendJournal& journal, const std::str
     return out;
 }
 
-std::vector<std::string> AcceptedDaysAt(const std::string& path, const std::string& firstDay,
-                                        const std::string& lastDay) {
-    SendJournal journal(path, true);
-    return AcceptedDays(journal, firstDay, lastDay);
-}
-
 std::optional<std::string> LastDaySent(const SendJournal& journal) {
     std::set<std::string> days;
     for (const JournalExchange& e : journal.allExchanges())
-        if (e.day && (e.kind == kJournalArrivals || e.kind == kJournalDepartures))
-            days.insert(*e.day);
+        if (e.day) days.insert(*e.day);
     for (auto it = days.rbegin(); it != days.rend(); ++it) {
         const std::string day = DisplayDay(*it);
-        if (JournalDays(journal, day, day).front().status == kStatusSent) return day;
+        if (JournalDayOf(journal, day).status == kStatusSent) return day;
     }
     return std::nullopt;
+}
+
+std::optional<std::string> FirstDayRecorded(const SendJournal& journal) {
+    std::optional<std::string> first;
+    for (const JournalExchange& e : journal.allExchanges())
+        if (e.day && (!first || *e.day < *first)) first = *e.day;
+    if (!first) return std::nullopt;
+    return DisplayDay(*first);
+}
+
+std::vector<JournalExchange> UnknownOutcomes(const JournalDay& day) {
+    std::vector<JournalExchange> out;
+    for (const auto* e : {&day.arrivals, &day.departures, &day.closing})
+        if (*e && !answered(**e)) out.push_back(**e);
+    return out;
+}
+
+bool ServiceHolds(const std::optional<JournalExchange>& exchange, bool errorsToo) {
+    return is(exchange, kVerdictAccepted) || (errorsToo && is(exchange, kVerdictErrors));
+}
+
+std::string ExchangeName(const JournalExchange& e) {
+    const std::string day = e.day ? DisplayDay(*e.day) : std::string();
+    if (e.kind == kJournalClosing) return "la chiusura della giornata " + day;
+    return DocumentName(e.kind, day, e.requestFile.value_or(""));
+}
+
+DayPlan PlanOmittingAccepted(const JournalDay& day, bool closeDays) {
+    DayPlan plan;
+    plan.closing = closeDays;
+    std::string omitted;
+    for (const auto& [exchange, send] :
+         {std::pair{&day.arrivals, &plan.arrivals}, std::pair{&day.departures, &plan.departures}}) {
+        if (!ServiceHolds(*exchange, false)) continue;
+        *send = false;
+        omitted += (omitted.empty() ? "" : "; ") + ExchangeName(**exchange);
+    }
+    if (!omitted.empty())
+        plan.note = "Già inviato e accettato, non inviato di nuovo: " + omitted + ".";
+    return plan;
 }
 
 }  // namespace velmora
