@@ -3,14 +3,13 @@
 #include "app/AppServices.h"
 
 #include "app/RealExportSteps.h"
-#include "check/JournalDays.h"
 #include "jet/JetEngine.h"
 #include "platform/curl/CurlTransport.h"
 #include "stays/StaysWriters.h"
 
 namespace velmora {
 
-std::string AppServices::journalPath() const { return JournalPathIn(m_workDir); }
+JournalLocation AppServices::journal() const { return JournalLocationIn(m_workDir); }
 
 AppServices::AppServices(std::string workDir, CurlTransport::Options httpOptions)
     : m_workDir(std::move(workDir)), m_httpOptions(httpOptions) {}
@@ -44,7 +43,7 @@ Clock& AppServices::clock() {
 ExportStepsFactory AppServices::factory() {
     return [this](RunState& state, Monitor& monitor, const StepsOptions& options) {
         return MakeRealExportSteps(state, monitor, engine(options.tableCache), http(), files(),
-                                   clock(), journalPath());
+                                   clock(), options.recorder);
     };
 }
 

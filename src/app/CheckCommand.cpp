@@ -8,7 +8,6 @@
 #include "check/CheckReport.h"
 #include "app/DateEntry.h"
 #include "app/ExportRun.h"
-#include "check/JournalDays.h"
 #include "app/Settings.h"
 #include "core/RunError.h"
 #include "core/RunState.h"
@@ -85,7 +84,8 @@ int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, st
 
     RunView view;
     CheckRange range = RunCheckRange({days[0], days[1], false}, state, services.files,
-                                     services.clock, view, services.engine, false);
+                                     services.clock, view, services.engine, services.journal,
+                                     false);
     if (!range.notStarted.empty()) {
         dialogs.MsgBox(std::string(kCheckNotStartedLine) + std::string(kCrLf) + range.notStarted,
                        kStyleExclamation, kRunTitle);

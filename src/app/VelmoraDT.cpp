@@ -25,7 +25,6 @@
 #include "check/CheckRange.h"
 #include "check/CheckReport.h"
 #include "app/DateEntry.h"
-#include "check/JournalDays.h"
 #include "app/Settings.h"
 #include "app/StatusCommand.h"
 #include "core/LocalTime.h"
@@ -310,9 +309,12 @@ void VelmoraDT::T_Click(int Index) {
 
     RunRequest request{fromQ(Text1[0]->text()), fromQ(Text1[1]->text()), Chk[0]->isChecked()};
     ExportRun run(m_state, m_files, m_dialogs, *this, m_factory);
-    run.askBeforeResending([](const RunRequest& r) {
-        return AcceptedDaysAt(JournalPathIn("."), r.firstDay, r.lastDay);
-    });
+    if (m_journal) {
+        const JournalLocation where = *m_journal;
+        Clock& clock = m_clock;
+        run.useJournal([where, &clock] { return ExportJournal::Open(where, clock, "la finestra"); },
+                       AlreadySent::Ask);
+    }
     try {
         m_lastOutcome = run.run(request, *this);
     } catch (...) {
@@ -332,7 +334,8 @@ void VelmoraDT::runCheck() {
     bool started = false;
     CheckRange range;
     try {
-        range = RunCheckRange(request, m_state, m_files, m_clock, *this, m_checkEngine, true, [&] {
+        range = RunCheckRange(request, m_state, m_files, m_clock, *this, m_checkEngine, m_journal,
+                              true, [&] {
             started = true;
             runStarted();
         });
@@ -366,8 +369,9 @@ void VelmoraDT::runCheck() {
         const LocalTime now = m_clock.now();
         reportName = m_files.writeUnique(
             "Velmora", "Verifica-" + stamp12(now), ".html",
-            WithJournalSection(checkReportHtml(report, now), JournalPathIn("."), request.firstDay,
-                               request.lastDay));
+            m_journal ? WithJournalSection(checkReportHtml(report, now), m_journal->journal(),
+                                           request.firstDay, request.lastDay)
+                      : checkReportHtml(report, now));
     } catch (const RunError& e) {
         reportProblem = e.fullText();
     } catch (const std::exception& e) {

@@ -75,6 +75,9 @@ public:
     // export's, so that both share its table cache). Without it "&Verifica"
     // tells the operator that the check is not available.
     void setCheckEngine(std::function<DBEngine&()> engine) { m_checkEngine = std::move(engine); }
+    // The send journal the export records in and the check compares with;
+    // without one neither happens.
+    void setJournal(JournalLocation journal) { m_journal = std::move(journal); }
     // Selects the whole text of the field.
     void Text1_GotFocus(int Index);
     // On Enter (13) tidies, expands and checks the field and moves the focus.
@@ -111,6 +114,7 @@ private:
     Dialogs& m_dialogs;
     ExportStepsFactory m_factory;
     std::function<DBEngine&()> m_checkEngine;
+    std::optional<JournalLocation> m_journal;
 
     std::string m_monitor[2];
     bool m_activated = false;
