@@ -128,12 +128,11 @@ std::string StatusHtmlSection(const std::vector<JournalDay>& days) {
     return h + "</tbody>\r\n</table>\r\n";
 }
 
-std::string WithJournalSection(const std::string& page, const std::string& journalPath,
+std::string WithJournalSection(const std::string& page, const JournalLocation& journal,
                                const std::string& firstDay, const std::string& lastDay) {
     std::string section;
     try {
-        SendJournal journal(journalPath, JournalOpen::Read);
-        section = StatusHtmlSection(JournalDays(journal, firstDay, lastDay));
+        section = StatusHtmlSection(JournalDays(*ReadJournal(journal), firstDay, lastDay));
     } catch (const RunError& e) {
         section = "<h2>Registro degli invii</h2>\r\n<p>" + htmlEscaped(e.message()) + "</p>\r\n";
     }
@@ -230,8 +229,7 @@ int RunStatusCommand(const StatusArguments& arguments, CheckServices& services, 
 
     std::vector<JournalDay> rows;
     try {
-        SendJournal journal(services.journal.journal(), JournalOpen::Read);
-        rows = JournalDays(journal, days[0], days[1]);
+        rows = JournalDays(*ReadJournal(services.journal), days[0], days[1]);
     } catch (const RunError& e) {
         dialogs.MsgBox(e.fullText(), kStyleExclamation, kRunTitle);
         return kExitFailed;

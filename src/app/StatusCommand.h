@@ -48,7 +48,7 @@ std::string StatusHtmlSection(const std::vector<JournalDay>& days);
 // The Verifica report's page with the journal's table for its range put
 // before the end of its body. A journal that cannot be read leaves a line
 // saying why.
-std::string WithJournalSection(const std::string& page, const std::string& journalPath,
+std::string WithJournalSection(const std::string& page, const JournalLocation& journal,
                                const std::string& firstDay, const std::string& lastDay);
 
 // Writes text to a new file name (never over an existing file or through a

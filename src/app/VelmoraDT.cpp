@@ -369,7 +369,7 @@ void VelmoraDT::runCheck() {
         const LocalTime now = m_clock.now();
         reportName = m_files.writeUnique(
             "Velmora", "Verifica-" + stamp12(now), ".html",
-            m_journal ? WithJournalSection(checkReportHtml(report, now), m_journal->journal(),
+            m_journal ? WithJournalSection(checkReportHtml(report, now), *m_journal,
                                            request.firstDay, request.lastDay)
                       : checkReportHtml(report, now));
     } catch (const RunError& e) {

@@ -4,7 +4,7 @@
 
 #include "check/CheckJournal.h"
 #include "check/CheckRun.h"
-#include "journal/SendJournal.h"
+#include "journal/ExportJournal.h"
 
 namespace velmora {
 
@@ -21,8 +21,7 @@ CheckRange RunCheckRange(const RunRequest& request, RunState& state, FileStore& 
     range.report = check.run(request.firstDay, request.lastDay, view);
     if (!journal) return range;
     try {
-        AddJournalFindings(range.report, SendJournal(journal->journal(), JournalOpen::Read),
-                           files);
+        AddJournalFindings(range.report, *ReadJournal(*journal), files);
     } catch (...) {
         range.journalProblem = std::current_exception();
     }

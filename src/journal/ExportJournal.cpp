@@ -4,6 +4,7 @@
 #include "journal/ExportJournal.h"
 
 #include <filesystem>
+#include <optional>
 
 #include "core/RunError.h"
 #include "journal/JournalRebuild.h"
@@ -29,7 +30,29 @@ std::string when(const LocalTime& t) {
     return out;
 }
 
+// Whether the journal at path is missing or empty (0 bytes) while the folder
+// holds exchange files: then it has been lost, not never made.
+std::optional<bool> lost(const JournalLocation& where) {
+    std::error_code ec;
+    const std::string path = where.journal();
+    const auto size = fs::file_size(path, ec);
+    const bool missing = ec && !fs::exists(fs::symlink_status(path, ec));
+    if (!(missing || (!ec && size == 0)) || !holdsExchangeFiles(where.logDirectory))
+        return std::nullopt;
+    return missing;
+}
+
 }  // namespace
+
+std::unique_ptr<SendJournal> ReadJournal(const JournalLocation& where) {
+    if (const std::optional<bool> missing = lost(where))
+        throw RunError("Il registro degli invii " + where.journal() +
+                       (*missing ? " manca" : " è vuoto") + " ma " + where.logDirectory +
+                       " contiene i file degli scambi: non dice cosa è stato inviato. "
+                       "Ricostruirlo con \"velmora stato --ricostruisci\" (lo fa anche la "
+                       "prossima esportazione).");
+    return std::make_unique<SendJournal>(where.journal(), JournalOpen::Read);
+}
 
 std::unique_ptr<FileLock> LockHotelFolder(const JournalLocation& where, const std::string& who,
                                           const Clock& clock) {
@@ -50,13 +73,10 @@ std::unique_ptr<ExportJournal> ExportJournal::Open(const JournalLocation& where,
     j->m_lock = LockHotelFolder(where, who, clock);
     j->m_notice = j->m_lock->note();
     const std::string path = where.journal();
-    std::error_code ec;
-    const auto size = fs::file_size(path, ec);
-    const bool missing = ec && !fs::exists(fs::symlink_status(path));
-    if ((missing || (!ec && size == 0)) && holdsExchangeFiles(where.logDirectory)) {
+    if (const std::optional<bool> missing = lost(where)) {
         const int count = RebuildJournal(where);
         j->m_notice += std::string(j->m_notice.empty() ? "" : "\r\n") +
-                       "Il registro degli invii " + path + (missing ? " mancava" : " era vuoto") +
+                       "Il registro degli invii " + path + (*missing ? " mancava" : " era vuoto") +
                        ": è stato ricostruito dai file di " + where.logDirectory + " (" +
                        std::to_string(count) + " scambi) prima di inviare.";
     }

@@ -27,6 +27,11 @@ inline constexpr std::chrono::milliseconds kExportLockWait{5000};
 std::unique_ptr<FileLock> LockHotelFolder(const JournalLocation& where, const std::string& who,
                                           const Clock& clock);
 
+// Opens the journal of where to read it (no lock). A journal that is missing
+// or empty while the folder holds exchange files raises RunError: it would
+// read as if nothing had been sent.
+std::unique_ptr<SendJournal> ReadJournal(const JournalLocation& where);
+
 class ExportJournal {
 public:
     // Takes the lock, then opens the journal for writing. A missing or empty

@@ -453,8 +453,8 @@ TEST(JournalTest, TheLogoutIsSentWhateverTheJournalDoes) {
     }
 }
 
-// A journal lost or damaged is rebuilt from the files, or refused: never read
-// as an empty one, so no day is sent twice.
+// A journal lost or damaged is rebuilt from the files by the export, or
+// refused: never read as an empty one, so no day is sent twice.
 TEST(JournalTest, LostOrDamagedJournalIsRebuiltOrRefused) {
     const struct {
         const char* rule;
@@ -485,6 +485,9 @@ TEST(JournalTest, LostOrDamagedJournalIsRebuiltOrRefused) {
         ASSERT_EQ(h.velmora({"export", "--from", "02/03/2026", "--to", "03/03/2026"}).status, 0);
         for (const char* tail : {"-wal", "-shm"}) fs::remove(journalOf(h.dir) + tail);
         r.damage(journalOf(h.dir));
+        const ProgramResult stato = h.velmora({"stato"});
+        EXPECT_EQ(stato.status, 2) << "never read as if nothing had been sent";
+        EXPECT_NE(stato.err.find("--ricostruisci"), std::string::npos) << stato.err;
         const std::size_t requests = h.service.requests().size();
         const ProgramResult again = h.velmora({"export", "--from", "02/03/2026", "--to", "03/03/2026"});
         EXPECT_EQ(again.status, r.status);
