@@ -317,7 +317,10 @@ int RebuildJournal(const JournalLocation& where, const std::function<void()>& be
     const std::string fresh = journal + ".new";
     for (const char* tail : {"", "-wal", "-shm", "-journal"}) fs::remove(fresh + tail, ec);
     const int count = RebuildJournalFile(where.logDirectory, fresh);
-    if (fs::exists(journal, ec)) {
+    if (!fs::exists(journal, ec)) {
+        // A WAL left by a journal that is gone would be read into the new one.
+        for (const char* tail : {"-wal", "-shm"}) fs::remove(journal + tail, ec);
+    } else {
         // Opening and closing the old journal folds its WAL file back in; a
         // damaged one may not open, and is kept as it is.
         try {
