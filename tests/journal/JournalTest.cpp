@@ -226,6 +226,20 @@ TEST(JournalTest, DaysAlreadySentAreRefusedUnlessResent) {
     EXPECT_EQ(
         h.velmora({"export", "--from", "03/03/2026", "--to", "05/03/2026", "--reinvia"}).status, 0);
     EXPECT_EQ(rowsOf(journalOf(h.dir)).runs.size(), 2u);
+
+    // A day sent only in part: what the service accepted is not posted again.
+    Hotel partial([](sim::ServiceSimOptions& s) { s.fail500 = {"partenze"}; });
+    const Lines day{"export", "--from", "03/03/2026", "--to", "03/03/2026"};
+    ASSERT_EQ(partial.velmora(day).status, 2);
+    LoopbackService healthy;
+    writeSettings(partial.dir, healthy.base());
+    const ProgramResult rest = partial.velmora(day);
+    EXPECT_EQ(rest.status, 0) << rest.err;
+    EXPECT_EQ(healthy.requestLines(), (Lines{"GET login", "POST partenze", "POST logout"}));
+    EXPECT_NE(rest.out.find("Già inviato e accettato, non inviato di nuovo: il documento degli "
+                            "arrivi del 03/03/2026"),
+              std::string::npos)
+        << rest.out;
 }
 
 // --pending in-process, so that "yesterday" comes from a fixed clock; each
@@ -496,53 +510,69 @@ TEST(JournalTest, LostOrDamagedJournalIsRebuiltOrRefused) {
     }
 }
 
-// The rebuild takes the files in the order they were written: a complete run
-// and a killed one in the same minute. With the file system's times the
-// killed run's missing departures are known as never sent; without them
-// (files copied) nothing is claimed as sent.
+// The rebuild takes the files in the order they were written. Two runs'
+// files put into one minute as they would be named there: a complete run of
+// 01/03, then a run of 02/03 killed after its arrivals' answer, before its
+// departures' request was written. As written, the file system's times give
+// the order: 01/03 sent, 02/03 interrupted. Copied without their times, the
+// order is lost and nothing is claimed as sent.
 TEST(JournalTest, RebuildPairsByContentAndOrderNotByTheMinute) {
     for (const bool copied : {false, true}) {
         SCOPED_TRACE(copied ? "copied without their times" : "as written");
         std::atomic<int> child{0};
-        std::atomic<bool> killOnDepartures{false};
         Hotel h([&](sim::ServiceSimOptions& s) {
             s.received = [&](std::size_t) {
-                if (killOnDepartures && h.service.requests().back().segment == "partenze")
-                    killNow(child);
+                if (h.service.requests().back().segment == "partenze") killNow(child);
             };
         });
         writeSixDayHotel(h.dir);
-        auto minute = [&] { return SystemClock().now().minute; };
-        int at = -1;
-        for (int attempt = 0; attempt < 3 && at != minute(); ++attempt) {
-            while (SystemClock().now().second > 50)
-                std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            fs::remove_all(h.dir / "Velmora");
-            at = minute();
-            ASSERT_EQ(h.velmora({"export", "--from", kSixDays[0], "--to", kSixDays[0],
-                                 "--close-days"})
-                          .status,
-                      0);
-            killOnDepartures = true;
-            h.velmora({"export", "--from", kSixDays[1], "--to", kSixDays[1], "--close-days"},
-                      std::chrono::seconds(60), [&](int pid) { child = pid; });
-            killOnDepartures = false;
+        ASSERT_EQ(
+            h.velmora({"export", "--from", kSixDays[0], "--to", kSixDays[0], "--close-days"})
+                .status,
+            0);
+        h.velmora({"export", "--from", kSixDays[1], "--to", kSixDays[1], "--close-days"},
+                  std::chrono::seconds(60), [&](int pid) { child = pid; });
+        // The files in the order the journal recorded them.
+        Lines written;
+        {
+            SendJournal journal(journalOf(h.dir), JournalOpen::Read);
+            for (const JournalExchange& e : journal.allExchanges())
+                for (const auto& f : {e.requestFile, e.answerFile})
+                    if (f) written.push_back(fs::path(*f).filename().string());
         }
-        ASSERT_EQ(at, minute()) << "both runs in one minute";
-        if (copied) {
-            const auto old = fs::file_time_type::clock::now() - std::chrono::hours(48);
-            for (const auto& e : fs::directory_iterator(h.dir / "Velmora"))
-                fs::last_write_time(e.path(), old);
+        ASSERT_TRUE(written.back().rfind("IstatDatiPInv-", 0) == 0);
+        fs::remove(h.dir / ("Velmora/" + written.back()));
+        written.pop_back();
+        fs::remove(journalOf(h.dir));
+        std::tm minute{};
+        minute.tm_year = 126;
+        minute.tm_mon = 2;
+        minute.tm_mday = 1;
+        minute.tm_hour = 12;
+        minute.tm_isdst = -1;
+        const auto start = std::chrono::system_clock::from_time_t(std::mktime(&minute));
+        std::map<std::string, int> taken;
+        for (std::size_t i = 0; i < written.size(); ++i) {
+            const std::string prefix = written[i].substr(0, written[i].find('-') + 1);
+            const int n = ++taken[prefix];
+            const std::string name =
+                prefix + "202603011200" + (n > 1 ? "-" + std::to_string(n) : "") + ".xml";
+            const fs::path to = h.dir / ("Velmora/" + name);
+            fs::rename(h.dir / ("Velmora/" + written[i]), h.dir / ("Velmora/x" + name));
+            written[i] = "x" + name;
+            const auto at = copied ? std::chrono::system_clock::now()
+                                   : start + std::chrono::seconds(1 + static_cast<int>(i));
+            fs::last_write_time(h.dir / ("Velmora/" + written[i]),
+                                std::chrono::file_clock::from_sys(at));
         }
-        const ProgramResult rebuilt = h.velmora({"stato", "--ricostruisci"});
-        ASSERT_EQ(rebuilt.status, 0) << rebuilt.err;
-        const ProgramResult stato = h.velmora({"stato", "--from", kSixDays[0], "--to", kSixDays[1]});
+        for (const std::string& x : written)
+            fs::rename(h.dir / ("Velmora/" + x), h.dir / ("Velmora/" + x.substr(1)));
+        ASSERT_EQ(h.velmora({"stato", "--ricostruisci"}).status, 0);
+        const ProgramResult stato =
+            h.velmora({"stato", "--from", kSixDays[0], "--to", kSixDays[1]});
         const std::map<std::string, std::string> words = statusWords(stato.out);
-        EXPECT_NE(words.at(kSixDays[1]), kStatusSent) << stato.out;
-        if (!copied) {
-            EXPECT_EQ(words.at(kSixDays[0]), kStatusSent) << stato.out;
-            EXPECT_EQ(words.at(kSixDays[1]), kStatusUnknown) << stato.out;
-        }
+        EXPECT_EQ(words.at(kSixDays[1]), kStatusInterrupted) << stato.out;
+        EXPECT_EQ(words.at(kSixDays[0]), copied ? kStatusInterrupted : kStatusSent) << stato.out;
     }
 }
 
@@ -554,6 +584,7 @@ TEST(JournalTest, RebuildKeepsAJournalInPlaceAtEveryMoment) {
     struct Killed {};
     const JournalLocation where = JournalLocationIn(h.dir.path());
     EXPECT_THROW(RebuildJournal(where, [] { throw Killed{}; }), Killed);
+    EXPECT_EQ(rowsOf(where.journal()).runs.size(), 1u) << "the old journal, in its place";
     EXPECT_EQ(h.velmora({"export", "--from", "02/03/2026", "--to", "03/03/2026"}).status, 64);
     EXPECT_GT(RebuildJournal(where), 0);
     EXPECT_EQ(rowsOf(where.backup()).exchanges, rowsOf(where.journal()).exchanges);
