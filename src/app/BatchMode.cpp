@@ -315,8 +315,8 @@ int RunExportCommand(const ExportArguments& arguments, BatchServices& services, 
     std::unique_ptr<ExportJournal> journal;
     CatchUp plan;
     if (arguments.pending) {
-        if (std::optional<int> status = planCatchUp(arguments, services, services.files, out, err,
-                                                    dialogs, journal, plan))
+        if (std::optional<int> status =
+                planCatchUp(arguments, services, services.files, out, err, dialogs, journal, plan))
             return *status;
         from = *plan.firstDay;
         to = plan.lastDay;
@@ -337,8 +337,9 @@ int RunExportCommand(const ExportArguments& arguments, BatchServices& services, 
     } else if (services.journal) {
         const JournalLocation where = *services.journal;
         Clock& clock = services.clock;
-        run.useJournal([where, &clock] { return ExportJournal::Open(where, clock, "velmora export"); },
-                       arguments.resend ? AlreadySent::SendAgain : AlreadySent::Refuse);
+        run.useJournal(
+            [where, &clock] { return ExportJournal::Open(where, clock, "velmora export"); },
+            arguments.resend ? AlreadySent::SendAgain : AlreadySent::Refuse);
     }
     if (services.stop) {
         StopOnSignals(*services.stop);
@@ -353,7 +354,8 @@ int RunExportCommand(const ExportArguments& arguments, BatchServices& services, 
     }
     int status = ExitStatusOf(outcome);
     if (!plan.withErrors.empty()) {
-        err << "velmora export: giorni con errori, non inviati di nuovo: " << joinAnd(plan.withErrors)
+        err << "velmora export: giorni con errori, non inviati di nuovo: "
+            << joinAnd(plan.withErrors)
             << ". Le risposte del servizio dicono quali ospiti ha rifiutato (velmora stato --files "
                "indica i file); correggerli con l'aiuto di velmora check, poi inviare quei giorni "
                "con velmora export --from GG/MM/AAAA --to GG/MM/AAAA.\n";

@@ -83,9 +83,9 @@ int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, st
         return kCheckBlocking;
 
     RunView view;
-    CheckRange range = RunCheckRange({days[0], days[1], false}, state, services.files,
-                                     services.clock, view, services.engine, services.journal,
-                                     false);
+    CheckRange range =
+        RunCheckRange({days[0], days[1], false}, state, services.files, services.clock, view,
+                      services.engine, services.journal, false);
     if (!range.notStarted.empty()) {
         dialogs.MsgBox(std::string(kCheckNotStartedLine) + std::string(kCrLf) + range.notStarted,
                        kStyleExclamation, kRunTitle);

@@ -172,9 +172,8 @@ void ExportRun::exportDay(Progress& progress, const RunRequest& request, const s
         const std::string what = kind == std::string("A")
                                      ? "il documento degli arrivi del " + day
                                      : "il documento delle partenze del " + day;
-        progress.errorMarks |= exchange(progress, what, [&] {
-            return progress.steps->SendMovements(document, kind, day);
-        });
+        progress.errorMarks |= exchange(
+            progress, what, [&] { return progress.steps->SendMovements(document, kind, day); });
     }
     if (plan.closing)
         progress.errorMarks |= exchange(progress, "la chiusura della giornata " + day,

@@ -67,9 +67,7 @@ public:
     }
     // What to send of each day, instead of what the journal says (the
     // catch-up's plan).
-    void planDays(std::function<DayPlan(const std::string& day)> plan) {
-        m_plan = std::move(plan);
-    }
+    void planDays(std::function<DayPlan(const std::string& day)> plan) { m_plan = std::move(plan); }
     // The days a run with AlreadySent::Refuse did not start for.
     const std::vector<std::string>& refusedAsSent() const { return m_refusedAsSent; }
     // A stop request the run obeys: no further exchange starts once it is set,

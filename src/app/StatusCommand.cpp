@@ -102,8 +102,7 @@ std::vector<std::string> StatusLines(const std::vector<JournalDay>& days, bool f
                     padded("Chiusa", 8) + "Stato");
     for (const JournalDay& d : days) {
         lines.push_back(padded(d.day, 12) + padded(cellOf(d.arrivals), 30) +
-                        padded(cellOf(d.departures), 30) +
-                        padded(closedOf(d), 8) + d.status);
+                        padded(cellOf(d.departures), 30) + padded(closedOf(d), 8) + d.status);
         if (files)
             for (const std::string& f : d.files) lines.push_back("    " + f);
     }
@@ -119,9 +118,8 @@ std::string StatusHtmlSection(const std::vector<JournalDay>& days) {
         std::string filesText;
         for (const std::string& f : d.files)
             filesText += (filesText.empty() ? "" : "<br>") + htmlEscaped(f);
-        h += "<tr><td>" + htmlEscaped(d.day) + "</td><td>" +
-             htmlEscaped(cellOf(d.arrivals)) + "</td><td>" +
-             htmlEscaped(cellOf(d.departures)) + "</td><td>" +
+        h += "<tr><td>" + htmlEscaped(d.day) + "</td><td>" + htmlEscaped(cellOf(d.arrivals)) +
+             "</td><td>" + htmlEscaped(cellOf(d.departures)) + "</td><td>" +
              htmlEscaped(closedOf(d)) + "</td><td><strong>" + htmlEscaped(d.status) +
              "</strong></td><td>" + filesText + "</td></tr>\r\n";
     }
@@ -152,13 +150,12 @@ int markOutcome(const JournalLocation& where, const Clock& clock, const std::str
     const std::vector<JournalExchange> unknown = UnknownOutcomes(JournalDayOf(journal, day));
     for (const JournalExchange& e : unknown) {
         const std::string word = received ? "ricevuto" : "non ricevuto";
-        journal.completeExchange(
-            e.id, e.answerFile.value_or(""), e.httpStatus,
-            (e.failure ? *e.failure + "; " : std::string()) +
-                "segnato dall'operatore come " + word + " dal servizio",
-            received ? std::optional<std::string>(kVerdictAccepted)
-                     : std::optional<std::string>(kVerdictNoAnswer),
-            clock.now());
+        journal.completeExchange(e.id, e.answerFile.value_or(""), e.httpStatus,
+                                 (e.failure ? *e.failure + "; " : std::string()) +
+                                     "segnato dall'operatore come " + word + " dal servizio",
+                                 received ? std::optional<std::string>(kVerdictAccepted)
+                                          : std::optional<std::string>(kVerdictNoAnswer),
+                                 clock.now());
         out << "Segnato come " << word << ": " << ExchangeName(e) << ".\n";
     }
     return static_cast<int>(unknown.size());
@@ -194,8 +191,8 @@ int RunStatusCommand(const StatusArguments& arguments, CheckServices& services, 
             return kExitFailed;
         }
     }
-    const std::string& marked = arguments.received.empty() ? arguments.notReceived
-                                                           : arguments.received;
+    const std::string& marked =
+        arguments.received.empty() ? arguments.notReceived : arguments.received;
     if (!marked.empty()) {
         std::string day;
         if (!ReadBatchDay(marked, services.clock.now().year, day)) {

@@ -336,9 +336,9 @@ void VelmoraDT::runCheck() {
     try {
         range = RunCheckRange(request, m_state, m_files, m_clock, *this, m_checkEngine, m_journal,
                               true, [&] {
-            started = true;
-            runStarted();
-        });
+                                  started = true;
+                                  runStarted();
+                              });
         if (range.journalProblem) std::rethrow_exception(range.journalProblem);
     } catch (const RunError& e) {
         if (started)

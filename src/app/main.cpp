@@ -28,8 +28,10 @@ namespace {
 // Whether the arguments run "export", after a leading "--cartella DIR".
 bool runsExport(int argc, char** argv) {
     int i = 1;
-    if (i < argc && std::string(argv[i]) == "--cartella") i += 2;
-    else if (i < argc && std::string(argv[i]).rfind("--cartella=", 0) == 0) i += 1;
+    if (i < argc && std::string(argv[i]) == "--cartella")
+        i += 2;
+    else if (i < argc && std::string(argv[i]).rfind("--cartella=", 0) == 0)
+        i += 1;
     return i < argc && std::string(argv[i]) == "export";
 }
 

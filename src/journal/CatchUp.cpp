@@ -22,9 +22,9 @@ CatchUp PlanCatchUp(const SendJournal& journal, const std::string& lastDay, bool
         } else if (d.status == kStatusWithErrors || d.status == kStatusSent) {
             if (d.status == kStatusWithErrors) c.withErrors.push_back(d.day);
             plan = DayPlan{false, false, false,
-                           d.status == kStatusSent ? std::string()
-                                                   : "Giorno " + d.day +
-                                                         " con errori: non inviato di nuovo."};
+                           d.status == kStatusSent
+                               ? std::string()
+                               : "Giorno " + d.day + " con errori: non inviato di nuovo."};
         } else {
             std::string held;
             for (const auto& [exchange, send] : {std::pair{&d.arrivals, &plan.arrivals},
@@ -35,8 +35,8 @@ CatchUp PlanCatchUp(const SendJournal& journal, const std::string& lastDay, bool
             }
             plan.closing = (closeDays || d.closingAsked) && !ServiceHolds(d.closing, false);
             if (!held.empty())
-                plan.note = "Già inviato e ricevuto dal servizio, non inviato di nuovo: " + held +
-                            ".";
+                plan.note =
+                    "Già inviato e ricevuto dal servizio, non inviato di nuovo: " + held + ".";
         }
         c.plans[d.day] = plan;
     }

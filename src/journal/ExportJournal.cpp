@@ -66,17 +66,16 @@ std::unique_ptr<FileLock> LockHotelFolder(const JournalLocation& where, const st
                    "file di blocco " + where.lock());
 }
 
-std::unique_ptr<ExportJournal> ExportJournal::Open(const JournalLocation& where,
-                                                   const Clock& clock, const std::string& who,
-                                                   int busyMilliseconds) {
+std::unique_ptr<ExportJournal> ExportJournal::Open(const JournalLocation& where, const Clock& clock,
+                                                   const std::string& who, int busyMilliseconds) {
     std::unique_ptr<ExportJournal> j(new ExportJournal);
     j->m_lock = LockHotelFolder(where, who, clock);
     j->m_notice = j->m_lock->note();
     const std::string path = where.journal();
     if (const std::optional<bool> missing = lost(where)) {
         const int count = RebuildJournal(where);
-        j->m_notice += std::string(j->m_notice.empty() ? "" : "\r\n") +
-                       "Il registro degli invii " + path + (*missing ? " mancava" : " era vuoto") +
+        j->m_notice += std::string(j->m_notice.empty() ? "" : "\r\n") + "Il registro degli invii " +
+                       path + (*missing ? " mancava" : " era vuoto") +
                        ": è stato ricostruito dai file di " + where.logDirectory + " (" +
                        std::to_string(count) + " scambi) prima di inviare.";
     }

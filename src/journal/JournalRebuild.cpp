@@ -217,12 +217,14 @@ private:
         const bool closing = kind == std::string(kJournalClosing);
         if (erro && current()) current()->errors = true;
         complete(open->second, file,
-                 !erro ? kVerdictAccepted : closing ? kVerdictRefused : kVerdictErrors, at);
+                 !erro     ? kVerdictAccepted
+                 : closing ? kVerdictRefused
+                           : kVerdictErrors,
+                 at);
         m_pending.erase(open);
     }
 
-    void complete(long long id, const std::string& file, const char* verdict,
-                  const LocalTime& at) {
+    void complete(long long id, const std::string& file, const char* verdict, const LocalTime& at) {
         m_journal.completeExchange(id, file, std::nullopt, "", std::string(verdict), at);
     }
 
@@ -256,7 +258,7 @@ private:
 
     SendJournal& m_journal;
     std::vector<Run> m_runs;
-    std::map<std::string, long long> m_pending;  // kind -> unanswered request
+    std::map<std::string, long long> m_pending;               // kind -> unanswered request
     std::map<std::string, std::set<std::string>> m_recorded;  // day -> kinds any run recorded
     std::set<std::string> m_dropAnswers;
     int m_count = 0;
@@ -276,18 +278,18 @@ int RebuildJournalFile(const std::string& logDirectory, const std::string& path)
         f.prefix = parsed->prefix;
         f.stamp = parsed->stamp;
         f.n = parsed->n;
-        f.rank = static_cast<int>(std::find(std::begin(kExchangePrefixes),
-                                            std::end(kExchangePrefixes), f.prefix) -
-                                  std::begin(kExchangePrefixes));
+        f.rank = static_cast<int>(
+            std::find(std::begin(kExchangePrefixes), std::end(kExchangePrefixes), f.prefix) -
+            std::begin(kExchangePrefixes));
         f.file = (fs::path(kLogDirectory) / name).make_preferred().string();
         f.path = entry.path();
         Minute& m = minutes[f.stamp];
         const auto written = fs::last_write_time(entry.path(), ec);
         if (!ec) {
             const auto system = std::chrono::file_clock::to_sys(written);
-            f.written = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                            system.time_since_epoch())
-                            .count();
+            f.written =
+                std::chrono::duration_cast<std::chrono::nanoseconds>(system.time_since_epoch())
+                    .count();
             if (!timeFitsStamp(f.stamp, system)) m.timesTrusted = false;
         } else {
             m.timesTrusted = false;
@@ -338,8 +340,7 @@ int RebuildJournal(const JournalLocation& where, const std::function<void()>& be
         if (!ec) fs::rename(copy, where.backup(), ec);
         if (ec) {
             fs::remove(copy, ec);
-            throw RunError("Impossibile conservare il registro precedente come " +
-                               where.backup(),
+            throw RunError("Impossibile conservare il registro precedente come " + where.backup(),
                            ec.message());
         }
     }

@@ -28,7 +28,6 @@ int RebuildJournalFile(const std::string& logDirectory, const std::string& path)
 // export lock. RunError when it cannot (the old journal is then untouched).
 // Returns the number of exchanges found. beforeReplacing is called just
 // before the new journal takes the old one's place.
-int RebuildJournal(const JournalLocation& where,
-                   const std::function<void()>& beforeReplacing = {});
+int RebuildJournal(const JournalLocation& where, const std::function<void()>& beforeReplacing = {});
 
 }  // namespace velmora

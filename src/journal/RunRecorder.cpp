@@ -60,13 +60,18 @@ std::string exchangeWords(const ExchangeNote& note) {
 }  // namespace
 
 void GuestCollector::guestWritten(const WrittenGuest& g) {
-    m_guests.push_back(SentStay{g.day, m_kind == "A" ? "A" : "P", g.guest.database,
-                                g.guest.numeroProgressivo, g.guestId, {}, g.fingerprint});
+    SentStay stay;
+    stay.day = g.day;
+    stay.kind = m_kind;
+    stay.database = g.guest.database;
+    stay.numeroProgressivo = g.guest.numeroProgressivo;
+    stay.guestId = g.guestId;
+    stay.guestHash = g.fingerprint;
+    m_guests.push_back(std::move(stay));
 }
 
 void GuestCollector::stayWritten(const std::string& fingerprint) {
-    for (std::size_t i = m_stayStart; i < m_guests.size(); ++i)
-        m_guests[i].stayHash = fingerprint;
+    for (std::size_t i = m_stayStart; i < m_guests.size(); ++i) m_guests[i].stayHash = fingerprint;
     m_stayStart = m_guests.size();
 }
 
@@ -101,10 +106,10 @@ void RunRecorder::requestWritten(const ExchangeNote& note) {
     // The guests are those of the document built last for this day and kind.
     const bool ours = movements && m_documentDay == note.day && m_documentKind == kind;
     m_openExchange.reset();
-    m_openExchange = m_journal.beginExchange(
-        m_runId, kind, note.day, note.requestFile,
-        note.body.empty() ? std::string() : Fnv1a64(note.body),
-        ours ? m_documentGuests : std::vector<SentStay>{}, m_clock.now());
+    m_openExchange =
+        m_journal.beginExchange(m_runId, kind, note.day, note.requestFile,
+                                note.body.empty() ? std::string() : Fnv1a64(note.body),
+                                ours ? m_documentGuests : std::vector<SentStay>{}, m_clock.now());
 }
 
 void RunRecorder::answerReceived(const ExchangeNote& note, const std::string& answerFile,
@@ -118,8 +123,8 @@ void RunRecorder::answerReceived(const ExchangeNote& note, const std::string& an
     if (note.kind == ExchangeKind::Logout || !m_openExchange) {
         // Sent without a row before it: the whole exchange now.
         const char* kind = storedKind(note.kind);
-        record = [this, run = m_runId, kind, day = note.day, request = note.requestFile,
-                  answerFile, httpStatus, failure, stored, at] {
+        record = [this, run = m_runId, kind, day = note.day, request = note.requestFile, answerFile,
+                  httpStatus, failure, stored, at] {
             const long long id = m_journal.beginExchange(run, kind, day, request, {}, {}, at);
             m_journal.completeExchange(id, answerFile, httpStatus, failure, stored, at);
         };

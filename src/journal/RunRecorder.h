@@ -22,7 +22,8 @@ namespace velmora {
 // keeps them.
 class GuestCollector : public StaysObserver {
 public:
-    explicit GuestCollector(std::string kind) : m_kind(std::move(kind)) {}
+    // kind: "A", or any other for departures (stored "P").
+    explicit GuestCollector(const std::string& kind) : m_kind(kind == "A" ? "A" : "P") {}
     void guestWritten(const WrittenGuest& guest) override;
     void stayWritten(const std::string& fingerprint) override;
     std::vector<SentStay> take() { return std::move(m_guests); }

@@ -96,8 +96,8 @@ long long userVersion(SqliteDatabase& db) {
 RunError damaged(const std::string& path, const std::string& what, const std::string& detail) {
     return RunError("Il registro degli invii " + path + " " + what +
                         ": non viene usato. Ricostruirlo dai file con \"velmora stato "
-                        "--ricostruisci\" (il file attuale resta come " + kJournalFile +
-                        ".bak), poi ripetere.",
+                        "--ricostruisci\" (il file attuale resta come " +
+                        kJournalFile + ".bak), poi ripetere.",
                     detail);
 }
 
@@ -212,8 +212,8 @@ void SendJournal::migrate(int found) {
     for (const auto& [day, kinds] : days) {
         for (const char* kind : {kJournalArrivals, kJournalDepartures}) {
             if (kinds.count(kind)) continue;
-            const char* other = kind == std::string(kJournalArrivals) ? kJournalDepartures
-                                                                       : kJournalArrivals;
+            const char* other =
+                kind == std::string(kJournalArrivals) ? kJournalDepartures : kJournalArrivals;
             auto witness = kinds.find(other);
             if (witness == kinds.end()) witness = kinds.find(kJournalClosing);
             if (witness == kinds.end() || !witness->second.runId) continue;
@@ -274,9 +274,9 @@ void SendJournal::endRun(long long runId, const LocalTime& at, const std::string
 }
 
 void SendJournal::describeRun(long long runId, const std::string& firstDay,
-                              const std::string& lastDay, const std::string& userId,
-                              bool closeDays, const std::optional<std::string>& ended,
-                              const std::string& outcome, const std::string& reason) {
+                              const std::string& lastDay, const std::string& userId, bool closeDays,
+                              const std::optional<std::string>& ended, const std::string& outcome,
+                              const std::string& reason) {
     SqliteTransaction t(*m_db);
     m_db->prepare(
             "UPDATE run SET first_day = ?, last_day = ?, user_id = ?, close_days = ?, ended = ?, "
@@ -331,8 +331,7 @@ long long SendJournal::beginExchange(std::optional<long long> runId, const std::
 
 void SendJournal::completeExchange(long long id, const std::string& answerFile,
                                    std::optional<long long> status, const std::string& failure,
-                                   const std::optional<std::string>& verdict,
-                                   const LocalTime& at) {
+                                   const std::optional<std::string>& verdict, const LocalTime& at) {
     SqliteTransaction t(*m_db);
     m_db->prepare(
             "UPDATE exchange SET answer_file = ?, answered_at = ?, http_status = ?, failure = ?, "

@@ -116,8 +116,8 @@ public:
 
     // Writing; each call is one transaction. Days are "DD/MM/YYYY", times
     // the clock's. Ids are the rows' own.
-    long long beginRun(const LocalTime& at, const std::string& userId,
-                       const std::string& firstDay, const std::string& lastDay, bool closeDays);
+    long long beginRun(const LocalTime& at, const std::string& userId, const std::string& firstDay,
+                       const std::string& lastDay, bool closeDays);
     void endRun(long long runId, const LocalTime& at, const std::string& outcome,
                 const std::string& reason);
     // An exchange whose request is about to be sent, with the guests of its

@@ -54,8 +54,9 @@ SqliteDatabase::SqliteDatabase(const std::string& path, SqliteOpen how, int busy
     : m_path(path) {
     const std::string uri = fileUri(path);
     if (how != SqliteOpen::ReadOnly) {
-        m_db = openUri(uri, path,
-                       SQLITE_OPEN_READWRITE | (how == SqliteOpen::Create ? SQLITE_OPEN_CREATE : 0));
+        m_db =
+            openUri(uri, path,
+                    SQLITE_OPEN_READWRITE | (how == SqliteOpen::Create ? SQLITE_OPEN_CREATE : 0));
     } else {
         m_db = openUri(uri, path, SQLITE_OPEN_READONLY);
         std::error_code ec;

@@ -24,10 +24,14 @@ inline constexpr std::string_view kEndDayAnswerPrefix = "DateClose-";
 
 // Every prefix, in the order of a run's exchanges: the login, each day's
 // arrivals, departures and closing (request, then answer), the logout.
-inline constexpr std::string_view kExchangePrefixes[] = {
-    kLoginPrefix,           kArrivalsRequestPrefix, kArrivalsAnswerPrefix,
-    kDeparturesRequestPrefix, kDeparturesAnswerPrefix, kEndDayRequestPrefix,
-    kEndDayAnswerPrefix,    kLogoutPrefix};
+inline constexpr std::string_view kExchangePrefixes[] = {kLoginPrefix,
+                                                         kArrivalsRequestPrefix,
+                                                         kArrivalsAnswerPrefix,
+                                                         kDeparturesRequestPrefix,
+                                                         kDeparturesAnswerPrefix,
+                                                         kEndDayRequestPrefix,
+                                                         kEndDayAnswerPrefix,
+                                                         kLogoutPrefix};
 
 // The name of a log file taken apart: "IstatDatiAInv-202603051407-2.xml" is
 // prefix "IstatDatiAInv-", stamp "202603051407", n 2 (1 without "-n").

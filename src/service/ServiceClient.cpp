@@ -174,9 +174,9 @@ bool DoLogout(ServiceContext& ctx) {
         marked = showAnswer(ctx, text, !isSuccessStatus(answer.status));
         file = keepAnswer(ctx, kLogoutPrefix, text, problems);
     }
-    const Verdict verdict = answer.failure                     ? failureVerdict(answer.failure)
+    const Verdict verdict = answer.failure                   ? failureVerdict(answer.failure)
                             : isSuccessStatus(answer.status) ? Verdict::Accepted
-                                                              : Verdict::Refused;
+                                                             : Verdict::Refused;
     tellAnswer(ctx, note, file, answer, verdict, problems);
     if (problems.any()) throw problems.error();
     return marked;

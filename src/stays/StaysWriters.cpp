@@ -309,11 +309,11 @@ private:
         line("         </Guest>");
 
         if (m_ctx.observer)
-            m_ctx.observer->guestWritten(WrittenGuest{
-                r.note, guestId, age, arrival, departure,
-                actualDeparture ? "DataPartenzaReale" : "DataPartenza",
-                (m_kind == "A" ? arrivalTime : departureTime).substr(0, 10),
-                ElementFingerprint(m_guestText)});
+            m_ctx.observer->guestWritten(
+                WrittenGuest{r.note, guestId, age, arrival, departure,
+                             actualDeparture ? "DataPartenzaReale" : "DataPartenza",
+                             (m_kind == "A" ? arrivalTime : departureTime).substr(0, 10),
+                             ElementFingerprint(m_guestText)});
     }
 
     StaysContext& m_ctx;

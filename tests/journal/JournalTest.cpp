@@ -91,8 +91,7 @@ std::map<std::string, std::string> statusWords(const std::string& out) {
     return words;
 }
 
-std::map<std::string, std::string> allDays(const std::vector<std::string>& days,
-                                           const char* word) {
+std::map<std::string, std::string> allDays(const std::vector<std::string>& days, const char* word) {
     std::map<std::string, std::string> out;
     for (const std::string& d : days) out[d] = word;
     return out;
@@ -191,8 +190,8 @@ TEST(JournalTest, RunRecordedShownAndRebuiltFromTheFiles) {
     const ProgramResult stato = h.velmora({"stato", "--from", kFirstDay, "--to", "10/03/2026"});
     ASSERT_EQ(stato.status, 0) << stato.err;
     std::map<std::string, std::string> want =
-        allDays({"02/03/2026", "03/03/2026", "04/03/2026", "05/03/2026", "06/03/2026",
-                 "08/03/2026", "09/03/2026"},
+        allDays({"02/03/2026", "03/03/2026", "04/03/2026", "05/03/2026", "06/03/2026", "08/03/2026",
+                 "09/03/2026"},
                 kStatusSent);
     want["07/03/2026"] = kStatusWithErrors;
     want["10/03/2026"] = kStatusNothingToSend;
@@ -263,19 +262,42 @@ TEST(JournalTest, PendingSendsWhatIsMissingAndStopsWhereItMust) {
         const char* says;
         Lines posted;  // "day kind" the service receives
     } rows[] = {
-        {"nothing ever sent: --from is needed", {"--pending"}, {2026, 3, 8}, 64,
-         "indicare il primo giorno con --from", {}},
-        {"a day with errors is sent by hand", {"--from", "02/03/2026", "--to", "07/03/2026"},
-         {2026, 3, 8}, 1, "Sono presenti errori", {}},
-        {"a day with errors is left to the operator, the next ones are sent", {"--pending"},
-         {2026, 3, 10}, 1, "giorni con errori, non inviati di nuovo: 07/03/2026",
+        {"nothing ever sent: --from is needed",
+         {"--pending"},
+         {2026, 3, 8},
+         64,
+         "indicare il primo giorno con --from",
+         {}},
+        {"a day with errors is sent by hand",
+         {"--from", "02/03/2026", "--to", "07/03/2026"},
+         {2026, 3, 8},
+         1,
+         "Sono presenti errori",
+         {}},
+        {"a day with errors is left to the operator, the next ones are sent",
+         {"--pending"},
+         {2026, 3, 10},
+         1,
+         "giorni con errori, non inviati di nuovo: 07/03/2026",
          {"08/03/2026 partenze"}},
-        {"a gap of more than 31 days stops before the login", {"--pending"}, {2026, 5, 1}, 64,
-         "dal 10/03/2026, primo giorno non inviato, a ieri mancano 52 giorni", {}},
-        {"--fino-a names how far to go", {"--pending", "--fino-a", "110326"}, {2026, 5, 1}, 0,
-         "dal 10/03/2026 al 11/03/2026", {}},
-        {"then there is nothing to send", {"--pending"}, {2026, 3, 12}, 0,
-         "Nessun giorno da inviare: l'ultimo giorno inviato è il 11/03/2026", {}},
+        {"a gap of more than 31 days stops before the login",
+         {"--pending"},
+         {2026, 5, 1},
+         64,
+         "dal 10/03/2026, primo giorno non inviato, a ieri mancano 52 giorni",
+         {}},
+        {"--fino-a names how far to go",
+         {"--pending", "--fino-a", "110326"},
+         {2026, 5, 1},
+         0,
+         "dal 10/03/2026 al 11/03/2026",
+         {}},
+        {"then there is nothing to send",
+         {"--pending"},
+         {2026, 3, 12},
+         0,
+         "Nessun giorno da inviare: l'ultimo giorno inviato è il 11/03/2026",
+         {}},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.rule);
@@ -285,7 +307,8 @@ TEST(JournalTest, PendingSendsWhatIsMissingAndStopsWhereItMust) {
         Lines args{"export"};
         args.insert(args.end(), r.args.begin(), r.args.end());
         EXPECT_EQ(DispatchCommand(args, {MakeExportCommand(batch)}, out, err), r.status);
-        EXPECT_NE((out.str() + err.str()).find(r.says), std::string::npos) << out.str() << err.str();
+        EXPECT_NE((out.str() + err.str()).find(r.says), std::string::npos)
+            << out.str() << err.str();
         if (r.args[0] != std::string("--pending")) continue;
         std::map<std::string, int> want;
         for (const std::string& p : r.posted) want[p] = 1;
@@ -416,13 +439,17 @@ TEST(JournalTest, TheLogoutIsSentWhateverTheJournalDoes) {
         const char* says;
         const char* day02;
     } rows[] = {
-        {"held before the run: nothing is sent", "", {}, "registro degli invii",
+        {"held before the run: nothing is sent", "", {}, "registro degli invii", kStatusNotSent},
+        {"held from the login on: the session is closed",
+         "login",
+         {"GET login", "POST logout"},
+         "registro degli invii",
          kStatusNotSent},
-        {"held from the login on: the session is closed", "login", {"GET login", "POST logout"},
-         "registro degli invii", kStatusNotSent},
         {"held from the first arrivals on: nothing more is posted, the session is closed",
-         "arrivi", {"GET login", "POST arrivi", "POST logout"},
-         "il documento degli arrivi del 02/03/2026", kStatusUnknown},
+         "arrivi",
+         {"GET login", "POST arrivi", "POST logout"},
+         "il documento degli arrivi del 02/03/2026",
+         kStatusUnknown},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.rule);
@@ -484,9 +511,10 @@ TEST(JournalTest, LostOrDamagedJournalIsRebuiltOrRefused) {
         {"an index that lost its order: refused, naming the rebuild",
          [](const std::string& j) {
              SqliteDatabase db(j, SqliteOpen::Existing);
-             db.exec("PRAGMA writable_schema=ON; UPDATE sqlite_master SET sql = "
-                     "replace(sql, 'exchange(day, kind)', 'exchange(kind, day)') WHERE name = "
-                     "'exchange_day'");
+             db.exec(
+                 "PRAGMA writable_schema=ON; UPDATE sqlite_master SET sql = "
+                 "replace(sql, 'exchange(day, kind)', 'exchange(kind, day)') WHERE name = "
+                 "'exchange_day'");
          },
          2, "--ricostruisci"},
         {"not a journal at all: refused",
@@ -503,9 +531,11 @@ TEST(JournalTest, LostOrDamagedJournalIsRebuiltOrRefused) {
         EXPECT_EQ(stato.status, 2) << "never read as if nothing had been sent";
         EXPECT_NE(stato.err.find("--ricostruisci"), std::string::npos) << stato.err;
         const std::size_t requests = h.service.requests().size();
-        const ProgramResult again = h.velmora({"export", "--from", "02/03/2026", "--to", "03/03/2026"});
+        const ProgramResult again =
+            h.velmora({"export", "--from", "02/03/2026", "--to", "03/03/2026"});
         EXPECT_EQ(again.status, r.status);
-        EXPECT_NE((again.out + again.err).find(r.says), std::string::npos) << again.out << again.err;
+        EXPECT_NE((again.out + again.err).find(r.says), std::string::npos)
+            << again.out << again.err;
         EXPECT_EQ(h.service.requests().size(), requests) << "nothing sent";
     }
 }
@@ -526,10 +556,9 @@ TEST(JournalTest, RebuildPairsByContentAndOrderNotByTheMinute) {
             };
         });
         writeSixDayHotel(h.dir);
-        ASSERT_EQ(
-            h.velmora({"export", "--from", kSixDays[0], "--to", kSixDays[0], "--close-days"})
-                .status,
-            0);
+        ASSERT_EQ(h.velmora({"export", "--from", kSixDays[0], "--to", kSixDays[0], "--close-days"})
+                      .status,
+                  0);
         h.velmora({"export", "--from", kSixDays[1], "--to", kSixDays[1], "--close-days"},
                   std::chrono::seconds(60), [&](int pid) { child = pid; });
         // The files in the order the journal recorded them.
@@ -597,8 +626,10 @@ TEST(JournalTest, OneExportAtATimePerFolder) {
     auto first = std::async(std::launch::async, [&] {
         return h.velmora({"export", "--from", "02/03/2026", "--to", "03/03/2026"});
     });
-    while (h.service.requests().size() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    const ProgramResult second = h.velmora({"export", "--from", "05/03/2026", "--to", "05/03/2026"});
+    while (h.service.requests().size() < 2)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const ProgramResult second =
+        h.velmora({"export", "--from", "05/03/2026", "--to", "05/03/2026"});
     EXPECT_EQ(second.status, 2);
     EXPECT_TRUE(std::regex_search(
         second.err, std::regex("Un'altra esportazione è in corso in questa cartella \\(velmora "
@@ -622,12 +653,30 @@ TEST(JournalTest, AStopSignalClosesTheSessionTheLoginOpens) {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
         };
     });
-    const ProgramResult r =
-        h.velmora({"export", "--from", "02/03/2026", "--to", "03/03/2026"},
-                  std::chrono::seconds(60), [&](int pid) { child = pid; });
+    const ProgramResult r = h.velmora({"export", "--from", "02/03/2026", "--to", "03/03/2026"},
+                                      std::chrono::seconds(60), [&](int pid) { child = pid; });
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(h.service.requestLines(), (Lines{"GET login", "POST logout"}));
     EXPECT_NE(r.err.find("Esportazione interrotta dall'operatore."), std::string::npos) << r.err;
+}
+
+// "stato" reads the journal of a folder it cannot write (a read-only mount of
+// the hotel folder, where SQLite cannot make its shared-memory file).
+TEST(JournalTest, StatoReadsAJournalInAReadOnlyFolder) {
+    Hotel h;
+    ASSERT_EQ(h.velmora({"export", "--from", "02/03/2026", "--to", "03/03/2026"}).status, 0);
+    test::TempDir mount;
+    const std::string bind = "mount --bind '" + h.dir.path() + "' '" + mount.path() +
+                             "' 2>/dev/null && mount -o remount,bind,ro '" + mount.path() + "'";
+    if (std::system(bind.c_str()) != 0) {
+        std::system(("umount '" + mount.path() + "' 2>/dev/null").c_str());
+        GTEST_SKIP() << "no read-only mount here (needs root)";
+    }
+    const ProgramResult stato = runVelmora(mount.path(), {"stato", "--from", "02/03/2026", "--to",
+                                                          "03/03/2026"});
+    std::system(("umount '" + mount.path() + "'").c_str());
+    EXPECT_EQ(stato.status, 0) << stato.err;
+    EXPECT_EQ(statusWords(stato.out), allDays({"02/03/2026", "03/03/2026"}, kStatusSent));
 }
 
 TEST(JournalTest, JournalThatCannotBeOpenedStopsTheRunBeforeTheLogin) {

@@ -298,7 +298,8 @@ TEST_P(ErrorMark, FollowsTheAnswer) {
     const MarkRow& row = GetParam();
     Scripted c;
     c.http.script = {row.answer};
-    EXPECT_EQ(row.closeDay ? CloseDay(c.ctx, "05/03/2026") : SendMovements(c.ctx, kDocument, "A", "05/03/2026"),
+    EXPECT_EQ(row.closeDay ? CloseDay(c.ctx, "05/03/2026")
+                           : SendMovements(c.ctx, kDocument, "A", "05/03/2026"),
               row.marked);
     EXPECT_EQ(c.monitor.boxes[kAnswersBox],
               "\r\n" + row.answer.body + (row.marked ? "\r\nSono presenti errori!" : ""));
@@ -373,7 +374,8 @@ TEST(ServiceClient, FailuresStopTheRunOrAreMarked) {
     // Without its log directory nothing is sent.
     fs::remove_all(c.dir / "Velmora");
     const std::size_t sent = c.http.sent.size();
-    EXPECT_NE(c.runError([&] { SendMovements(c.ctx, kDocument, "A", "05/03/2026"); }), "(nessun errore)");
+    EXPECT_NE(c.runError([&] { SendMovements(c.ctx, kDocument, "A", "05/03/2026"); }),
+              "(nessun errore)");
     EXPECT_EQ(c.http.sent.size(), sent);
 }
 

@@ -378,8 +378,8 @@ class GuestsReported : public StaysObserver {
 public:
     void guestWritten(const WrittenGuest& g) override {
         guests.push_back(g.day + " " + g.guest.database + " " +
-                         std::to_string(g.guest.numeroProgressivo.value_or(-1)) + " " +
-                         g.guestId + " " + g.fingerprint);
+                         std::to_string(g.guest.numeroProgressivo.value_or(-1)) + " " + g.guestId +
+                         " " + g.fingerprint);
     }
     void stayWritten(const std::string& fingerprint) override {
         for (; stayed < guests.size(); ++stayed) guests[stayed] += " " + fingerprint;

@@ -32,8 +32,7 @@ std::string readAll(int fd) {
     std::string text;
     char buffer[512];
     off_t at = 0;
-    for (ssize_t n; (n = ::pread(fd, buffer, sizeof buffer, at)) > 0 && text.size() < 4096;
-         at += n)
+    for (ssize_t n; (n = ::pread(fd, buffer, sizeof buffer, at)) > 0 && text.size() < 4096; at += n)
         text.append(buffer, static_cast<std::size_t>(n));
     return text;
 }
