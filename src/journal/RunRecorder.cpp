@@ -135,8 +135,8 @@ void RunRecorder::answerReceived(const ExchangeNote& note, const std::string& an
         };
     }
     m_openExchange.reset();
-    m_waiting.push_back({std::move(record), exchangeWords(note) + " (" +
-                                                (stored ? *stored : "esito sconosciuto") + ")"});
+    m_waiting.push_back({std::move(record), exchangeWords(note) + ": " +
+                                                (stored ? *stored : "esito sconosciuto")});
     try {
         catchUp();
     } catch (const RunError&) {
@@ -155,10 +155,10 @@ std::string RunRecorder::runEnded(const std::string& outcome, const std::string&
     }
     std::string text = "Il registro degli invii non ha potuto annotare la fine dell'esportazione";
     if (!m_waiting.empty()) {
-        text += " né l'esito di";
-        for (std::size_t i = 0; i < m_waiting.size(); ++i)
-            text += std::string(i == 0 ? " " : "; ") + m_waiting[i].what;
-        text += " (i file di Velmora/ ci sono: \"velmora stato --ricostruisci\" lo rifà da essi)";
+        text += ", né come sono finiti questi scambi:";
+        for (const Waiting& w : m_waiting) text += "\r\n- " + w.what;
+        text += "\r\nI file di Velmora/ ci sono: \"velmora stato --ricostruisci\" rifà il registro "
+                "da essi";
     }
     return text + ".\r\n" + problem;
 }
