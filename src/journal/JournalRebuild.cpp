@@ -31,7 +31,12 @@ struct LogFile {
     int n = 1;
     int rank = 0;           // the prefix's place in a run (kExchangePrefixes)
     long long written = 0;  // when the file was written, in ns; 0 where not trusted
-    std::string file;       // as a run names it: Velmora/<name>
+    // Files written within one tick of the file system's clock (one run's)
+    // go in the order of a run: its login, then by day and prefix, then its
+    // logout. The day of an answer is its request's.
+    int phase = 1;     // 0 login, 1 the days, 2 logout
+    std::string day;   // YYYY-MM-DD of a request's content, or of an answer's request
+    std::string file;  // as a run names it: Velmora/<name>
     fs::path path;
 };
 
@@ -92,6 +97,15 @@ std::string elementText(const std::string& text, const std::string& tag) {
     if (at == std::string::npos) return {};
     const std::size_t start = at + tag.size() + 2;
     return text.substr(start, text.find('<', start) - start);
+}
+
+// The day a request is about (YYYY-MM-DD): the first guest's arrival or
+// departure, or the closing's date; "" when the body holds none.
+std::string requestDay(const char* kind, const std::string& text) {
+    const std::string tag = kind == std::string(kJournalArrivals)     ? "ArrivalDate"
+                            : kind == std::string(kJournalDepartures) ? "DepartureDate"
+                                                                      : "CurrentDate";
+    return elementText(text, tag).substr(0, 10);
 }
 
 // The minutes whose files' order cannot be told, and what is known of them.
@@ -184,15 +198,11 @@ private:
                  const std::string& text) {
         Run* r = current();
         std::vector<SentStay> stays;
-        std::string day;  // YYYY-MM-DD
-        if (kind == std::string(kJournalClosing)) {
-            day = elementText(text, "CurrentDate").substr(0, 10);
-        } else {
+        const std::string day = requestDay(kind, text);
+        if (kind != std::string(kJournalClosing))
             for (const PostedGuest& g : ReadPostedGuests(text, kind))
                 stays.push_back(SentStay{g.day, kind, g.database, g.numeroProgressivo, g.guestId,
                                          g.stayFingerprint, g.fingerprint});
-            if (!stays.empty()) day = stays.front().day;
-        }
         if (r && !day.empty()) {
             // A run goes through its days in order: the days before this one are done.
             learnEmpty(*r, day, at);
@@ -303,9 +313,25 @@ int RebuildJournalFile(const std::string& logDirectory, const std::string& path)
     if (ec) throw RunError("Impossibile leggere la cartella " + logDirectory, ec.message());
     for (LogFile& f : files)
         if (!minutes[f.stamp].timesTrusted) f.written = 0;
+    // Within a kind the order of writing is known (stamp, time, -n): each
+    // answer takes the day of the request before it.
     std::sort(files.begin(), files.end(), [](const LogFile& a, const LogFile& b) {
         return std::tie(a.stamp, a.written, a.n, a.rank) <
                std::tie(b.stamp, b.written, b.n, b.rank);
+    });
+    std::map<std::string, std::string> lastDay;  // kind -> day of its last request
+    for (LogFile& f : files) {
+        if (f.prefix == kLoginPrefix || f.prefix == kLogoutPrefix) {
+            f.phase = f.prefix == kLoginPrefix ? 0 : 2;
+            continue;
+        }
+        const char* kind = kindOf(f.prefix);
+        if (isRequest(f.prefix)) lastDay[kind] = requestDay(kind, readText(f.path));
+        f.day = lastDay[kind];
+    }
+    std::stable_sort(files.begin(), files.end(), [](const LogFile& a, const LogFile& b) {
+        return std::tie(a.stamp, a.written, a.phase, a.day, a.rank, a.n) <
+               std::tie(b.stamp, b.written, b.phase, b.day, b.rank, b.n);
     });
     SendJournal journal(path, JournalOpen::Write);
     return Replay(journal).run(files, minutes);

@@ -197,6 +197,9 @@ TEST(JournalTest, RunRecordedShownAndRebuiltFromTheFiles) {
     want["10/03/2026"] = kStatusNothingToSend;
     EXPECT_EQ(statusWords(stato.out), want) << stato.out;
 
+    // As if the whole run had been written within one tick of the clock.
+    const auto tick = fs::last_write_time(h.dir / ("Velmora/" + *recorded.files.begin()));
+    for (const std::string& f : recorded.files) fs::last_write_time(h.dir / ("Velmora/" + f), tick);
     const ProgramResult rebuilt =
         h.velmora({"stato", "--ricostruisci", "--from", kFirstDay, "--to", "10/03/2026"});
     ASSERT_EQ(rebuilt.status, 0) << rebuilt.err;
@@ -672,8 +675,8 @@ TEST(JournalTest, StatoReadsAJournalInAReadOnlyFolder) {
         std::system(("umount '" + mount.path() + "' 2>/dev/null").c_str());
         GTEST_SKIP() << "no read-only mount here (needs root)";
     }
-    const ProgramResult stato = runVelmora(mount.path(), {"stato", "--from", "02/03/2026", "--to",
-                                                          "03/03/2026"});
+    const ProgramResult stato =
+        runVelmora(mount.path(), {"stato", "--from", "02/03/2026", "--to", "03/03/2026"});
     std::system(("umount '" + mount.path() + "'").c_str());
     EXPECT_EQ(stato.status, 0) << stato.err;
     EXPECT_EQ(statusWords(stato.out), allDays({"02/03/2026", "03/03/2026"}, kStatusSent));
