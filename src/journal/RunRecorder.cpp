@@ -135,8 +135,8 @@ void RunRecorder::answerReceived(const ExchangeNote& note, const std::string& an
         };
     }
     m_openExchange.reset();
-    m_waiting.push_back({std::move(record), exchangeWords(note) + ": " +
-                                                (stored ? *stored : "esito sconosciuto")});
+    m_waiting.push_back(
+        {std::move(record), exchangeWords(note) + ": " + (stored ? *stored : "esito sconosciuto")});
     try {
         catchUp();
     } catch (const RunError&) {
@@ -157,8 +157,9 @@ std::string RunRecorder::runEnded(const std::string& outcome, const std::string&
     if (!m_waiting.empty()) {
         text += ", né come sono finiti questi scambi:";
         for (const Waiting& w : m_waiting) text += "\r\n- " + w.what;
-        text += "\r\nI file di Velmora/ ci sono: \"velmora stato --ricostruisci\" rifà il registro "
-                "da essi";
+        text +=
+            "\r\nI file di Velmora/ ci sono: \"velmora stato --ricostruisci\" rifà il registro "
+            "da essi";
     }
     return text + ".\r\n" + problem;
 }
