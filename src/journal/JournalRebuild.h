@@ -1,9 +1,10 @@
 // The send journal rebuilt from the exchange log files of Velmora/ alone. The
 // request bodies say which day and kind each document is; the files are
 // taken in the order they were written: by the minute of their name and,
-// within it, by the time the file system kept, then by "-n" and the place of
-// the prefix in a run. An answer pairs with the last unanswered request of
-// its kind; each Login- file starts a run, a Logout- file completes it.
+// within it, by the time the file system kept; files of one instant in the
+// order of a run (login, days and their prefixes, logout). An answer pairs
+// with the last unanswered request of its kind; each Login- file starts a
+// run, a Logout- file completes it.
 // Where the order cannot be told (files copied without their times, two runs
 // in one minute) nothing is guessed in the journal's favour: answers that
 // could be another request's are left out, so those requests read as
