@@ -145,8 +145,9 @@ namespace {
 // journal does not know; the number of them.
 int markOutcome(const JournalLocation& where, const Clock& clock, const std::string& day,
                 bool received, std::ostream& out) {
-    const std::unique_ptr<FileLock> lock = LockHotelFolder(where, "velmora stato", clock);
-    SendJournal journal(where.journal(), JournalOpen::Write);
+    // Under the export lock, and never on a journal lost while its files remain.
+    const auto opened = ExportJournal::Open(where, clock, "velmora stato");
+    SendJournal& journal = opened->journal();
     const std::vector<JournalExchange> unknown = UnknownOutcomes(JournalDayOf(journal, day));
     for (const JournalExchange& e : unknown) {
         const std::string word = received ? "ricevuto" : "non ricevuto";

@@ -46,6 +46,7 @@ public:
     // What the operator is to be told before the run, or "".
     const std::string& notice() const { return m_notice; }
     const SendJournal& journal() const { return *m_journal; }
+    SendJournal& journal() { return *m_journal; }
     RunRecorder& recorder() { return *m_recorder; }
 
 private:
