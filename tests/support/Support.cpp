@@ -295,8 +295,9 @@ std::map<std::string, std::vector<std::string>> velmoraFiles(const std::string& 
     if (fs::is_directory(dir)) {
         for (const auto& entry : fs::directory_iterator(dir)) {
             const std::string name = entry.path().filename().string();
-            // The send journal (with its -wal and -shm) is not a log file.
-            if (name.rfind("Velmora.sqlite", 0) == 0) continue;
+            // The send journal (with its -wal and -shm) and the export's
+            // lock are no log files.
+            if (name.rfind("Velmora.sqlite", 0) == 0 || name == "Velmora.lock") continue;
             std::smatch m;
             const bool ok = std::regex_match(name, m, form);
             const long n = ok && m[3].matched ? std::stol(m[3].str()) : 1;
