@@ -206,18 +206,15 @@ int ExitStatusOf(RunOutcome outcome) {
 
 std::optional<std::string> ReadBatchDay(const std::string& given, int currentYear,
                                         std::string& text) {
-    RunState state;
-    FillDaysInMonth(state);
     std::string normalized = NormalizeText(given);
     text = ExpandYear(normalized, currentYear);
-    if (IsValidDate(text, state) != 1) return std::nullopt;
+    if (IsValidDate(text) != 1) return std::nullopt;
     return text;
 }
 
 bool PrepareBatchDays(const std::string& from, const std::string& to, const FileStore& files,
                       const Clock& clock, Dialogs& dialogs, std::ostream& err, RunState& state,
                       std::string (&days)[2]) {
-    FillDaysInMonth(state);
     SettingsOutcome settings = LoadSettings(files, state);
     if (!settings.loaded()) {
         dialogs.MsgBox(settings.prompt, kStyleExclamation, kSettingsTitle);

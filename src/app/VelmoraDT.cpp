@@ -290,7 +290,6 @@ void VelmoraDT::buildControls() {
 }
 
 void VelmoraDT::Form_Load() {
-    FillDaysInMonth(m_state);
     const QString today = toQ(dayText(m_clock.now()));
     Text1[0]->setText(today);
     Text1[1]->setText(today);
@@ -346,7 +345,7 @@ void VelmoraDT::Text1_KeyPress(int Index, int KeyAscii) {
     Text1[Index]->setText(toQ(text));
 
     const std::string shown = fromQ(Text1[Index]->text());
-    if (IsValidDate(shown, m_state) != 1) {
+    if (IsValidDate(shown) != 1) {
         Text1[Index]->setText(QString());
         // The field is emptied; the status line keeps what was typed.
         Status->setText("Data non valida: \"" + typed + "\" (scriverla come GG/MM/AAAA).");

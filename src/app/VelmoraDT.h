@@ -82,7 +82,7 @@ public:
     // The status line: a date field's refusal, the wait for the service.
     QLabel* Status = nullptr;
 
-    // Fills the month table and puts today's date into both date fields.
+    // Puts today's date into both date fields.
     void Form_Load();
     // Reads the settings; on refusal tells the operator and closes the window.
     void Form_Activate();

@@ -3,6 +3,7 @@
 // program, and says what to change there.
 #include "check/CheckExplain.h"
 
+#include "core/Calendar.h"
 #include "core/FileNames.h"
 #include "core/Text.h"
 #include "stays/CodeLookups.h"
@@ -87,7 +88,7 @@ std::string GuestElementName(const std::string& path) {
 
 std::string shownDate(const std::string& stored) {
     if (isBlank(stored)) return "vuota";
-    if (formsDate(stored))
+    if (formsStoredDate(stored))
         return stored.substr(6, 2) + "/" + stored.substr(4, 2) + "/" + stored.substr(0, 4);
     return quoted(stored);
 }
@@ -246,7 +247,7 @@ FindingText explainBeforeInitialDate(const std::string& dataArrivo,
 
 FindingText explainNoRole(const std::string& dataArrivo, const std::string& capoFamiglia,
                           const std::string& capoGruppo) {
-    if (!formsDate(dataArrivo))
+    if (!formsStoredDate(dataArrivo))
         return {"Data di arrivo " + shownDate(dataArrivo) +
                     ": la scheda non entra in nessun documento.",
                 "correggere la data di arrivo nella scheda."};
@@ -306,7 +307,7 @@ std::optional<FindingText> explainDates(const WrittenGuest& guest) {
     const std::string column = guest.departureColumn;
     const std::string what =
         column == "DataPartenza" ? "data di partenza prevista" : "data di partenza reale";
-    if (!formsDate(departure))
+    if (!formsStoredDate(departure))
         return FindingText{"La " + what + " (colonna " + column + ") è " +
                                (isBlank(departure) ? "vuota" : "non valida: " + quoted(departure)) +
                                ": il servizio rifiuta la data di partenza.",

@@ -188,7 +188,7 @@ public:
         for (const auto& r : members) selected.insert(recordKey(r));
         for (const GuestNote& r : window) {
             if (selected.count(recordKey(r))) continue;
-            if (formsDate(r.dataArrivo) && r.dataArrivo < m_initialDate) {
+            if (formsStoredDate(r.dataArrivo) && r.dataArrivo < m_initialDate) {
                 add(CheckSeverity::Skipped, r, explainBeforeInitialDate(r.dataArrivo, m_initialDate));
             } else {
                 add(CheckSeverity::NeverSent, r,

@@ -40,11 +40,11 @@ std::string SettingsAddressProblem(const RunState& state) {
     return {};
 }
 
-std::string CheckBeforeRun(const RunRequest& request, RunState& state, FileStore& files,
+std::string CheckBeforeRun(const RunRequest& request, const RunState& state, FileStore& files,
                            RunView& view, bool makeLogDirectory) {
     const std::string* fields[] = {&request.firstDay, &request.lastDay};
     for (int i = 0; i < 2; ++i) {
-        if (IsValidDate(*fields[i], state) != 1) {
+        if (IsValidDate(*fields[i]) != 1) {
             view.invalidDateField(i);
             return std::string("La data \"") + kFieldNames[i] + "\" non è valida (" +
                    "scriverla come GG/MM/AAAA).";
@@ -76,7 +76,7 @@ std::string CheckBeforeRun(const RunRequest& request, RunState& state, FileStore
                " è vuoto: la prima riga deve contenere la data iniziale (GG/MM/AAAA).";
     }
     // Read by position for the stays selections: no blank or short piece before.
-    if (IsValidDate(lines[0], state) != 1 || !HasDatePositions(lines[0])) {
+    if (IsValidDate(lines[0]) != 1 || !HasDatePositions(lines[0])) {
         return std::string("La prima riga del file ") + kDataFile +
                " non è una data valida (GG/MM/AAAA): \"" + lines[0] + "\".";
     }

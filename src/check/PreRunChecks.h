@@ -30,7 +30,7 @@ std::string SettingsAddressProblem(const RunState& state);
 // first line, the three databases, and with makeLogDirectory the directory "Velmora", made when
 // missing. Returns the problem for the operator, or "" when there is none; an invalid date field is
 // told to the view first.
-std::string CheckBeforeRun(const RunRequest& request, RunState& state, FileStore& files,
+std::string CheckBeforeRun(const RunRequest& request, const RunState& state, FileStore& files,
                            RunView& view, bool makeLogDirectory = true);
 
 }  // namespace velmora

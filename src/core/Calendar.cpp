@@ -47,19 +47,36 @@ void civilFromDays(long long z, long long& y, long long& m, long long& d) {
     y = yoe + era * 400 + (m <= 2);
 }
 
+// Days of a month (1-12) of a year that fits IsLeapYear.
+int daysInMonth(int year, int month) {
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month == 2 && IsLeapYear(static_cast<std::int16_t>(year)) == 1) return 29;
+    return kDays[month - 1];
+}
+
 }  // namespace
 
-void FillDaysInMonth(RunState& state) {
-    static constexpr std::int16_t kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    state.DaysInMonth[0] = 0;
-    for (int m = 1; m <= 12; ++m) state.DaysInMonth[m] = kDays[m - 1];
+bool formsStoredDate(std::string_view text) {
+    if (text.size() != 8) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    const auto digits = [text](std::size_t pos, std::size_t count) {
+        int v = 0;
+        for (std::size_t i = pos; i < pos + count; ++i) v = v * 10 + (text[i] - '0');
+        return v;
+    };
+    const int year = digits(0, 4);
+    const int month = digits(4, 2);
+    const int day = digits(6, 2);
+    if (year < 1 || month < 1 || month > 12 || day < 1) return false;
+    return day <= daysInMonth(year, month);
 }
 
 std::int16_t IsLeapYear(std::int16_t year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0 ? 1 : 0;
 }
 
-std::int16_t IsValidDate(std::string_view text, RunState& state) {
+std::int16_t IsValidDate(std::string_view text) {
     const std::string trimmed = trimBlanks(text);
     if (characterCount(trimmed) != 10) return 0;
     const DateParts p = readParts(trimmed);
@@ -70,8 +87,7 @@ std::int16_t IsValidDate(std::string_view text, RunState& state) {
     if (year < 1900 || p.month < 1 || p.month > 12) return 0;
     if (p.month != std::floor(p.month)) return 0;
     const int month = static_cast<int>(p.month);
-    state.DaysInMonth[2] = IsLeapYear(static_cast<std::int16_t>(year)) == 1 ? 29 : 28;
-    return p.day >= 1 && p.day <= state.DaysInMonth[month] ? 1 : 0;
+    return p.day >= 1 && p.day <= daysInMonth(static_cast<int>(year), month) ? 1 : 0;
 }
 
 std::int16_t CompareDates(std::string_view first, std::string_view second) {

@@ -8,17 +8,16 @@
 #include <string>
 #include <string_view>
 
-#include "core/RunState.h"
-
 namespace velmora {
-
-// Fills DaysInMonth with 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31.
-void FillDaysInMonth(RunState& state);
 
 // 1 when the text, without its end blanks, has ten characters whose day (1-2),
 // month (4-5) and year (7-10) pieces read as a calendar date from 1900 on,
-// else 0. Separators are not examined. Rewrites DaysInMonth[2] for the year.
-std::int16_t IsValidDate(std::string_view text, RunState& state);
+// else 0. Separators are not examined.
+std::int16_t IsValidDate(std::string_view text);
+
+// Whether the text is 8 digits YYYYMMDD, a stored date, naming a real
+// calendar day (year 0000 is no year).
+bool formsStoredDate(std::string_view text);
 
 // 1 for a leap year of the calendar (divisible by 4 and not by 100, or by 400).
 std::int16_t IsLeapYear(std::int16_t year);

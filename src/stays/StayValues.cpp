@@ -24,20 +24,6 @@ std::string storedDate(std::string_view dayText) {
            midCharacters(dayText, 1, 2);
 }
 
-bool formsDate(std::string_view text) {
-    if (text.size() != 8) return false;
-    for (char c : text)
-        if (c < '0' || c > '9') return false;
-    const int year = digitsValue(text, 0, 4);
-    const int month = digitsValue(text, 4, 2);
-    const int day = digitsValue(text, 6, 2);
-    if (year < 1 || month < 1 || month > 12 || day < 1) return false;
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    const int last = month == 2 && leap ? 29 : kDays[month - 1];
-    return day <= last;
-}
-
 int completedYears(std::string_view birth, std::string_view arrival) {
     int years = digitsValue(arrival, 0, 4) - digitsValue(birth, 0, 4);
     if (arrival.substr(4, 4) < birth.substr(4, 4)) --years;

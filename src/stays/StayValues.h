@@ -15,10 +15,6 @@ namespace velmora {
 // 1-2), whatever the text holds: "2025-01-01" gives "1-015-20".
 std::string storedDate(std::string_view dayText);
 
-// Whether the text is 8 digits YYYYMMDD naming a real calendar day (leap
-// years by the Gregorian rule; year 0000 is no year).
-bool formsDate(std::string_view text);
-
 // Completed years at the arrival date: the year difference, less one when
 // the arrival's month and day come before the birth's. Both texts must form
 // dates. Born 20000229: 23 on 20240228, 24 on 20240229.

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "core/Calendar.h"
 #include "core/FileNames.h"
 #include "core/RunError.h"
 #include "core/Text.h"
@@ -159,7 +160,7 @@ private:
     }
 
     void checkDate(const GuestRecord& r, const char* column, const FieldValue& value) const {
-        if (formsDate(value.asText())) return;
+        if (formsStoredDate(value.asText())) return;
         const bool empty = value.isNull() || trimBlanks(value.asText()).empty();
         reject(r, column, empty ? "vuota" : "non valida", value);
     }
