@@ -8,6 +8,7 @@
 
 #include "app/DateEntry.h"
 #include "app/Settings.h"
+#include "core/Calendar.h"
 #include "journal/CatchUp.h"
 #include "core/RunError.h"
 #include "core/RunState.h"
@@ -294,9 +295,9 @@ std::optional<int> planCatchUp(const ExportArguments& arguments, BatchServices& 
     if (!plan.unknown.empty()) {
         err << "velmora export: non inviato nulla: l'esito di un invio precedente non è noto.\n";
         for (const JournalExchange& e : plan.unknown) {
-            const std::string day = DisplayDay(e.day.value_or(""));
-            err << "- " << ExchangeName(e) << ": inviato il " << DisplayDay(e.sentAt.substr(0, 10))
-                << " alle " << e.sentAt.substr(11, 5) << ", risposta mai ricevuta"
+            const std::string day = dayTextOfIso(e.day.value_or(""));
+            err << "- " << ExchangeName(e) << ": inviato il " << shownIsoTime(e.sentAt, " alle ")
+                << ", risposta mai ricevuta"
                 << (e.failure ? " (" + *e.failure + ")" : std::string()) << ".\n"
                 << "  Controllare sul portale della Regione se è stato ricevuto, poi:\n"
                 << "  se sì: velmora stato --ricevuto " << day << "\n"

@@ -13,6 +13,7 @@
 #include "check/CheckRun.h"
 #include "app/DateEntry.h"
 #include "app/ExportRun.h"
+#include "core/Calendar.h"
 #include "core/FileNames.h"
 #include "core/RunError.h"
 #include "core/Text.h"
@@ -42,7 +43,7 @@ std::string cellOf(const std::optional<JournalExchange>& e) {
     std::string text =
         std::to_string(e->stays) + " " + (e->verdict ? *e->verdict : "senza risposta");
     const std::string& when = e->answeredAt ? *e->answeredAt : e->sentAt;
-    if (when.size() >= 16) text += " " + DisplayDay(when.substr(0, 10)) + " " + when.substr(11, 5);
+    if (when.size() >= 16) text += " " + shownIsoTime(when, " ");
     return text;
 }
 
@@ -153,7 +154,7 @@ std::string CellInWords(const std::optional<JournalExchange>& e) {
     else
         text += *e->verdict;
     const std::string& when = e->answeredAt ? *e->answeredAt : e->sentAt;
-    if (when.size() >= 16) text += " (" + DisplayDay(when.substr(0, 10)) + " " + when.substr(11, 5) + ")";
+    if (when.size() >= 16) text += " (" + shownIsoTime(when, " ") + ")";
     return text;
 }
 

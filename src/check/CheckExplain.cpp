@@ -89,7 +89,7 @@ std::string GuestElementName(const std::string& path) {
 std::string shownDate(const std::string& stored) {
     if (isBlank(stored)) return "vuota";
     if (formsStoredDate(stored))
-        return stored.substr(6, 2) + "/" + stored.substr(4, 2) + "/" + stored.substr(0, 4);
+        return dayTextOfStored(stored);
     return quoted(stored);
 }
 

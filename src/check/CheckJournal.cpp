@@ -7,6 +7,7 @@
 #include <map>
 
 #include "check/CheckExplain.h"
+#include "core/Calendar.h"
 #include "core/Text.h"
 #include "stays/PostedDocument.h"
 
@@ -55,25 +56,19 @@ std::vector<std::string> changedFields(
     return out;
 }
 
-// "2026-03-05T14:07:09" (or with a blank) as "05/03/2026 alle 14:07".
-std::string shownTime(const std::string& stored) {
-    if (stored.size() < 16) return stored;
-    return DisplayDay(stored.substr(0, 10)) + " alle " + stored.substr(11, 5);
-}
-
 }  // namespace
 
 void AddJournalFindings(CheckReport& report, const SendJournal& journal, const FileStore& files,
                         AdviceFor advice) {
     if (report.documents.empty()) return;
     const std::vector<JournalExchange> exchanges = journal.exchanges(
-        IsoDay(report.documents.front().day), IsoDay(report.documents.back().day));
+        isoDayOf(report.documents.front().day), isoDayOf(report.documents.back().day));
     std::vector<CheckFinding> added;
     for (const CheckedDocument& d : report.documents) {
         if (d.stopped) continue;
-        const std::optional<JournalExchange> held = heldBy(exchanges, IsoDay(d.day), d.kind);
+        const std::optional<JournalExchange> held = heldBy(exchanges, isoDayOf(d.day), d.kind);
         if (!held) continue;
-        const std::string when = shownTime(held->answeredAt ? *held->answeredAt : held->sentAt);
+        const std::string when = shownIsoTime(held->answeredAt ? *held->answeredAt : held->sentAt, " alle ");
         const std::string resend =
             advice == AdviceFor::Window
                 ? "reinviare il giorno: Esporta con Dalla data e Alla data " + d.day +

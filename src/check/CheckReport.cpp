@@ -2,7 +2,6 @@
 #include "check/CheckReport.h"
 
 #include <cctype>
-#include <cstdio>
 
 #include "core/Calendar.h"
 #include "core/Text.h"
@@ -232,11 +231,8 @@ std::string htmlPage(const std::string& title, const std::string& heading,
 
 std::string checkReportHtml(const CheckReport& report, const LocalTime& madeAt) {
     std::vector<std::string> h;
-    char made[64];
-    std::snprintf(made, sizeof made, "%02d/%02d/%04d alle %02d:%02d", madeAt.day, madeAt.month,
-                  madeAt.year, madeAt.hour, madeAt.minute);
     h.push_back("<p>Giorni dal " + htmlEscaped(report.firstDay) + " al " +
-                htmlEscaped(report.lastDay) + "; verifica fatta il " + made + ".</p>");
+                htmlEscaped(report.lastDay) + "; verifica fatta il " + dayAndTimeText(madeAt) + ".</p>");
     h.push_back("<p><strong>" + htmlEscaped(checkCountsLine(report)) + "</strong></p>");
     h.push_back("<table class=\"legenda\">");
     h.push_back(

@@ -120,6 +120,39 @@ long long DaysBetween(std::string_view from, std::string_view to) {
     return DaySerial(to) - DaySerial(from);
 }
 
+std::string storedDateOf(std::string_view dayText) {
+    return midCharacters(dayText, 7, 4) + midCharacters(dayText, 4, 2) +
+           midCharacters(dayText, 1, 2);
+}
+
+std::string isoDayOf(std::string_view dayText) {
+    if (characterCount(dayText) < 10) return std::string(dayText);
+    return midCharacters(dayText, 7, 4) + "-" + midCharacters(dayText, 4, 2) + "-" +
+           midCharacters(dayText, 1, 2);
+}
+
+std::string dayTextOfIso(std::string_view isoDay) {
+    if (characterCount(isoDay) < 10) return std::string(isoDay);
+    return midCharacters(isoDay, 9, 2) + "/" + midCharacters(isoDay, 6, 2) + "/" +
+           midCharacters(isoDay, 1, 4);
+}
+
+std::string isoDayOfStored(std::string_view stored) {
+    return midCharacters(stored, 1, 4) + "-" + midCharacters(stored, 5, 2) + "-" +
+           midCharacters(stored, 7, 2);
+}
+
+std::string dayTextOfStored(std::string_view stored) {
+    return midCharacters(stored, 7, 2) + "/" + midCharacters(stored, 5, 2) + "/" +
+           midCharacters(stored, 1, 4);
+}
+
+std::string shownIsoTime(std::string_view isoTime, std::string_view between) {
+    if (characterCount(isoTime) < 16) return std::string(isoTime);
+    return dayTextOfIso(midCharacters(isoTime, 1, 10)) + std::string(between) +
+           midCharacters(isoTime, 12, 5);
+}
+
 bool HasDatePositions(std::string_view text) {
     if (text.size() < 10) return false;
     for (std::size_t i : {0u, 1u, 3u, 4u, 6u, 7u, 8u, 9u})

@@ -40,6 +40,33 @@ std::string NextDay(std::string_view dayText);
 // earlier); both are read as day/month/year by position.
 long long DaysBetween(std::string_view from, std::string_view to);
 
+// The three forms of a day: the day text "DD/MM/YYYY" (the date fields, the
+// routines, the messages), the stored date YYYYMMDD (the databases) and the
+// ISO day "YYYY-MM-DD" (the stays documents, the send journal). Each
+// conversion takes its text apart by character position, whatever it holds.
+
+// "DD/MM/YYYY" as YYYYMMDD (characters 7-10, 4-5, 1-2): "2025-01-01" gives
+// "1-015-20".
+std::string storedDateOf(std::string_view dayText);
+
+// "DD/MM/YYYY" as "YYYY-MM-DD"; a text of fewer than ten characters as it is.
+std::string isoDayOf(std::string_view dayText);
+
+// "YYYY-MM-DD" as "DD/MM/YYYY"; a text of fewer than ten characters as it is.
+std::string dayTextOfIso(std::string_view isoDay);
+
+// YYYYMMDD as "YYYY-MM-DD" (characters 1-4, 5-6, 7-8): "2024031é" gives
+// "2024-03-1é".
+std::string isoDayOfStored(std::string_view stored);
+
+// YYYYMMDD as "DD/MM/YYYY" (characters 7-8, 5-6, 1-4).
+std::string dayTextOfStored(std::string_view stored);
+
+// A time "YYYY-MM-DD hh:mm..." as "DD/MM/YYYY", between, "hh:mm":
+// shownIsoTime("2026-03-05 14:07:09", " alle ") == "05/03/2026 alle 14:07".
+// A text of fewer than sixteen characters as it is.
+std::string shownIsoTime(std::string_view isoTime, std::string_view between);
+
 // Whether the text has ASCII digits at the positions every routine reads a
 // day text by (day 1-2, month 4-5, year 7-10); separators are not looked at.
 // IsValidDate accepts texts such as "1//1//1925" or ones with a two-byte

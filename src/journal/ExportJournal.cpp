@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "core/LocalTime.h"
 #include "core/RunError.h"
 #include "journal/JournalRebuild.h"
 #include "service/ExchangeLog.h"
@@ -21,13 +22,6 @@ bool holdsExchangeFiles(const std::string& directory) {
     for (const fs::directory_entry& entry : fs::directory_iterator(directory, ec))
         if (ParseExchangeLogName(entry.path().filename().string())) return true;
     return false;
-}
-
-std::string when(const LocalTime& t) {
-    char out[32];
-    std::snprintf(out, sizeof out, "%02d/%02d/%04d alle %02d:%02d", t.day, t.month, t.year, t.hour,
-                  t.minute);
-    return out;
 }
 
 // Whether the journal at path is missing or empty (0 bytes) while the folder
@@ -58,7 +52,7 @@ std::unique_ptr<FileLock> LockHotelFolder(const JournalLocation& where, const st
                                           const Clock& clock) {
     std::string holder;
     std::unique_ptr<FileLock> lock =
-        LockFile(where.lock(), who + ", avviata il " + when(clock.now()), kExportLockWait, holder);
+        LockFile(where.lock(), who + ", avviata il " + dayAndTimeText(clock.now()), kExportLockWait, holder);
     if (lock) return lock;
     if (holder.empty()) holder = "non identificata";
     throw RunError("Un'altra esportazione è in corso in questa cartella (" + holder +

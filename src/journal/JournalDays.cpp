@@ -51,7 +51,7 @@ std::string statusOf(const JournalDay& d) {
 std::vector<JournalDay> JournalDays(const SendJournal& journal, const std::string& firstDay,
                                     const std::string& lastDay) {
     const std::vector<JournalExchange> exchanges =
-        journal.exchanges(IsoDay(firstDay), IsoDay(lastDay));
+        journal.exchanges(isoDayOf(firstDay), isoDayOf(lastDay));
     std::set<long long> closingRuns;
     for (const JournalRun& r : journal.runs())
         if (r.closeDays) closingRuns.insert(r.id);
@@ -61,7 +61,7 @@ std::vector<JournalDay> JournalDays(const SendJournal& journal, const std::strin
     for (long long serial = DaySerial(firstDay); serial <= last; ++serial) {
         JournalDay d;
         d.day = DayTextOf(serial);
-        const std::string iso = IsoDay(d.day);
+        const std::string iso = isoDayOf(d.day);
         for (const char* kind : {kJournalArrivals, kJournalDepartures, kJournalClosing}) {
             for (const JournalExchange& e : exchanges) {
                 if (e.day != iso || e.kind != kind) continue;
@@ -99,7 +99,7 @@ std::optional<std::string> LastDaySent(const SendJournal& journal) {
     for (const JournalExchange& e : journal.allExchanges())
         if (e.day) days.insert(*e.day);
     for (auto it = days.rbegin(); it != days.rend(); ++it) {
-        const std::string day = DisplayDay(*it);
+        const std::string day = dayTextOfIso(*it);
         if (JournalDayOf(journal, day).status == kStatusSent) return day;
     }
     return std::nullopt;
@@ -110,7 +110,7 @@ std::optional<std::string> FirstDayRecorded(const SendJournal& journal) {
     for (const JournalExchange& e : journal.allExchanges())
         if (e.day && (!first || *e.day < *first)) first = *e.day;
     if (!first) return std::nullopt;
-    return DisplayDay(*first);
+    return dayTextOfIso(*first);
 }
 
 std::vector<JournalExchange> UnknownOutcomes(const JournalDay& day) {
@@ -125,7 +125,7 @@ bool ServiceHolds(const std::optional<JournalExchange>& exchange, bool errorsToo
 }
 
 std::string ExchangeName(const JournalExchange& e) {
-    const std::string day = e.day ? DisplayDay(*e.day) : std::string();
+    const std::string day = e.day ? dayTextOfIso(*e.day) : std::string();
     if (e.kind == kJournalClosing) return "la chiusura della giornata " + day;
     return DocumentName(e.kind, day, e.requestFile.value_or(""));
 }

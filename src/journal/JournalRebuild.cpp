@@ -11,6 +11,7 @@
 #include <set>
 #include <sstream>
 
+#include "core/Calendar.h"
 #include "core/FileNames.h"
 #include "core/RunError.h"
 #include "core/Text.h"
@@ -214,7 +215,7 @@ private:
         }
         if (!day.empty()) m_recorded[day].insert(kind);
         m_pending[kind] = m_journal.beginExchange(r ? std::optional(r->id) : std::nullopt, kind,
-                                                  day.empty() ? "" : DisplayDay(day), file,
+                                                  day.empty() ? "" : dayTextOfIso(day), file,
                                                   Fnv1a64(text), stays, at);
         ++m_count;
     }
@@ -246,7 +247,7 @@ private:
             if ((day && d >= *day) || r.done.count(d)) continue;
             for (const char* kind : {kJournalArrivals, kJournalDepartures}) {
                 if (m_recorded[d].count(kind)) continue;
-                m_journal.recordEmpty(r.id, kind, DisplayDay(d), at);
+                m_journal.recordEmpty(r.id, kind, dayTextOfIso(d), at);
                 m_recorded[d].insert(kind);
             }
             r.done.insert(d);
@@ -261,7 +262,7 @@ private:
             r.completed   ? ""
             : r.uncertain ? "ordine dei file incerto: più esportazioni nello stesso minuto"
                           : "nessun file di logout";
-        m_journal.describeRun(r.id, DisplayDay(r.first), DisplayDay(r.last), r.userId, r.closeDays,
+        m_journal.describeRun(r.id, dayTextOfIso(r.first), dayTextOfIso(r.last), r.userId, r.closeDays,
                               r.ended ? std::optional(JournalTime(*r.ended)) : std::nullopt,
                               outcome, reason);
     }

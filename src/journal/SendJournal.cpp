@@ -8,6 +8,7 @@
 #include <map>
 #include <thread>
 
+#include "core/Calendar.h"
 #include "core/RunError.h"
 #include "platform/Sqlite.h"
 
@@ -102,18 +103,6 @@ RunError damaged(const std::string& path, const std::string& what, const std::st
 }
 
 }  // namespace
-
-std::string IsoDay(std::string_view day) {
-    if (day.size() < 10) return std::string(day);
-    return std::string(day.substr(6, 4)) + "-" + std::string(day.substr(3, 2)) + "-" +
-           std::string(day.substr(0, 2));
-}
-
-std::string DisplayDay(std::string_view isoDay) {
-    if (isoDay.size() < 10) return std::string(isoDay);
-    return std::string(isoDay.substr(8, 2)) + "/" + std::string(isoDay.substr(5, 2)) + "/" +
-           std::string(isoDay.substr(0, 4));
-}
 
 std::string JournalTime(const LocalTime& t) {
     char out[32];
@@ -252,8 +241,8 @@ long long SendJournal::beginRun(const LocalTime& at, const std::string& userId,
             "VALUES(?, ?, ?, ?, ?)")
         .bind(1, JournalTime(at))
         .bind(2, userId)
-        .bind(3, IsoDay(firstDay))
-        .bind(4, IsoDay(lastDay))
+        .bind(3, isoDayOf(firstDay))
+        .bind(4, isoDayOf(lastDay))
         .bind(5, closeDays ? 1LL : 0LL)
         .run();
     const long long id = m_db->lastInsertRowId();
@@ -281,8 +270,8 @@ void SendJournal::describeRun(long long runId, const std::string& firstDay,
     m_db->prepare(
             "UPDATE run SET first_day = ?, last_day = ?, user_id = ?, close_days = ?, ended = ?, "
             "outcome = ?, reason = ? WHERE id = ?")
-        .bind(1, IsoDay(firstDay))
-        .bind(2, IsoDay(lastDay))
+        .bind(1, isoDayOf(firstDay))
+        .bind(2, isoDayOf(lastDay))
         .bind(3, userId)
         .bind(4, closeDays ? 1LL : 0LL)
         .bind(5, ended)
@@ -303,7 +292,7 @@ long long SendJournal::beginExchange(std::optional<long long> runId, const std::
             "VALUES(?, ?, ?, ?, ?, ?, ?)")
         .bind(1, runId)
         .bind(2, kind)
-        .bind(3, day.empty() ? std::nullopt : std::optional(IsoDay(day)))
+        .bind(3, day.empty() ? std::nullopt : std::optional(isoDayOf(day)))
         .bind(4, nonEmpty(requestFile))
         .bind(5, JournalTime(at))
         .bind(6, static_cast<long long>(stays.size()))
@@ -354,7 +343,7 @@ void SendJournal::recordEmpty(std::optional<long long> runId, const std::string&
             "VALUES(?, ?, ?, ?, ?, ?, 0)")
         .bind(1, runId)
         .bind(2, kind)
-        .bind(3, IsoDay(day))
+        .bind(3, isoDayOf(day))
         .bind(4, JournalTime(at))
         .bind(5, JournalTime(at))
         .bind(6, kVerdictEmpty)

@@ -84,10 +84,6 @@ struct JournalRun {
     std::optional<std::string> reason;
 };
 
-// "DD/MM/YYYY" to "YYYY-MM-DD" (by position) and back.
-std::string IsoDay(std::string_view day);
-std::string DisplayDay(std::string_view isoDay);
-
 // "YYYY-MM-DD hh:mm:ss".
 std::string JournalTime(const LocalTime& t);
 

@@ -1,6 +1,7 @@
 // Declaration, end-of-day message, token rule and failure messages.
 #include "service/ServiceMessages.h"
 
+#include "core/Calendar.h"
 #include "core/Text.h"
 #include "core/Utf8.h"
 
@@ -11,10 +12,6 @@ std::string XmlDeclaration() {
     return "<?xml version=" + quote + "1.0" + quote + " encoding=" + quote + "UTF-8" + quote + "?>";
 }
 
-std::string EndDayDate(std::string_view day) {
-    return mid(day, 7, 4) + "-" + mid(day, 4, 2) + "-" + mid(day, 1, 2) + "T10:00:00.000Z";
-}
-
 std::string EndDayMessage(std::string_view hotelCode, std::string_view day) {
     std::string message = XmlDeclaration();
     message += "<EndDayPmsDTO>";
@@ -22,7 +19,7 @@ std::string EndDayMessage(std::string_view hotelCode, std::string_view day) {
     message += hotelCode;
     message += "</HotelCode>";
     message += "  <CurrentDate>";
-    message += EndDayDate(day);
+    message += isoDayOf(day) + "T10:00:00.000Z";
     message += "</CurrentDate>";
     message += "</EndDayPmsDTO>";
     return message;

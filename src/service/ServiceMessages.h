@@ -17,12 +17,9 @@ inline constexpr std::string_view kErrorsMark = "Sono presenti errori!";
 // <?xml version="1.0" encoding="UTF-8"?>
 std::string XmlDeclaration();
 
-// The CurrentDate of the end-of-day message, by character position of the day
-// text "DD/MM/YYYY" (separators ignored): "31/01/2025" gives
-// "2025-01-31T10:00:00.000Z".
-std::string EndDayDate(std::string_view day);
-
-// The one-line EndDayPmsDTO message, XML declaration included.
+// The one-line EndDayPmsDTO message, XML declaration included; its
+// CurrentDate is the day read by character position (separators ignored):
+// "31/01/2025" gives "2025-01-31T10:00:00.000Z".
 std::string EndDayMessage(std::string_view hotelCode, std::string_view day);
 
 // The login answer without its first and last character (a UTF-8 sequence

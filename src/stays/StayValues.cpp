@@ -19,11 +19,6 @@ int digitsValue(std::string_view text, std::size_t pos, std::size_t count) {
 
 }  // namespace
 
-std::string storedDate(std::string_view dayText) {
-    return midCharacters(dayText, 7, 4) + midCharacters(dayText, 4, 2) +
-           midCharacters(dayText, 1, 2);
-}
-
 int completedYears(std::string_view birth, std::string_view arrival) {
     int years = digitsValue(arrival, 0, 4) - digitsValue(birth, 0, 4);
     if (arrival.substr(4, 4) < birth.substr(4, 4)) --years;
@@ -41,16 +36,6 @@ std::string zeroFilled(long long value, int digits) {
     if (static_cast<int>(text.size()) < digits)
         text.insert(0, static_cast<std::size_t>(digits) - text.size(), '0');
     return sign + text;
-}
-
-std::string dateTimeText(std::string_view stored, std::string_view suffix) {
-    std::string out = midCharacters(stored, 1, 4);
-    out += '-';
-    out += midCharacters(stored, 5, 2);
-    out += '-';
-    out += midCharacters(stored, 7, 2);
-    out += suffix;
-    return out;
 }
 
 int guestType(std::string_view capoFamiglia, double codiceCapoFamiglia, double codiceCapoGruppo,

@@ -294,8 +294,8 @@ private:
         const bool actualDeparture = m_profile.history || r.partito == "S";
         const std::string departure =
             actualDeparture ? r.dataPartenzaReale.asText() : r.dataPartenza;
-        const std::string arrivalTime = xmlSafe(dateTimeText(arrival, m_profile.timeSuffix));
-        const std::string departureTime = xmlSafe(dateTimeText(departure, m_profile.timeSuffix));
+        const std::string arrivalTime = xmlSafe(isoDayOfStored(arrival) + m_profile.timeSuffix);
+        const std::string departureTime = xmlSafe(isoDayOfStored(departure) + m_profile.timeSuffix);
         line("           <ArrivalDate>" + arrivalTime + "</ArrivalDate>");
         line("           <DepartureDate>" + departureTime + "</DepartureDate>");
         line(std::string("           <Checkout>") + checkoutText(m_kind) + "</Checkout>");
@@ -330,8 +330,8 @@ private:
 
 StaysQueries staysQueries(const std::string& initialDate, const std::string& fromDay,
                           const std::string& toDay, const std::string& kind) {
-    const std::string from = quoteCriterionText(storedDate(fromDay));
-    const std::string to = quoteCriterionText(storedDate(toDay));
+    const std::string from = quoteCriterionText(storedDateOf(fromDay));
+    const std::string to = quoteCriterionText(storedDateOf(toDay));
     const std::string window =
         kind == "A" ? "DataArrivo >= '" + from + "' and DataArrivo <= '" + to
                     : "DataPartenzaReale >= '" + from + "' and DataPartenzaReale <= '" + to;

@@ -30,6 +30,7 @@
 #include "app/RealExportSteps.h"
 #include "app/StatusCommand.h"
 #include "app/VelmoraDT.h"
+#include "core/Calendar.h"
 #include "jet/JetEngine.h"
 #include "jetwrite/JetWriter.h"
 #include "journal/JournalDays.h"
@@ -115,7 +116,7 @@ std::map<std::string, int> posted(const LoopbackService& service, std::size_t fi
         const std::size_t at = tag ? r.body.find(tag) : std::string::npos;
         if (at == std::string::npos) continue;
         const std::string iso = r.body.substr(at + std::strlen(tag), 10);
-        ++out[DisplayDay(iso) + " " + r.segment];
+        ++out[dayTextOfIso(iso) + " " + r.segment];
     }
     return out;
 }

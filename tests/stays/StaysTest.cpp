@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <set>
 
+#include "core/Calendar.h"
 #include "core/RunError.h"
 #include "core/Text.h"
 #include "jet/JetEngine.h"
@@ -456,7 +457,7 @@ enum class Through {
     Room,   // UTF-16LE units of NumeroCamera in the register → RoomId
     Memo,   // the same, NumeroCamera made a memo kept in its row
     Value,  // UTF-8 bytes → xmlSafe
-    Date,   // stored date → xmlSafe(dateTimeText)
+    Date,   // stored date → xmlSafe(isoDayOfStored + time)
     Jet3,   // code page 1252 bytes → UTF-8
     Jet4,   // Jet 4 stored bytes → UTF-8
     Fold,   // "a|b" → "<", "=" or ">" as the engine compares them
@@ -533,7 +534,7 @@ std::string outcome(const TextRule& row) {
         case Through::Date: {
             const std::string value = row.through == Through::Value
                                           ? xmlSafe(row.stored)
-                                          : xmlSafe(dateTimeText(row.stored, "T10:00:00.000Z"));
+                                          : xmlSafe(isoDayOfStored(row.stored) + "T10:00:00.000Z");
             return wellFormed("<v>" + value + "</v>") ? value : "not well-formed: " + value;
         }
         case Through::Jet3:
