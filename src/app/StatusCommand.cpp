@@ -17,6 +17,7 @@
 #include "core/FileNames.h"
 #include "core/RunError.h"
 #include "core/Text.h"
+#include "core/Utf8.h"
 #include "journal/ExportJournal.h"
 #include "journal/JournalRebuild.h"
 
@@ -55,9 +56,7 @@ std::string closedOf(const JournalDay& d) {
 
 // Pads to width characters (UTF-8 sequences count once).
 std::string padded(const std::string& text, std::size_t width) {
-    std::size_t chars = 0;
-    for (unsigned char c : text)
-        if ((c & 0xC0) != 0x80) ++chars;
+    const std::size_t chars = characterCount(text);
     return chars >= width ? text + " " : text + std::string(width - chars, ' ');
 }
 

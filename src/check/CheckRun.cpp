@@ -56,8 +56,6 @@ private:
 
 namespace {
 
-constexpr const char* kEveryRecord = "NumeroHotel = 1";
-
 // What the writers did while one document was built, in their order.
 struct WriterEvent {
     enum Type { Considered, Lookup, Written, Rejected } type;
@@ -117,10 +115,10 @@ std::vector<GuestNote> readWindow(OpenedDatabase& db, const std::string& query,
                                   const std::string& database, bool history) {
     std::vector<GuestNote> out;
     auto rs = db->OpenRecordset(query, dbOpenDynaset);
-    rs->FindFirst(kEveryRecord);
+    rs->FindFirst(kHotelRecords);
     while (!rs->NoMatch()) {
         out.push_back(ReadGuestNote(*rs, database, history));
-        rs->FindNext(kEveryRecord);
+        rs->FindNext(kHotelRecords);
     }
     return out;
 }
@@ -247,7 +245,7 @@ private:
                 // The register's members name their head's own number.
                 loss.searchedElsewhere = true;
                 auto table = db->OpenRecordset("Scheda_Cliente", dbOpenDynaset);
-                table->FindFirst("NumeroHotel = 1 and NumeroProgressivo = " +
+                table->FindFirst(std::string(kHotelRecords) + " and NumeroProgressivo = " +
                                  std::to_string(loss.reference));
                 if (!table->NoMatch())
                     loss.headElsewhere =

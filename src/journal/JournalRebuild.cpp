@@ -18,6 +18,7 @@
 #include "journal/SendJournal.h"
 #include "platform/Sqlite.h"
 #include "service/ExchangeLog.h"
+#include "service/ServiceMessages.h"
 #include "stays/PostedDocument.h"
 
 namespace velmora {
@@ -224,7 +225,7 @@ private:
                 const std::string& text) {
         auto open = m_pending.find(kind);
         if (open == m_pending.end()) return;
-        const bool erro = contains(text, "Erro");
+        const bool erro = answerReportsErrors(text);
         const bool closing = kind == std::string(kJournalClosing);
         if (erro && current()) current()->errors = true;
         complete(open->second, file,

@@ -217,7 +217,7 @@ bool SendMovements(ServiceContext& ctx, const std::string& document, const std::
                        problems.any() ? "Anche la risposta non è stata salvata: " + problems.text()
                                       : std::string());
     }
-    const bool erro = contains(text, "Erro");
+    const bool erro = answerReportsErrors(text);
     const bool marked = showAnswer(ctx, text, erro);
     const std::string file = keepAnswer(ctx, answerPrefix, text, problems);
     tellAnswer(ctx, note, file, answer, erro ? Verdict::Errors : Verdict::Accepted, problems);
@@ -239,7 +239,7 @@ bool CloseDay(ServiceContext& ctx, const std::string& day) {
     const std::string text = HttpPostRequest(ctx, url, message, &answer);
     if (answer.failure) noAnswer(ctx, note, url, answer, kCloseDayLine);
     // "Erro" in a 2xx answer: the day was not closed, as with a refusal.
-    const bool refused = !isSuccessStatus(answer.status) || contains(text, "Erro");
+    const bool refused = !isSuccessStatus(answer.status) || answerReportsErrors(text);
     const bool marked = showAnswer(ctx, text, refused);
     Problems problems;
     const std::string file = keepAnswer(ctx, kEndDayAnswerPrefix, text, problems);

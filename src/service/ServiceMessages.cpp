@@ -25,6 +25,8 @@ std::string EndDayMessage(std::string_view hotelCode, std::string_view day) {
     return message;
 }
 
+bool answerReportsErrors(std::string_view answer) { return contains(answer, "Erro"); }
+
 std::optional<std::string> TokenFromAnswer(std::string_view answer) {
     if (answer.empty()) return std::nullopt;
     // The first and the last character go, whatever their length in bytes.

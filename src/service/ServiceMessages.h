@@ -27,6 +27,11 @@ std::string EndDayMessage(std::string_view hotelCode, std::string_view day);
 // when the answer has fewer than two characters.
 std::optional<std::string> TokenFromAnswer(std::string_view answer);
 
+// Whether an answer of the service reports errors: it holds "Erro" (a
+// movements document: some guests refused, the rest taken; a day closing:
+// the day not closed).
+bool answerReportsErrors(std::string_view answer);
+
 // Whether an HTTP status reports success (2xx).
 inline bool isSuccessStatus(long status) { return status >= 200 && status <= 299; }
 

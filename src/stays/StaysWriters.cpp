@@ -36,7 +36,6 @@ constexpr Profile kHistory{kHistoryDatabase, true, kHistoryTimeSuffix};
 
 constexpr const char* kHeadMarker = "*** p***";
 constexpr const char* kMemberMarker = "*** p**";
-constexpr const char* kEveryRecord = "NumeroHotel = 1";
 
 // The columns a guest's ids, age and skip rules need, with their Null.
 struct GuestKeys {
@@ -98,17 +97,17 @@ public:
         auto heads = db->OpenRecordset(queries.heads, dbOpenDynaset);
         auto members = db->OpenRecordset(queries.members, dbOpenDynaset);
 
-        heads->FindFirst(kEveryRecord);
+        heads->FindFirst(kHotelRecords);
         while (!heads->NoMatch()) {
             writeStay(*heads, *members);
-            heads->FindNext(kEveryRecord);
+            heads->FindNext(kHotelRecords);
         }
         if (m_ctx.observer) {
-            members->FindFirst(kEveryRecord);
+            members->FindFirst(kHotelRecords);
             while (!members->NoMatch()) {
                 m_ctx.observer->memberSelected(
                     readGuestKeys(*members, m_profile.database, m_profile.history, false, {}).note);
-                members->FindNext(kEveryRecord);
+                members->FindNext(kHotelRecords);
             }
         }
         members.reset();
@@ -336,7 +335,7 @@ StaysQueries staysQueries(const std::string& initialDate, const std::string& fro
         kind == "A" ? "DataArrivo >= '" + from + "' and DataArrivo <= '" + to
                     : "DataPartenzaReale >= '" + from + "' and DataPartenzaReale <= '" + to;
     const std::string order = "' Order by DataArrivo,NumeroCamera;";
-    const std::string bounds = " and NumeroHotel = 1 and DataArrivo >= '" +
+    const std::string bounds = std::string(" and ") + kHotelRecords + " and DataArrivo >= '" +
                                quoteCriterionText(initialDate) + "' and " + window + order;
     return {
         "Select * From Scheda_Cliente Where (CapoFamiglia = 'U' or CapoFamiglia = 'S' or "
@@ -344,7 +343,8 @@ StaysQueries staysQueries(const std::string& initialDate, const std::string& fro
             bounds,
         "Select * From Scheda_Cliente Where (CodiceCapoFamiglia > 0 or CodiceCapoGruppo > 0)" +
             bounds,
-        "Select * From Scheda_Cliente Where NumeroHotel = 1 and " + window + order};
+        std::string("Select * From Scheda_Cliente Where ") + kHotelRecords + " and " + window +
+            order};
 }
 
 std::string GuestIdOf(long long numeroProgressivo, const std::string& dataArrivo, bool history) {
@@ -402,7 +402,7 @@ std::optional<MemberLink> MembersOf(const GuestNote& head, bool history) {
 }
 
 std::string MemberCriterion(const MemberLink& link) {
-    return std::string("NumeroHotel = 1 and ") + link.column + " = " + std::to_string(link.key);
+    return std::string(kHotelRecords) + " and " + link.column + " = " + std::to_string(link.key);
 }
 
 void WriteHistoryStays(StaysContext& ctx, const std::string& fromDay, const std::string& toDay,

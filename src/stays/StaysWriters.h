@@ -18,6 +18,10 @@ namespace velmora {
 
 class JetEngine;
 
+// The records of the hotel: every selection of the writers and of the check
+// is bounded by it, and their finds walk a selection's records with it.
+inline constexpr const char* kHotelRecords = "NumeroHotel = 1";
+
 // Days are "DD/MM/YYYY"; kind "A" selects arrivals by DataArrivo, any other
 // kind departures by DataPartenzaReale; InitialDate bounds DataArrivo from
 // below in both. Each stay written sets state.StaysWritten to 1. A record
