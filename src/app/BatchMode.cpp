@@ -49,6 +49,13 @@ std::string withLineFeeds(const std::string& text) {
 
 }  // namespace
 
+void printRunError(std::ostream& err, const RunError& e) {
+    err << "velmora: " << e.message();
+    if (!e.detail().empty()) err << " (" << e.detail() << ')';
+    err << '\n';
+    err.flush();
+}
+
 std::string UsageText(const std::vector<BatchCommand>& commands) {
     std::string text =
         "Uso:\n"
@@ -373,11 +380,8 @@ int RunExportCommand(const ExportArguments& arguments, BatchServices& services, 
 }
 
 BatchCommand MakeExportCommand(BatchServices& services) {
-    return MakeBatchCommand<ExportArguments>(
-        "export", kExportUsage, kExitCompleted, ParseExportArguments,
-        [&services](const ExportArguments& a, std::ostream& out, std::ostream& err) {
-            return RunExportCommand(a, services, out, err);
-        });
+    return MakeBatchCommand("export", kExportUsage, kExitCompleted, ParseExportArguments,
+                            RunExportCommand, services);
 }
 
 }  // namespace velmora

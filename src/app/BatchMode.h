@@ -13,6 +13,7 @@
 
 #include "app/ExportRun.h"
 #include "app/ExportSteps.h"
+#include "core/RunError.h"
 #include "journal/JournalLocation.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
@@ -168,6 +169,25 @@ BatchCommand MakeBatchCommand(std::string name, std::string usage, int helpStatu
     };
     return c;
 }
+
+// The same for a command that runs on services of its own:
+// run(arguments, services, out, err).
+template <class Arguments, class Services>
+BatchCommand MakeBatchCommand(std::string name, std::string usage, int helpStatus,
+                              std::optional<Arguments> (*parse)(const std::vector<std::string>&,
+                                                                std::string&),
+                              int (*run)(const Arguments&, Services&, std::ostream&, std::ostream&),
+                              Services& services) {
+    return MakeBatchCommand<Arguments>(
+        std::move(name), std::move(usage), helpStatus, parse,
+        [run, &services](const Arguments& a, std::ostream& out, std::ostream& err) {
+            return run(a, services, out, err);
+        });
+}
+
+// How a batch command tells a failure on err: "velmora: ", the message, then
+// the detail in parentheses when there is one.
+void printRunError(std::ostream& err, const RunError& e);
 
 // What the export command works with; the steps come from the factory.
 struct BatchServices {

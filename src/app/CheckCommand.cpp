@@ -2,8 +2,6 @@
 // the check itself, its printed lines and the HTML report file.
 #include "app/CheckCommand.h"
 
-#include <exception>
-
 #include "check/CheckRange.h"
 #include "check/CheckReport.h"
 #include "app/DateEntry.h"
@@ -40,6 +38,16 @@ int refuseReportFile(const std::string& name, std::ostream& err) {
            "--html un nome nuovo.\n";
     err.flush();
     return kExitUsage;
+}
+
+// The title, the findings (with the documents, when asked) and the counts.
+// Findings and documents quote guest text: printed with controls escaped.
+void printCheck(const CheckReport& report, bool documents, std::ostream& out) {
+    out << terminalSafe(checkTitle(report)) << '\n';
+    for (const std::string& line : checkLines(report, documents))
+        out << terminalSafe(line) << '\n';
+    out << checkCountsLine(report) << '\n';
+    out.flush();
 }
 
 }  // namespace
@@ -87,54 +95,34 @@ int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, st
     RunView view;
     CheckRangeOptions options;
     options.journal = services.journal;
-    CheckRange range = RunCheckRange({days[0], days[1], false}, state, services.files,
-                                     services.clock, view, services.engine, options);
+    const CheckRange range = RunCheckRange({days[0], days[1], false}, state, services.files,
+                                           services.clock, view, services.engine, options);
     if (!range.notStarted.empty()) {
         dialogs.MsgBox(std::string(kCheckNotStartedLine) + std::string(kCrLf) + range.notStarted,
                        kStyleExclamation, kRunTitle);
         return kCheckBlocking;
     }
     const CheckReport& report = range.report;
-    if (range.journalProblem) {
-        try {
-            std::rethrow_exception(range.journalProblem);
-        } catch (const RunError& e) {
-            err << "velmora: " << e.fullText() << '\n';
-        }
-    }
-
-    // Findings and documents quote guest text: printed with controls escaped.
-    out << terminalSafe(checkTitle(report)) << '\n';
-    for (const std::string& line : checkLines(report, arguments.documents))
-        out << terminalSafe(line) << '\n';
-    out << checkCountsLine(report) << '\n';
-    out.flush();
+    printCheck(report, arguments.documents, out);
     if (!report.interruption.empty())
         dialogs.MsgBox(report.interruption, kStyleExclamation, kRunTitle);
 
-    int status = CheckExitStatus(report);
-    if (!arguments.html.empty()) {
-        try {
-            const std::string page =
-                WithJournalSection(checkReportHtml(report, services.clock.now()),
-                                   services.journal, days[0], days[1]);
-            if (!services.files.writeNew(arguments.html, page))
-                return refuseReportFile(arguments.html, err);
-        } catch (const RunError& e) {
-            err << "velmora: " << e.message() << " (" << e.detail() << ")\n";
-            err.flush();
-            status = kCheckBlocking;
-        }
+    const int status = CheckExitStatus(report);
+    if (arguments.html.empty()) return status;
+    try {
+        const std::string page = checkReportPage(report, services.clock.now(), services.journal);
+        if (!services.files.writeNew(arguments.html, page))
+            return refuseReportFile(arguments.html, err);
+    } catch (const RunError& e) {
+        printRunError(err, e);
+        return kCheckBlocking;
     }
     return status;
 }
 
 BatchCommand MakeCheckCommand(CheckServices& services) {
-    return MakeBatchCommand<CheckArguments>(
-        "check", kCheckUsage, kCheckClean, ParseCheckArguments,
-        [&services](const CheckArguments& a, std::ostream& out, std::ostream& err) {
-            return RunCheckCommand(a, services, out, err);
-        });
+    return MakeBatchCommand("check", kCheckUsage, kCheckClean, ParseCheckArguments,
+                            RunCheckCommand, services);
 }
 
 }  // namespace velmora

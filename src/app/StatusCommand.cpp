@@ -5,9 +5,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 #include "check/CheckReport.h"
 #include "check/CheckRun.h"
@@ -183,11 +180,14 @@ std::string StatusCountsText(const std::vector<JournalDay>& days) {
     return text + ".";
 }
 
-std::string WithJournalSection(const std::string& page, const JournalLocation& journal,
-                               const std::string& firstDay, const std::string& lastDay) {
+std::string checkReportPage(const CheckReport& report, const LocalTime& madeAt,
+                            const std::optional<JournalLocation>& journal) {
+    const std::string page = checkReportHtml(report, madeAt);
+    if (!journal) return page;
     std::string section;
     try {
-        section = StatusHtmlSection(JournalDays(*ReadJournal(journal), firstDay, lastDay), false, true);
+        section = StatusHtmlSection(
+            JournalDays(*ReadJournal(*journal), report.firstDay, report.lastDay), false, true);
     } catch (const RunError& e) {
         section = "<h2>Registro degli invii</h2>\r\n<p>" + htmlEscaped(e.message()) + "</p>\r\n";
     }
@@ -220,19 +220,6 @@ int markOutcome(const JournalLocation& where, const Clock& clock, const std::str
 }
 
 }  // namespace
-
-void WriteNewFile(const std::string& name, const std::string& text) {
-    // "x": O_CREAT | O_EXCL, which also refuses a symbolic link at the name.
-    std::FILE* f = std::fopen(name.c_str(), "wbx");
-    if (!f) {
-        const int err = errno;
-        throw RunError("Impossibile scrivere il file " + name,
-                       err == EEXIST ? "esiste già" : std::strerror(err));
-    }
-    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    if (std::fclose(f) != 0 || !written)
-        throw RunError("Impossibile scrivere il file " + name, std::strerror(errno));
-}
 
 int RunStatusCommand(const StatusArguments& arguments, CheckServices& services, std::ostream& out,
                      std::ostream& err) {
@@ -313,9 +300,11 @@ int RunStatusCommand(const StatusArguments& arguments, CheckServices& services, 
         const std::string page =
             htmlPage(title, title, StatusHtmlSection(rows, arguments.files, false));
         try {
-            WriteNewFile(arguments.html, page);
+            // Never over anything that has the name, nor through a link.
+            if (!services.files.writeNew(arguments.html, page))
+                throw RunError("Impossibile scrivere il file " + arguments.html, "esiste già");
         } catch (const RunError& e) {
-            err << "velmora: " << e.message() << " (" << e.detail() << ")\n";
+            printRunError(err, e);
             return kExitFailed;
         }
     }
@@ -323,11 +312,8 @@ int RunStatusCommand(const StatusArguments& arguments, CheckServices& services, 
 }
 
 BatchCommand MakeStatusCommand(CheckServices& services) {
-    return MakeBatchCommand<StatusArguments>(
-        "stato", kStatusUsage, kExitCompleted, ParseStatusArguments,
-        [&services](const StatusArguments& a, std::ostream& out, std::ostream& err) {
-            return RunStatusCommand(a, services, out, err);
-        });
+    return MakeBatchCommand("stato", kStatusUsage, kExitCompleted, ParseStatusArguments,
+                            RunStatusCommand, services);
 }
 
 }  // namespace velmora

@@ -56,14 +56,11 @@ std::string CellInWords(const std::optional<JournalExchange>& e);
 std::string StatusCountsText(const std::vector<JournalDay>& days);
 
 // The check's page (the window's Verifica report, "velmora check --html")
-// with the journal's table for its range put before the end of its body. A journal that cannot be read leaves a line
-// saying why.
-std::string WithJournalSection(const std::string& page, const JournalLocation& journal,
-                               const std::string& firstDay, const std::string& lastDay);
-
-// Writes text to a new file name (never over an existing file or through a
-// symbolic link); RunError when it cannot.
-void WriteNewFile(const std::string& name, const std::string& text);
+// made at madeAt, with the send journal's table for the report's days put
+// before the end of its body when there is a journal; a journal that cannot
+// be read leaves a line saying why.
+std::string checkReportPage(const CheckReport& report, const LocalTime& madeAt,
+                            const std::optional<JournalLocation>& journal);
 
 int RunStatusCommand(const StatusArguments& arguments, CheckServices& services, std::ostream& out,
                      std::ostream& err);

@@ -459,74 +459,49 @@ bool VelmoraDT::askToStop() {
 }
 
 bool VelmoraDT::runCheck(const RunRequest& request, Bridge& bridge) {
-    bool started = false;
-    CheckRange range;
-    try {
-        CheckRangeOptions options;
-        options.forWindow = true;
-        options.journal = m_journal;
-        options.started = [&] {
-            started = true;
-            bridge.runStarted();
-        };
-        options.stop = m_stop;
-        range = RunCheckRange(request, m_state, m_files, m_clock, bridge, m_checkEngine, options);
-        if (range.journalProblem) std::rethrow_exception(range.journalProblem);
-    } catch (const RunError& e) {
-        if (started)
-            range.report.interruption = "Verifica interrotta: " + e.fullText();
-        else
-            range.notStarted = std::string("Errore imprevisto durante i controlli: ") + e.what();
-    } catch (const std::exception& e) {
-        if (started)
-            range.report.interruption =
-                std::string("Verifica interrotta: errore imprevisto: ") + e.what();
-        else
-            range.notStarted = std::string("Errore imprevisto durante i controlli: ") + e.what();
-    }
+    CheckRangeOptions options;
+    options.forWindow = true;
+    options.journal = m_journal;
+    options.started = [&bridge] { bridge.runStarted(); };
+    options.stop = m_stop;
+    const CheckRange range =
+        RunCheckRange(request, m_state, m_files, m_clock, bridge, m_checkEngine, options);
     if (!range.notStarted.empty()) {
         bridge.MsgBox(std::string(kCheckNotStartedLine) + "\r\n" + range.notStarted,
                       kStyleExclamation, kRunTitle);
         return false;
     }
 
-    CheckReport& report = range.report;
-    std::string reportName;
-    std::string reportProblem;
-    if (report.firstDay.empty()) {
-        report.firstDay = request.firstDay;
-        report.lastDay = request.lastDay;
-    }
-    try {
-        const LocalTime now = m_clock.now();
-        reportName = m_files.writeUnique(
-            "Velmora", "Verifica-" + stamp12(now), ".html",
-            m_journal ? WithJournalSection(checkReportHtml(report, now), *m_journal,
-                                           request.firstDay, request.lastDay)
-                      : checkReportHtml(report, now));
-    } catch (const RunError& e) {
-        reportProblem = e.fullText();
-    } catch (const std::exception& e) {
-        reportProblem = std::string("Errore imprevisto: ") + e.what();
-    }
-
+    const CheckReport& report = range.report;
+    const ReportFile file = writeCheckReport(report);
     std::string text = checkHeading(report);
     const std::vector<std::string> lines = checkLines(report, false);
     if (lines.empty()) text += "\r\nNessun problema trovato.";
     for (const std::string& line : lines) text += "\r\n" + line;
-    const std::string reportLine = reportProblem.empty() ? "Rapporto: " + reportName
-                                                         : "Rapporto non scritto: " + reportProblem;
-    text += "\r\n" + reportLine;
+    text += "\r\n" + file.line;
     bridge.append(kAnswersBox, text);
     bridge.runEnded();
 
     const bool serious =
-        !report.counts().onlySkips() || !report.interruption.empty() || !reportProblem.empty();
+        !report.counts().onlySkips() || !report.interruption.empty() || !file.written;
     std::string prompt =
         report.interruption.empty() ? std::string(kCheckDoneLine) : report.interruption;
-    prompt += "\r\n" + checkCountsLine(report) + "\r\n" + reportLine;
+    prompt += "\r\n" + checkCountsLine(report) + "\r\n" + file.line;
     bridge.MsgBox(prompt, serious ? kStyleExclamation : kStyleOk, kRunTitle);
     return true;
+}
+
+VelmoraDT::ReportFile VelmoraDT::writeCheckReport(const CheckReport& report) {
+    try {
+        const LocalTime now = m_clock.now();
+        const std::string name = m_files.writeUnique("Velmora", "Verifica-" + stamp12(now), ".html",
+                                                     checkReportPage(report, now, m_journal));
+        return {"Rapporto: " + name, true};
+    } catch (const RunError& e) {
+        return {"Rapporto non scritto: " + e.fullText(), false};
+    } catch (const std::exception& e) {
+        return {std::string("Rapporto non scritto: Errore imprevisto: ") + e.what(), false};
+    }
 }
 
 void VelmoraDT::append(int box, const std::string& text) {

@@ -19,6 +19,7 @@
 #include "app/ExportRun.h"
 #include "app/ExportSteps.h"
 #include "app/MonitorView.h"
+#include "check/CheckFinding.h"
 #include "core/RunState.h"
 #include "platform/Clock.h"
 #include "jet/DBEngine.h"
@@ -144,6 +145,13 @@ private:
     // Runs on the worker's thread, talking to the window through the bridge.
     // False when the check did not start.
     bool runCheck(const RunRequest& request, Bridge& bridge);
+    // The check's report written into Velmora/ ("Verifica-<YYYYMMDDhhnn>.html"),
+    // with the line that names it or says why it was not written.
+    struct ReportFile {
+        std::string line;
+        bool written = false;
+    };
+    ReportFile writeCheckReport(const CheckReport& report);
     // The title: the caption, the hotel folder's name and, during a run, the day.
     void showTitle(const std::string& day = {});
     // Makes the monitor views show what was appended (at most every 80 ms

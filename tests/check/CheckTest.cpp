@@ -10,8 +10,10 @@
 #include <tuple>
 
 #include "app/CheckCommand.h"
+#include "check/CheckRange.h"
 #include "check/CheckReport.h"
 #include "check/CheckRun.h"
+#include "core/RunError.h"
 #include "core/RunState.h"
 #include "core/Text.h"
 #include "platform/FileStore.h"
@@ -286,6 +288,36 @@ TEST(CheckRun, UnreadableDatabaseInterruptsTheCheck) {
         << report.interruption;
     EXPECT_NE(report.interruption.find("SchedaStoricoClienti.mdb"), std::string::npos);
     EXPECT_EQ(CheckExitStatus(report), kCheckBlocking);
+}
+
+// What stops a check is told, never thrown: before it starts as the reason it
+// did not (a RunError with its message and detail), after it as the report's
+// interruption, over the request's days.
+TEST(CheckRange, WhatStopsTheCheckIsToldNotThrown) {
+    struct UnreadableDataFile : LocalFileStore {
+        using LocalFileStore::LocalFileStore;
+        std::optional<std::string> readText(const std::string& name) const override {
+            if (name == "QLBDataI.txt") throw RunError("Lettura non riuscita", "QLBDataI.txt: EIO");
+            return LocalFileStore::readText(name);
+        }
+    };
+    Checked c(guest("100", "U|N|0|0", "1"), "");
+    for (std::string* url : {&c.state.LoginUrl, &c.state.LogoutUrl, &c.state.ArrivalsUrl,
+                             &c.state.DeparturesUrl, &c.state.CloseDayUrl})
+        *url = "http://127.0.0.1:9/istat";
+    UnreadableDataFile unreadable(c.dir.path());
+    RunView view;
+    const RunRequest request{"10/03/2026", "10/03/2026", false};
+    const auto engine = [&c]() -> DBEngine& { return c.engine; };
+    const CheckRange before = RunCheckRange(request, c.state, unreadable, c.clock, view, engine);
+    EXPECT_EQ(before.notStarted, "Lettura non riuscita\r\nQLBDataI.txt: EIO");
+    const CheckRange after = RunCheckRange(request, c.state, c.files, c.clock, view,
+                                           []() -> DBEngine& { throw RunError("Motore", "prova"); });
+    EXPECT_EQ(after.notStarted, "");
+    EXPECT_EQ(after.report.interruption, "Verifica interrotta: Motore\r\nprova");
+    EXPECT_EQ(checkTitle(after.report), "Verifica dal 10/03/2026 al 10/03/2026");
+    EXPECT_EQ(RunCheckRange(request, c.state, c.files, c.clock, view, engine).report.documents.size(),
+              2u);
 }
 
 CheckFinding finding(CheckSeverity severity, const std::string& day, const std::string& kind,

@@ -506,7 +506,8 @@ TEST(JournalTest, TheLogoutIsSentWhateverTheJournalDoes) {
 }
 
 // A journal lost or damaged is rebuilt from the files by the export, or
-// refused: never read as an empty one, so no day is sent twice.
+// refused: never read as an empty one, so no day is sent twice; stato and
+// the check refuse to read it.
 TEST(JournalTest, LostOrDamagedJournalIsRebuiltOrRefused) {
     const struct {
         const char* rule;
@@ -541,6 +542,11 @@ TEST(JournalTest, LostOrDamagedJournalIsRebuiltOrRefused) {
         const ProgramResult stato = h.velmora({"stato"});
         EXPECT_EQ(stato.status, 2) << "never read as if nothing had been sent";
         EXPECT_NE(stato.err.find("--ricostruisci"), std::string::npos) << stato.err;
+        const ProgramResult check =
+            h.velmora({"check", "--from", "02/03/2026", "--to", "03/03/2026"});
+        EXPECT_EQ(check.status, 2) << "a check that could not compare with the journal is not done";
+        EXPECT_NE(check.err.find("Verifica interrotta: Il registro degli invii"), std::string::npos)
+            << check.err;
         const std::size_t requests = h.service.requests().size();
         const ProgramResult again =
             h.velmora({"export", "--from", "02/03/2026", "--to", "03/03/2026"});
