@@ -56,6 +56,16 @@ void printRunError(std::ostream& err, const RunError& e) {
     err.flush();
 }
 
+PageWritten writeRequestedPage(FileStore& files, const std::string& name, const std::string& page,
+                               std::ostream& err) {
+    try {
+        return files.writeNew(name, page) ? PageWritten::Written : PageWritten::NameTaken;
+    } catch (const RunError& e) {
+        printRunError(err, e);
+        return PageWritten::Failed;
+    }
+}
+
 std::string UsageText(const std::vector<BatchCommand>& commands) {
     std::string text =
         "Uso:\n"

@@ -189,6 +189,13 @@ BatchCommand MakeBatchCommand(std::string name, std::string usage, int helpStatu
 // the detail in parentheses when there is one.
 void printRunError(std::ostream& err, const RunError& e);
 
+// Writes the page a command was asked for (--html) to the new file name,
+// never over anything that has the name nor through a link. A failure of the
+// file system is printed (printRunError); a name taken is left to the caller.
+enum class PageWritten { Written, NameTaken, Failed };
+PageWritten writeRequestedPage(FileStore& files, const std::string& name, const std::string& page,
+                               std::ostream& err);
+
 // What the export command works with; the steps come from the factory.
 struct BatchServices {
     FileStore& files;

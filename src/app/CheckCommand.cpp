@@ -109,15 +109,16 @@ int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, st
 
     const int status = CheckExitStatus(report);
     if (arguments.html.empty()) return status;
-    try {
-        const std::string page = checkReportPage(report, services.clock.now(), services.journal);
-        if (!services.files.writeNew(arguments.html, page))
+    const std::string page = checkReportPage(report, services.clock.now(), services.journal);
+    switch (writeRequestedPage(services.files, arguments.html, page, err)) {
+        case PageWritten::Written:
+            return status;
+        case PageWritten::NameTaken:
             return refuseReportFile(arguments.html, err);
-    } catch (const RunError& e) {
-        printRunError(err, e);
-        return kCheckBlocking;
+        case PageWritten::Failed:
+            break;
     }
-    return status;
+    return kCheckBlocking;
 }
 
 BatchCommand MakeCheckCommand(CheckServices& services) {

@@ -219,96 +219,123 @@ int markOutcome(const JournalLocation& where, const Clock& clock, const std::str
     return static_cast<int>(unknown.size());
 }
 
-}  // namespace
+// "--ricostruisci": the journal rebuilt from the log files, under the export
+// lock.
+void rebuildFromFiles(CheckServices& services, std::ostream& out) {
+    const std::unique_ptr<FileLock> lock =
+        LockHotelFolder(services.journal, "velmora stato --ricostruisci", services.clock);
+    const int count = RebuildJournal(services.journal);
+    out << "Registro degli invii ricostruito dai file di " << kLogDirectory << ": " << count
+        << " scambi.\n";
+}
 
-int RunStatusCommand(const StatusArguments& arguments, CheckServices& services, std::ostream& out,
-                     std::ostream& err) {
-    StreamDialogs dialogs(err);
-    if (arguments.rebuild) {
-        try {
-            const std::unique_ptr<FileLock> lock =
-                LockHotelFolder(services.journal, "velmora stato --ricostruisci", services.clock);
-            const int count = RebuildJournal(services.journal);
-            out << "Registro degli invii ricostruito dai file di " << kLogDirectory << ": " << count
-                << " scambi.\n";
-        } catch (const RunError& e) {
-            dialogs.MsgBox(e.fullText(), kStyleExclamation, kRunTitle);
-            return kExitFailed;
-        }
-    }
+// "--ricevuto" or "--non-ricevuto DAY": the operator's word recorded. The exit
+// status when the day is no day or has nothing to mark; RunError when the
+// journal cannot take it.
+std::optional<int> recordOperatorWord(const StatusArguments& arguments, CheckServices& services,
+                                      std::ostream& out, std::ostream& err) {
     const std::string& marked =
         arguments.received.empty() ? arguments.notReceived : arguments.received;
-    if (!marked.empty()) {
-        std::string day;
-        if (!ReadBatchDay(marked, services.clock.now().year, day)) {
-            err << "velmora stato: data non valida: \"" << day << "\"\n";
-            return kExitUsage;
-        }
-        try {
-            if (markOutcome(services.journal, services.clock, day, !arguments.received.empty(),
-                            out) == 0) {
-                err << "velmora stato: il " << day
-                    << " non ha invii rimasti senza risposta: nulla da segnare.\n";
-                return kExitUsage;
-            }
-        } catch (const RunError& e) {
-            dialogs.MsgBox(e.fullText(), kStyleExclamation, kRunTitle);
-            return kExitFailed;
-        }
-        out.flush();
+    if (marked.empty()) return std::nullopt;
+    std::string day;
+    if (!ReadBatchDay(marked, services.clock.now().year, day)) {
+        err << "velmora stato: data non valida: \"" << day << "\"\n";
+        return kExitUsage;
     }
+    if (markOutcome(services.journal, services.clock, day, !arguments.received.empty(), out) == 0) {
+        err << "velmora stato: il " << day
+            << " non ha invii rimasti senza risposta: nulla da segnare.\n";
+        return kExitUsage;
+    }
+    out.flush();
+    return std::nullopt;
+}
+
+// The settings and the two days (by default the 31 days up to yesterday), as
+// the window's date fields would take them; the exit status when they are
+// refused.
+std::optional<int> readStatusDays(const StatusArguments& arguments, CheckServices& services,
+                                  Dialogs& dialogs, std::ostream& err, RunState& state,
+                                  std::string (&days)[2]) {
     const long long yesterday = DaySerial(dayText(services.clock.now())) - 1;
     const std::string from = arguments.from.empty() ? DayTextOf(yesterday - 30) : arguments.from;
     const std::string to = arguments.to.empty() ? DayTextOf(yesterday) : arguments.to;
-    RunState state;
-    std::string days[2];
     if (!PrepareBatchDays(from, to, services.files, services.clock, dialogs, err, state, days))
         return kExitFailed;
     if (DaySerial(days[1]) < DaySerial(days[0])) {
         err << "velmora stato: --to viene prima di --from\n";
         return kExitUsage;
     }
+    return std::nullopt;
+}
 
+// The days with nothing recorded: their documents built as the check builds
+// them (nothing posted, nothing written), to tell "nothing to send" from "not
+// sent". What kept them from being built, or "".
+std::string markDaysWithNothingToSend(std::vector<JournalDay>& rows, const std::string (&days)[2],
+                                      const RunState& state, CheckServices& services) {
+    RunView view;
+    const std::string problem =
+        CheckBeforeRun({days[0], days[1], false}, state, services.files, view, false);
+    if (!problem.empty()) return problem;
+    CheckRun check(state, services.engine(), services.files, services.clock);
+    for (const JournalDay& d : std::vector<JournalDay>(rows)) {
+        if (d.status != kStatusNotSent) continue;
+        MarkNothingToSend(rows, check.run(d.day, d.day, view));
+    }
+    return {};
+}
+
+}  // namespace
+
+int RunStatusCommand(const StatusArguments& arguments, CheckServices& services, std::ostream& out,
+                     std::ostream& err) {
+    StreamDialogs dialogs(err);
+    // A failure of the journal is told as the export tells it.
+    const auto failed = [&dialogs](const RunError& e) {
+        dialogs.MsgBox(e.fullText(), kStyleExclamation, kRunTitle);
+        return kExitFailed;
+    };
+    try {
+        if (arguments.rebuild) rebuildFromFiles(services, out);
+        if (const std::optional<int> status = recordOperatorWord(arguments, services, out, err))
+            return *status;
+    } catch (const RunError& e) {
+        return failed(e);
+    }
+    RunState state;
+    std::string days[2];
+    if (const std::optional<int> status =
+            readStatusDays(arguments, services, dialogs, err, state, days))
+        return *status;
     std::vector<JournalDay> rows;
     try {
         rows = JournalDays(*ReadJournal(services.journal), days[0], days[1]);
     } catch (const RunError& e) {
-        dialogs.MsgBox(e.fullText(), kStyleExclamation, kRunTitle);
-        return kExitFailed;
+        return failed(e);
     }
-
-    // Days with nothing recorded: build their documents to tell "nothing to
-    // send" from "not sent".
-    RunView view;
-    const std::string problem =
-        CheckBeforeRun({days[0], days[1], false}, state, services.files, view, false);
-    if (problem.empty()) {
-        CheckRun check(state, services.engine(), services.files, services.clock);
-        for (const JournalDay& d : std::vector<JournalDay>(rows)) {
-            if (d.status != kStatusNotSent) continue;
-            MarkNothingToSend(rows, check.run(d.day, d.day, view));
-        }
-    }
+    const std::string problem = markDaysWithNothingToSend(rows, days, state, services);
 
     out << "Registro degli invii dal " << days[0] << " al " << days[1] << '\n';
     for (const std::string& line : StatusLines(rows, arguments.files)) out << line << '\n';
     if (!problem.empty())
         out << "(giorni non inviati non verificati: " << oneLine(problem) << ")\n";
     out.flush();
-    if (!arguments.html.empty()) {
-        const std::string title = "Registro degli invii dal " + days[0] + " al " + days[1];
-        const std::string page =
-            htmlPage(title, title, StatusHtmlSection(rows, arguments.files, false));
-        try {
-            // Never over anything that has the name, nor through a link.
-            if (!services.files.writeNew(arguments.html, page))
-                throw RunError("Impossibile scrivere il file " + arguments.html, "esiste già");
-        } catch (const RunError& e) {
-            printRunError(err, e);
-            return kExitFailed;
-        }
+    if (arguments.html.empty()) return kExitCompleted;
+    const std::string title = "Registro degli invii dal " + days[0] + " al " + days[1];
+    const std::string page =
+        htmlPage(title, title, StatusHtmlSection(rows, arguments.files, false));
+    switch (writeRequestedPage(services.files, arguments.html, page, err)) {
+        case PageWritten::Written:
+            return kExitCompleted;
+        case PageWritten::NameTaken:
+            printRunError(err,
+                          RunError("Impossibile scrivere il file " + arguments.html, "esiste già"));
+            break;
+        case PageWritten::Failed:
+            break;
     }
-    return kExitCompleted;
+    return kExitFailed;
 }
 
 BatchCommand MakeStatusCommand(CheckServices& services) {
