@@ -204,6 +204,30 @@ void VelmoraDT::buildControls() {
     setColour(this, QPalette::Window, QColor(192, 192, 255));
 
     // The white rectangles first, so that everything else is drawn over them.
+    buildShapes();
+    buildDateFields();
+    buildButtons();
+    buildMonitors();
+    buildLabels();
+
+    auto* check = new QCheckBox("Chiudi giornate", this);
+    check->setObjectName("Chk_0");
+    check->setFont(corbelFont(12));
+    check->setChecked(false);
+    place(check, 3480, 240, 2895, 375);
+    Chk[0] = check;
+
+    setTabOrder(Text1[0], Text1[1]);
+    setTabOrder(Text1[1], T[0]);
+    setTabOrder(T[0], T[1]);
+    setTabOrder(T[1], T[2]);
+    setTabOrder(T[2], Text2[1]);
+    setTabOrder(Text2[1], Text2[0]);
+    setTabOrder(Text2[0], Chk[0]);
+    Text1[0]->setFocus();
+}
+
+void VelmoraDT::buildShapes() {
     const int shapeTops[2] = {120, 840};
     for (int i = 0; i < 2; ++i) {
         auto* shape = new QFrame(this);
@@ -215,7 +239,9 @@ void VelmoraDT::buildControls() {
         place(shape, 1680, shapeTops[i], 1695, 615);
         Shape1[i] = shape;
     }
+}
 
+void VelmoraDT::buildDateFields() {
     const int fieldTops[2] = {240, 960};
     for (int i = 0; i < 2; ++i) {
         auto* field = new DateField(this);
@@ -227,7 +253,9 @@ void VelmoraDT::buildControls() {
         field->onKeyPress = [this, i](int key) { Text1_KeyPress(i, key); };
         Text1[i] = field;
     }
+}
 
+void VelmoraDT::buildButtons() {
     const char* buttonTexts[3] = {"E&sporta", "&Esci", "&Verifica"};
     const int buttonLefts[3] = {11520, 11520, 9240};
     const int buttonTops[3] = {360, 1320, 360};
@@ -241,7 +269,9 @@ void VelmoraDT::buildControls() {
         connect(button, &QPushButton::clicked, this, [this, i] { T_Click(i); });
         T[i] = button;
     }
+}
 
+void VelmoraDT::buildMonitors() {
     const int monitorTops[2] = {2520, 4560};
     const int monitorHeights[2] = {1935, 4215};
     for (int i = 0; i < 2; ++i) {
@@ -252,7 +282,9 @@ void VelmoraDT::buildControls() {
         place(box, 120, monitorTops[i], 13455, monitorHeights[i]);
         Text2[i] = box;
     }
+}
 
+void VelmoraDT::buildLabels() {
     const char* labelTexts[3] = {"Dalla data", "Alla data", "Monitor messaggi"};
     const int labelRects[3][4] = {
         {120, 240, 1455, 375}, {120, 960, 1455, 375}, {240, 2040, 4215, 375}};
@@ -271,22 +303,6 @@ void VelmoraDT::buildControls() {
     Status->setWordWrap(true);
     Status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     place(Status, 3480, 1320, 7920, 615);
-
-    auto* check = new QCheckBox("Chiudi giornate", this);
-    check->setObjectName("Chk_0");
-    check->setFont(corbelFont(12));
-    check->setChecked(false);
-    place(check, 3480, 240, 2895, 375);
-    Chk[0] = check;
-
-    setTabOrder(Text1[0], Text1[1]);
-    setTabOrder(Text1[1], T[0]);
-    setTabOrder(T[0], T[1]);
-    setTabOrder(T[1], T[2]);
-    setTabOrder(T[2], Text2[1]);
-    setTabOrder(Text2[1], Text2[0]);
-    setTabOrder(Text2[0], Chk[0]);
-    Text1[0]->setFocus();
 }
 
 void VelmoraDT::Form_Load() {

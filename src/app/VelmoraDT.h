@@ -131,7 +131,14 @@ protected:
 private:
     class Bridge;
 
+    // The controls, by kind, each placed in twips and named by array and index.
     void buildControls();
+    void buildShapes();
+    void buildDateFields();
+    void buildButtons();
+    void buildMonitors();
+    // The three captions and the status line.
+    void buildLabels();
     // Starts work on a thread of its own, with the window's controls locked
     // but "Interrompi" and the monitor boxes.
     // work returns whether the answers box shows its end afterwards.
