@@ -111,7 +111,7 @@ int DispatchCommand(const std::vector<std::string>& args, const std::vector<Batc
     return kExitUsage;
 }
 
-bool ParseOptions(const std::vector<std::string>& args, const std::vector<OptionSpec>& options,
+bool ParseOptions(const std::vector<std::string>& args, const std::vector<CommandOption>& options,
                   bool& help, std::string& error) {
     std::vector<bool> seen(options.size(), false);
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -136,7 +136,7 @@ bool ParseOptions(const std::vector<std::string>& args, const std::vector<Option
             error = "argomento non previsto \"" + arg + "\"";
             return false;
         }
-        const OptionSpec& option = options[k];
+        const CommandOption& option = options[k];
         if (seen[k]) {
             error = "opzione " + name + " ripetuta";
             return false;
@@ -165,7 +165,7 @@ bool ParseOptions(const std::vector<std::string>& args, const std::vector<Option
 std::optional<ExportArguments> ParseExportArguments(const std::vector<std::string>& args,
                                                     std::string& error) {
     ExportArguments a;
-    const std::vector<OptionSpec> options = {
+    const std::vector<CommandOption> options = {
         {"--from", &a.from, "la data", "data vuota"},
         {"--to", &a.to, "la data", "data vuota"},
         {"--close-days", nullptr, "", "", &a.closeDays},

@@ -56,7 +56,7 @@ int DispatchCommand(const std::vector<std::string>& args, const std::vector<Batc
 // argument or "--name=VALUE" and names what it wants in its messages ("manca
 // <missing> dopo --name", "<empty> per --name"); a flag (flag set) takes no
 // value and sets *flag to flagValue.
-struct OptionSpec {
+struct CommandOption {
     std::string name;
     std::string* value = nullptr;
     const char* missing = "il valore";
@@ -69,7 +69,7 @@ struct OptionSpec {
 // there; an option given twice, a value missing or empty, or any other
 // argument gives false with error set (the message after "velmora <command>: ").
 // A value option left out keeps its text empty.
-bool ParseOptions(const std::vector<std::string>& args, const std::vector<OptionSpec>& options,
+bool ParseOptions(const std::vector<std::string>& args, const std::vector<CommandOption>& options,
                   bool& help, std::string& error);
 
 struct ExportArguments {

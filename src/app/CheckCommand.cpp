@@ -55,7 +55,7 @@ void printCheck(const CheckReport& report, bool documents, std::ostream& out) {
 std::optional<CheckArguments> ParseCheckArguments(const std::vector<std::string>& args,
                                                   std::string& error) {
     CheckArguments a;
-    const std::vector<OptionSpec> options = {
+    const std::vector<CommandOption> options = {
         {"--from", &a.from, "la data", "data vuota"},
         {"--to", &a.to, "la data", "data vuota"},
         {"--html", &a.html, "il file", "file vuoto"},

@@ -68,7 +68,7 @@ std::string oneLine(std::string text) {
 std::optional<StatusArguments> ParseStatusArguments(const std::vector<std::string>& args,
                                                     std::string& error) {
     StatusArguments a;
-    const std::vector<OptionSpec> options = {
+    const std::vector<CommandOption> options = {
         {"--from", &a.from},
         {"--to", &a.to},
         {"--html", &a.html},

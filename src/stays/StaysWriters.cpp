@@ -275,7 +275,7 @@ private:
                 placeCodeAtDate(r, "BirthPlaceCode", "Residenza", r.residenza, r.residenza, birth);
         else
             birthPlace = placeCodeAtDate(r, "BirthPlaceCode", "LuogoNascita", r.luogoNascita,
-                                         SplitPlace(r.luogoNascita, 3), birth);
+                                         placeName(r.luogoNascita), birth);
         line("           <BirthPlaceCode>" + xmlSafe(birthPlace) + "</BirthPlaceCode>");
 
         const std::string residence =
