@@ -792,7 +792,7 @@ TEST_P(ResendQuestionTest, TheAnswerDecidesWhetherTheRunStarts) {
     const std::size_t requests = h.service.requests().size();
     const RunOutcome outcome = run.run({days[0], days[1], false}, view);
     ASSERT_FALSE(dialogs.boxes.empty());
-    EXPECT_EQ(dialogs.boxes[0].style, -1);
+    EXPECT_EQ(dialogs.boxes[0].style, test::RecordingDialogs::kQuestion);
     EXPECT_EQ(dialogs.boxes[0].prompt,
               "I giorni 02/03/2026 e 03/03/2026 risultano già inviati e accettati. Inviarli di "
               "nuovo?");
