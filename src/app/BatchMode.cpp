@@ -66,7 +66,7 @@ PageWritten writeRequestedPage(FileStore& files, const std::string& name, const 
     }
 }
 
-std::string UsageText(const std::vector<BatchCommand>& commands) {
+std::string usageText(const std::vector<BatchCommand>& commands) {
     std::string text =
         "Uso:\n"
         "velmora\n"
@@ -87,7 +87,7 @@ std::string UsageText(const std::vector<BatchCommand>& commands) {
     return text;
 }
 
-int DispatchCommand(const std::vector<std::string>& args, const std::vector<BatchCommand>& commands,
+int dispatchCommand(const std::vector<std::string>& args, const std::vector<BatchCommand>& commands,
                     std::ostream& out, std::ostream& err) {
 #ifdef SIGPIPE
     // Printing into a pipe whose reader has gone ("velmora export ... | head")
@@ -96,7 +96,7 @@ int DispatchCommand(const std::vector<std::string>& args, const std::vector<Batc
     std::signal(SIGPIPE, SIG_IGN);
 #endif
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-        out << UsageText(commands);
+        out << usageText(commands);
         out.flush();
         return args.empty() ? kExitUsage : kExitCompleted;
     }
@@ -106,12 +106,12 @@ int DispatchCommand(const std::vector<std::string>& args, const std::vector<Batc
             return c.run(rest, out, err);
         }
     }
-    err << "velmora: comando sconosciuto \"" << args[0] << "\"\n\n" << UsageText(commands);
+    err << "velmora: comando sconosciuto \"" << args[0] << "\"\n\n" << usageText(commands);
     err.flush();
     return kExitUsage;
 }
 
-bool ParseOptions(const std::vector<std::string>& args, const std::vector<CommandOption>& options,
+bool parseOptions(const std::vector<std::string>& args, const std::vector<CommandOption>& options,
                   bool& help, std::string& error) {
     std::vector<bool> seen(options.size(), false);
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -162,7 +162,7 @@ bool ParseOptions(const std::vector<std::string>& args, const std::vector<Comman
     return true;
 }
 
-std::optional<ExportArguments> ParseExportArguments(const std::vector<std::string>& args,
+std::optional<ExportArguments> parseExportArguments(const std::vector<std::string>& args,
                                                     std::string& error) {
     ExportArguments a;
     const std::vector<CommandOption> options = {
@@ -174,7 +174,7 @@ std::optional<ExportArguments> ParseExportArguments(const std::vector<std::strin
         {"--fino-a", &a.upTo, "la data", "data vuota"},
         {"--no-table-cache", nullptr, "", "", &a.tableCache, false},
     };
-    if (!ParseOptions(args, options, a.help, error)) return std::nullopt;
+    if (!parseOptions(args, options, a.help, error)) return std::nullopt;
     if (a.help) return a;
     if (a.pending) {
         if (!a.from.empty() || !a.to.empty()) {
@@ -209,7 +209,7 @@ bool StreamDialogs::Question(const std::string& prompt, const std::string& title
     return false;
 }
 
-int ExitStatusOf(RunOutcome outcome) {
+int exitStatusOf(RunOutcome outcome) {
     switch (outcome) {
         case RunOutcome::Completed:
             return kExitCompleted;
@@ -222,7 +222,7 @@ int ExitStatusOf(RunOutcome outcome) {
     return kExitFailed;
 }
 
-std::optional<std::string> ReadBatchDay(const std::string& given, int currentYear,
+std::optional<std::string> readBatchDay(const std::string& given, int currentYear,
                                         std::string& text) {
     std::string normalized = NormalizeText(given);
     text = ExpandYear(normalized, currentYear);
@@ -230,10 +230,10 @@ std::optional<std::string> ReadBatchDay(const std::string& given, int currentYea
     return text;
 }
 
-bool PrepareBatchDays(const std::string& from, const std::string& to, const FileStore& files,
+bool prepareBatchDays(const std::string& from, const std::string& to, const FileStore& files,
                       const Clock& clock, Dialogs& dialogs, std::ostream& err, RunState& state,
                       std::string (&days)[2]) {
-    SettingsOutcome settings = LoadSettings(files, state);
+    SettingsOutcome settings = loadSettings(files, state);
     if (!settings.loaded()) {
         dialogs.MsgBox(settings.prompt, kStyleExclamation, kSettingsTitle);
         return false;
@@ -242,7 +242,7 @@ bool PrepareBatchDays(const std::string& from, const std::string& to, const File
     const std::string* given[2] = {&from, &to};
     const char* options[2] = {"--from", "--to"};
     for (int i = 0; i < 2; ++i) {
-        if (!ReadBatchDay(*given[i], year, days[i])) {
+        if (!readBatchDay(*given[i], year, days[i])) {
             // Named as typed: the expansion of a text that is no date says nothing.
             err << "velmora: data non valida per " << options[i] << ": \"" << *given[i]
                 << "\" (scriverla come GG/MM/AAAA)\n";
@@ -253,9 +253,9 @@ bool PrepareBatchDays(const std::string& from, const std::string& to, const File
     return true;
 }
 
-bool RefuseReversedRange(const std::string (&days)[2], const std::string& command,
+bool refuseReversedRange(const std::string (&days)[2], const std::string& command,
                          std::ostream& err) {
-    if (DaySerial(days[1]) >= DaySerial(days[0])) return false;
+    if (daySerial(days[1]) >= daySerial(days[0])) return false;
     err << "velmora " << command << ": " << kReversedRange << '\n';
     err.flush();
     return true;
@@ -266,17 +266,17 @@ namespace {
 // The catch-up's days and plan, with the journal it read under the folder's
 // lock (kept for the run). Returns an exit status when the run is not to
 // start, having said why.
-std::optional<int> planCatchUp(const ExportArguments& arguments, BatchServices& services,
+std::optional<int> prepareCatchUp(const ExportArguments& arguments, BatchServices& services,
                                const FileStore& files, std::ostream& out, std::ostream& err,
                                Dialogs& dialogs, std::unique_ptr<ExportJournal>& journal,
                                CatchUp& plan) {
-    const long long yesterday = DaySerial(dayText(services.clock.now())) - 1;
-    std::string upTo = DayTextOf(yesterday);
+    const long long yesterday = daySerial(dayText(services.clock.now())) - 1;
+    std::string upTo = dayTextOf(yesterday);
     if (!arguments.upTo.empty()) {
-        if (!ReadBatchDay(arguments.upTo, services.clock.now().year, upTo) ||
-            DaySerial(upTo) > yesterday) {
+        if (!readBatchDay(arguments.upTo, services.clock.now().year, upTo) ||
+            daySerial(upTo) > yesterday) {
             err << "velmora export: data non valida per --fino-a: \"" << arguments.upTo
-                << "\" (al più tardi ieri, " << DayTextOf(yesterday) << ")\n";
+                << "\" (al più tardi ieri, " << dayTextOf(yesterday) << ")\n";
             return kExitUsage;
         }
     }
@@ -284,7 +284,7 @@ std::optional<int> planCatchUp(const ExportArguments& arguments, BatchServices& 
     if (services.journal && files.isDirectory(kLogDirectory)) {
         try {
             journal = ExportJournal::Open(*services.journal, services.clock, "velmora export");
-            plan = PlanCatchUp(journal->journal(), upTo, arguments.closeDays);
+            plan = planCatchUp(journal->journal(), upTo, arguments.closeDays);
         } catch (const RunError& e) {
             dialogs.MsgBox(std::string(kNotStartedLine) + std::string(kCrLf) + e.fullText(),
                            kStyleExclamation, kRunTitle);
@@ -313,7 +313,7 @@ std::optional<int> planCatchUp(const ExportArguments& arguments, BatchServices& 
         err << "velmora export: non inviato nulla: l'esito di un invio precedente non è noto.\n";
         for (const JournalExchange& e : plan.unknown) {
             const std::string day = dayTextOfIso(e.day.value_or(""));
-            err << "- " << ExchangeName(e) << ": inviato il " << shownIsoTime(e.sentAt, " alle ")
+            err << "- " << exchangeName(e) << ": inviato il " << shownIsoTime(e.sentAt, " alle ")
                 << ", risposta mai ricevuta"
                 << (e.failure ? " (" + *e.failure + ")" : std::string()) << ".\n"
                 << "  Controllare sul portale della Regione se è stato ricevuto, poi:\n"
@@ -331,7 +331,7 @@ std::optional<int> planCatchUp(const ExportArguments& arguments, BatchServices& 
 
 }  // namespace
 
-int RunExportCommand(const ExportArguments& arguments, BatchServices& services, std::ostream& out,
+int runExportCommand(const ExportArguments& arguments, BatchServices& services, std::ostream& out,
                      std::ostream& err) {
     StreamDialogs dialogs(err);
     StreamMonitor monitor(out);
@@ -341,15 +341,15 @@ int RunExportCommand(const ExportArguments& arguments, BatchServices& services, 
     CatchUp plan;
     if (arguments.pending) {
         if (std::optional<int> status =
-                planCatchUp(arguments, services, services.files, out, err, dialogs, journal, plan))
+                prepareCatchUp(arguments, services, services.files, out, err, dialogs, journal, plan))
             return *status;
         from = *plan.firstDay;
         to = plan.lastDay;
     }
     std::string days[2];
-    if (!PrepareBatchDays(from, to, services.files, services.clock, dialogs, err, state, days))
+    if (!prepareBatchDays(from, to, services.files, services.clock, dialogs, err, state, days))
         return kExitFailed;
-    if (RefuseReversedRange(days, "export", err)) return kExitUsage;
+    if (refuseReversedRange(days, "export", err)) return kExitUsage;
 
     StepsOptions stepsOptions;
     stepsOptions.tableCache = arguments.tableCache;
@@ -368,16 +368,16 @@ int RunExportCommand(const ExportArguments& arguments, BatchServices& services, 
             arguments.resend ? AlreadySent::SendAgain : AlreadySent::Refuse);
     }
     if (services.stop) {
-        StopOnSignals(*services.stop);
+        stopOnSignals(*services.stop);
         run.setStopRequest(services.stop);
     }
     RunView view;
     const RunOutcome outcome = run.run({days[0], days[1], arguments.closeDays}, view);
     if (!run.refusedAsSent().empty()) {
-        err << "velmora export: " << AlreadySentRefusal(run.refusedAsSent()) << '\n';
+        err << "velmora export: " << alreadySentRefusal(run.refusedAsSent()) << '\n';
         return kExitUsage;
     }
-    int status = ExitStatusOf(outcome);
+    int status = exitStatusOf(outcome);
     if (!plan.withErrors.empty()) {
         err << "velmora export: giorni con errori, non inviati di nuovo: "
             << joinAnd(plan.withErrors)
@@ -389,9 +389,9 @@ int RunExportCommand(const ExportArguments& arguments, BatchServices& services, 
     return status;
 }
 
-BatchCommand MakeExportCommand(BatchServices& services) {
-    return MakeBatchCommand("export", kExportUsage, kExitCompleted, ParseExportArguments,
-                            RunExportCommand, services);
+BatchCommand makeExportCommand(BatchServices& services) {
+    return makeBatchCommand("export", kExportUsage, kExitCompleted, parseExportArguments,
+                            runExportCommand, services);
 }
 
 }  // namespace velmora

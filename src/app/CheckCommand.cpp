@@ -52,7 +52,7 @@ void printCheck(const CheckReport& report, bool documents, std::ostream& out) {
 
 }  // namespace
 
-std::optional<CheckArguments> ParseCheckArguments(const std::vector<std::string>& args,
+std::optional<CheckArguments> parseCheckArguments(const std::vector<std::string>& args,
                                                   std::string& error) {
     CheckArguments a;
     const std::vector<CommandOption> options = {
@@ -61,7 +61,7 @@ std::optional<CheckArguments> ParseCheckArguments(const std::vector<std::string>
         {"--html", &a.html, "il file", "file vuoto"},
         {"--documents", nullptr, "", "", &a.documents},
     };
-    if (!ParseOptions(args, options, a.help, error)) return std::nullopt;
+    if (!parseOptions(args, options, a.help, error)) return std::nullopt;
     if (a.help) return a;
     if (a.from.empty() || a.to.empty()) {
         error = a.from.empty() ? "manca --from" : "manca --to";
@@ -70,14 +70,14 @@ std::optional<CheckArguments> ParseCheckArguments(const std::vector<std::string>
     return a;
 }
 
-int CheckExitStatus(const CheckReport& report) {
+int checkExitStatus(const CheckReport& report) {
     const CheckCounts c = report.counts();
     if (c.blocking > 0 || !report.interruption.empty()) return kCheckBlocking;
     if (c.rejected > 0 || c.neverSent > 0 || c.changed > 0) return kCheckFindings;
     return kCheckClean;
 }
 
-int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, std::ostream& out,
+int runCheckCommand(const CheckArguments& arguments, CheckServices& services, std::ostream& out,
                     std::ostream& err) {
     // Named files are looked at first, so that a taken name costs no check;
     // writing the report refuses any name taken by then, symbolic links too.
@@ -87,15 +87,15 @@ int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, st
     StreamDialogs dialogs(err);
     RunState state;
     std::string days[2];
-    if (!PrepareBatchDays(arguments.from, arguments.to, services.files, services.clock, dialogs,
+    if (!prepareBatchDays(arguments.from, arguments.to, services.files, services.clock, dialogs,
                           err, state, days))
         return kCheckBlocking;
-    if (RefuseReversedRange(days, "check", err)) return kExitUsage;
+    if (refuseReversedRange(days, "check", err)) return kExitUsage;
 
     RunView view;
     CheckRangeOptions options;
     options.journal = services.journal;
-    const CheckRange range = RunCheckRange({days[0], days[1], false}, state, services.files,
+    const CheckRange range = runCheckRange({days[0], days[1], false}, state, services.files,
                                            services.clock, view, services.engine, options);
     if (!range.notStarted.empty()) {
         dialogs.MsgBox(std::string(kCheckNotStartedLine) + std::string(kCrLf) + range.notStarted,
@@ -107,7 +107,7 @@ int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, st
     if (!report.interruption.empty())
         dialogs.MsgBox(report.interruption, kStyleExclamation, kRunTitle);
 
-    const int status = CheckExitStatus(report);
+    const int status = checkExitStatus(report);
     if (arguments.html.empty()) return status;
     const std::string page = checkReportPage(report, services.clock.now(), services.journal);
     switch (writeRequestedPage(services.files, arguments.html, page, err)) {
@@ -121,9 +121,9 @@ int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, st
     return kCheckBlocking;
 }
 
-BatchCommand MakeCheckCommand(CheckServices& services) {
-    return MakeBatchCommand("check", kCheckUsage, kCheckClean, ParseCheckArguments,
-                            RunCheckCommand, services);
+BatchCommand makeCheckCommand(CheckServices& services) {
+    return makeBatchCommand("check", kCheckUsage, kCheckClean, parseCheckArguments,
+                            runCheckCommand, services);
 }
 
 }  // namespace velmora

@@ -65,7 +65,7 @@ std::string oneLine(std::string text) {
 
 }  // namespace
 
-std::optional<StatusArguments> ParseStatusArguments(const std::vector<std::string>& args,
+std::optional<StatusArguments> parseStatusArguments(const std::vector<std::string>& args,
                                                     std::string& error) {
     StatusArguments a;
     const std::vector<CommandOption> options = {
@@ -77,7 +77,7 @@ std::optional<StatusArguments> ParseStatusArguments(const std::vector<std::strin
         {"--ricevuto", &a.received, "la data", "data vuota"},
         {"--non-ricevuto", &a.notReceived, "la data", "data vuota"},
     };
-    if (!ParseOptions(args, options, a.help, error)) return std::nullopt;
+    if (!parseOptions(args, options, a.help, error)) return std::nullopt;
     if (!a.received.empty() && !a.notReceived.empty()) {
         error = "--ricevuto e --non-ricevuto insieme";
         return std::nullopt;
@@ -85,7 +85,7 @@ std::optional<StatusArguments> ParseStatusArguments(const std::vector<std::strin
     return a;
 }
 
-void MarkNothingToSend(std::vector<JournalDay>& days, const CheckReport& report) {
+void markNothingToSend(std::vector<JournalDay>& days, const CheckReport& report) {
     for (JournalDay& d : days) {
         if (d.status != kStatusNotSent) continue;
         int empty = 0;
@@ -95,7 +95,7 @@ void MarkNothingToSend(std::vector<JournalDay>& days, const CheckReport& report)
     }
 }
 
-std::vector<std::string> StatusLines(const std::vector<JournalDay>& days, bool files) {
+std::vector<std::string> statusLines(const std::vector<JournalDay>& days, bool files) {
     std::vector<std::string> lines;
     lines.push_back(padded("Giorno", 12) + padded("Arrivi", 30) + padded("Partenze", 30) +
                     padded("Chiusa", 8) + "Stato");
@@ -108,9 +108,9 @@ std::vector<std::string> StatusLines(const std::vector<JournalDay>& days, bool f
     return lines;
 }
 
-std::string StatusHtmlSection(const std::vector<JournalDay>& days, bool files, bool heading) {
+std::string statusHtmlSection(const std::vector<JournalDay>& days, bool files, bool heading) {
     std::string h = heading ? "<h2>Registro degli invii</h2>\r\n" : "";
-    h += "<p><strong>" + htmlEscaped(StatusCountsText(days)) + "</strong></p>\r\n";
+    h += "<p><strong>" + htmlEscaped(statusCountsText(days)) + "</strong></p>\r\n";
     h += "<table>\r\n<thead><tr><th>Giorno</th><th>Arrivi</th><th>Partenze</th>"
          "<th>Chiusa</th><th>Stato</th>";
     h += files ? "<th>File</th></tr></thead>\r\n<tbody>\r\n" : "</tr></thead>\r\n<tbody>\r\n";
@@ -119,8 +119,8 @@ std::string StatusHtmlSection(const std::vector<JournalDay>& days, bool files, b
         for (char c : std::string(d.status))
             rowClass += c == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         h += "<tr class=\"" + rowClass + "\"><td>" + htmlEscaped(d.day) + "</td><td>" +
-             htmlEscaped(CellInWords(d.arrivals)) + "</td><td>" +
-             htmlEscaped(CellInWords(d.departures)) + "</td><td>" +
+             htmlEscaped(cellInWords(d.arrivals)) + "</td><td>" +
+             htmlEscaped(cellInWords(d.departures)) + "</td><td>" +
              htmlEscaped(closedOf(d)) + "</td><td><strong>" + htmlEscaped(d.status) +
              "</strong></td>";
         if (files) {
@@ -134,7 +134,7 @@ std::string StatusHtmlSection(const std::vector<JournalDay>& days, bool files, b
     return h + "</tbody>\r\n</table>\r\n";
 }
 
-std::string CellInWords(const std::optional<JournalExchange>& e) {
+std::string cellInWords(const std::optional<JournalExchange>& e) {
     if (!e) return "-";
     if (e->verdict && *e->verdict == kVerdictEmpty) return "nessuna presenza";
     const bool one = e->stays == 1;
@@ -154,7 +154,7 @@ std::string CellInWords(const std::optional<JournalExchange>& e) {
     return text;
 }
 
-std::string StatusCountsText(const std::vector<JournalDay>& days) {
+std::string statusCountsText(const std::vector<JournalDay>& days) {
     // The words of the table, in its order of gravity, each in the plural when due.
     static const struct {
         const char* status;
@@ -186,8 +186,8 @@ std::string checkReportPage(const CheckReport& report, const LocalTime& madeAt,
     if (!journal) return page;
     std::string section;
     try {
-        section = StatusHtmlSection(
-            JournalDays(*ReadJournal(*journal), report.firstDay, report.lastDay), false, true);
+        section = statusHtmlSection(
+            journalDays(*readJournal(*journal), report.firstDay, report.lastDay), false, true);
     } catch (const RunError& e) {
         section = "<h2>Registro degli invii</h2>\r\n<p>" + htmlEscaped(e.message()) + "</p>\r\n";
     }
@@ -205,7 +205,7 @@ int markOutcome(const JournalLocation& where, const Clock& clock, const std::str
     // Under the export lock, and never on a journal lost while its files remain.
     const auto opened = ExportJournal::Open(where, clock, "velmora stato");
     SendJournal& journal = opened->journal();
-    const std::vector<JournalExchange> unknown = UnknownOutcomes(JournalDayOf(journal, day));
+    const std::vector<JournalExchange> unknown = unknownOutcomes(journalDayOf(journal, day));
     for (const JournalExchange& e : unknown) {
         const std::string word = received ? "ricevuto" : "non ricevuto";
         journal.completeExchange(e.id, e.answerFile.value_or(""), e.httpStatus,
@@ -214,7 +214,7 @@ int markOutcome(const JournalLocation& where, const Clock& clock, const std::str
                                  received ? std::optional<std::string>(kVerdictAccepted)
                                           : std::optional<std::string>(kVerdictNoAnswer),
                                  clock.now());
-        out << "Segnato come " << word << ": " << ExchangeName(e) << ".\n";
+        out << "Segnato come " << word << ": " << exchangeName(e) << ".\n";
     }
     return static_cast<int>(unknown.size());
 }
@@ -223,8 +223,8 @@ int markOutcome(const JournalLocation& where, const Clock& clock, const std::str
 // lock.
 void rebuildFromFiles(CheckServices& services, std::ostream& out) {
     const std::unique_ptr<FileLock> lock =
-        LockHotelFolder(services.journal, "velmora stato --ricostruisci", services.clock);
-    const int count = RebuildJournal(services.journal);
+        lockHotelFolder(services.journal, "velmora stato --ricostruisci", services.clock);
+    const int count = rebuildJournal(services.journal);
     out << "Registro degli invii ricostruito dai file di " << kLogDirectory << ": " << count
         << " scambi.\n";
 }
@@ -238,7 +238,7 @@ std::optional<int> recordOperatorWord(const StatusArguments& arguments, CheckSer
         arguments.received.empty() ? arguments.notReceived : arguments.received;
     if (marked.empty()) return std::nullopt;
     std::string day;
-    if (!ReadBatchDay(marked, services.clock.now().year, day)) {
+    if (!readBatchDay(marked, services.clock.now().year, day)) {
         err << "velmora stato: data non valida: \"" << day << "\"\n";
         return kExitUsage;
     }
@@ -257,12 +257,12 @@ std::optional<int> recordOperatorWord(const StatusArguments& arguments, CheckSer
 std::optional<int> readStatusDays(const StatusArguments& arguments, CheckServices& services,
                                   Dialogs& dialogs, std::ostream& err, RunState& state,
                                   std::string (&days)[2]) {
-    const long long yesterday = DaySerial(dayText(services.clock.now())) - 1;
-    const std::string from = arguments.from.empty() ? DayTextOf(yesterday - 30) : arguments.from;
-    const std::string to = arguments.to.empty() ? DayTextOf(yesterday) : arguments.to;
-    if (!PrepareBatchDays(from, to, services.files, services.clock, dialogs, err, state, days))
+    const long long yesterday = daySerial(dayText(services.clock.now())) - 1;
+    const std::string from = arguments.from.empty() ? dayTextOf(yesterday - 30) : arguments.from;
+    const std::string to = arguments.to.empty() ? dayTextOf(yesterday) : arguments.to;
+    if (!prepareBatchDays(from, to, services.files, services.clock, dialogs, err, state, days))
         return kExitFailed;
-    if (DaySerial(days[1]) < DaySerial(days[0])) {
+    if (daySerial(days[1]) < daySerial(days[0])) {
         err << "velmora stato: --to viene prima di --from\n";
         return kExitUsage;
     }
@@ -276,19 +276,19 @@ std::string markDaysWithNothingToSend(std::vector<JournalDay>& rows, const std::
                                       const RunState& state, CheckServices& services) {
     RunView view;
     const std::string problem =
-        CheckBeforeRun({days[0], days[1], false}, state, services.files, view, false);
+        checkBeforeRun({days[0], days[1], false}, state, services.files, view, false);
     if (!problem.empty()) return problem;
     CheckRun check(state, services.engine(), services.files, services.clock);
     for (const JournalDay& d : std::vector<JournalDay>(rows)) {
         if (d.status != kStatusNotSent) continue;
-        MarkNothingToSend(rows, check.run(d.day, d.day, view));
+        markNothingToSend(rows, check.run(d.day, d.day, view));
     }
     return {};
 }
 
 }  // namespace
 
-int RunStatusCommand(const StatusArguments& arguments, CheckServices& services, std::ostream& out,
+int runStatusCommand(const StatusArguments& arguments, CheckServices& services, std::ostream& out,
                      std::ostream& err) {
     StreamDialogs dialogs(err);
     // A failure of the journal is told as the export tells it.
@@ -310,21 +310,21 @@ int RunStatusCommand(const StatusArguments& arguments, CheckServices& services, 
         return *status;
     std::vector<JournalDay> rows;
     try {
-        rows = JournalDays(*ReadJournal(services.journal), days[0], days[1]);
+        rows = journalDays(*readJournal(services.journal), days[0], days[1]);
     } catch (const RunError& e) {
         return failed(e);
     }
     const std::string problem = markDaysWithNothingToSend(rows, days, state, services);
 
     out << "Registro degli invii dal " << days[0] << " al " << days[1] << '\n';
-    for (const std::string& line : StatusLines(rows, arguments.files)) out << line << '\n';
+    for (const std::string& line : statusLines(rows, arguments.files)) out << line << '\n';
     if (!problem.empty())
         out << "(giorni non inviati non verificati: " << oneLine(problem) << ")\n";
     out.flush();
     if (arguments.html.empty()) return kExitCompleted;
     const std::string title = "Registro degli invii dal " + days[0] + " al " + days[1];
     const std::string page =
-        htmlPage(title, title, StatusHtmlSection(rows, arguments.files, false));
+        htmlPage(title, title, statusHtmlSection(rows, arguments.files, false));
     switch (writeRequestedPage(services.files, arguments.html, page, err)) {
         case PageWritten::Written:
             return kExitCompleted;
@@ -338,9 +338,9 @@ int RunStatusCommand(const StatusArguments& arguments, CheckServices& services, 
     return kExitFailed;
 }
 
-BatchCommand MakeStatusCommand(CheckServices& services) {
-    return MakeBatchCommand("stato", kStatusUsage, kExitCompleted, ParseStatusArguments,
-                            RunStatusCommand, services);
+BatchCommand makeStatusCommand(CheckServices& services) {
+    return makeBatchCommand("stato", kStatusUsage, kExitCompleted, parseStatusArguments,
+                            runStatusCommand, services);
 }
 
 }  // namespace velmora

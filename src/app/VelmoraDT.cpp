@@ -322,7 +322,7 @@ void VelmoraDT::showEvent(QShowEvent* event) {
 void VelmoraDT::Form_Activate() {
     std::string prompt;
     try {
-        const SettingsOutcome outcome = LoadSettings(m_files, m_state);
+        const SettingsOutcome outcome = loadSettings(m_files, m_state);
         if (outcome.loaded()) return;
         prompt = outcome.prompt;
     } catch (const std::exception& e) {
@@ -481,7 +481,7 @@ bool VelmoraDT::runCheck(const RunRequest& request, Bridge& bridge) {
     options.started = [&bridge] { bridge.runStarted(); };
     options.stop = m_stop;
     const CheckRange range =
-        RunCheckRange(request, m_state, m_files, m_clock, bridge, m_checkEngine, options);
+        runCheckRange(request, m_state, m_files, m_clock, bridge, m_checkEngine, options);
     if (!range.notStarted.empty()) {
         bridge.MsgBox(std::string(kCheckNotStartedLine) + "\r\n" + range.notStarted,
                       kStyleExclamation, kRunTitle);

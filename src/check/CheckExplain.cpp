@@ -57,7 +57,7 @@ std::string placeReason(const CodeLookupNote& lookup, const std::optional<NamedC
 
 }  // namespace
 
-std::string GuestElementName(const std::string& path) {
+std::string guestElementName(const std::string& path) {
     static const struct {
         const char* path;
         const char* name;
@@ -102,7 +102,7 @@ bool lookupFails(const CodeLookupNote& lookup) {
 FindingText explainLookup(const std::vector<std::string>& elements, const CodeLookupNote& lookup,
                           const std::optional<NamedCodesRow>& namedRow) {
     std::vector<std::string> names;
-    for (const std::string& e : elements) names.push_back(GuestElementName(e));
+    for (const std::string& e : elements) names.push_back(guestElementName(e));
     const std::string subject = "Codice di " + joinAnd(names) +
                                 (names.size() > 1 ? " vuoti" : " vuoto") + " (nove spazi): ";
     const std::string column = " (colonna " + lookup.column + ")";

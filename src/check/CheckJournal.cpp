@@ -105,11 +105,11 @@ void compareBuiltGuests(Comparison& c, std::map<std::string, SentStay>& sent) {
             continue;
         }
         if (it->second.guestHash != g.fingerprint) {
-            const auto thenFields = PostedGuestElements(c.sentBody, it->second.guestId);
-            const auto nowFields = PostedGuestElements(c.document.body, g.guestId);
+            const auto thenFields = postedGuestElements(c.sentBody, it->second.guestId);
+            const auto nowFields = postedGuestElements(c.document.body, g.guestId);
             std::vector<std::string> changed;
             for (const std::string& name : changedFields(thenFields, nowFields))
-                changed.push_back(GuestElementName(name));
+                changed.push_back(guestElementName(name));
             const std::string which = c.sentBody.empty() || changed.empty()
                                           ? "(file inviato non leggibile)"
                                           : joinAnd(changed);
@@ -126,7 +126,7 @@ void compareBuiltGuests(Comparison& c, std::map<std::string, SentStay>& sent) {
 void reportGuestsGone(Comparison& c, const std::map<std::string, SentStay>& gone) {
     for (const auto& [key, s] : gone) {
         const std::string room =
-            fieldOf(PostedGuestElements(c.sentBody, s.guestId), "Rooms/Room/RoomId");
+            fieldOf(postedGuestElements(c.sentBody, s.guestId), "Rooms/Room/RoomId");
         c.add(s.database, s.numeroProgressivo, room,
               "inviato il " + c.when +
                   " ma non più presente negli archivi (scheda "
@@ -153,7 +153,7 @@ void mergeFindings(CheckReport& report, std::vector<CheckFinding>& added) {
 
 }  // namespace
 
-void AddJournalFindings(CheckReport& report, const SendJournal& journal, const FileStore& files,
+void addJournalFindings(CheckReport& report, const SendJournal& journal, const FileStore& files,
                         AdviceFor advice) {
     if (report.documents.empty()) return;
     const std::vector<JournalExchange> exchanges = journal.exchanges(

@@ -12,7 +12,7 @@
 
 namespace velmora {
 
-CheckRange RunCheckRange(const RunRequest& request, const RunState& state, FileStore& files,
+CheckRange runCheckRange(const RunRequest& request, const RunState& state, FileStore& files,
                          Clock& clock, RunView& view, const std::function<DBEngine&()>& engine,
                          const CheckRangeOptions& options) {
     CheckRange range;
@@ -20,7 +20,7 @@ CheckRange RunCheckRange(const RunRequest& request, const RunState& state, FileS
     range.report.lastDay = request.lastDay;
     bool started = false;
     try {
-        range.notStarted = CheckBeforeRun(request, state, files, view, options.forWindow);
+        range.notStarted = checkBeforeRun(request, state, files, view, options.forWindow);
         if (range.notStarted.empty() && !engine)
             range.notStarted = "La verifica non è disponibile.";
         if (!range.notStarted.empty()) return range;
@@ -29,7 +29,7 @@ CheckRange RunCheckRange(const RunRequest& request, const RunState& state, FileS
         CheckRun check(state, engine(), files, clock);
         range.report = check.run(request.firstDay, request.lastDay, view, options.stop);
         if (options.journal)
-            AddJournalFindings(range.report, *ReadJournal(*options.journal), files,
+            addJournalFindings(range.report, *readJournal(*options.journal), files,
                                options.forWindow ? AdviceFor::Window : AdviceFor::Command);
     } catch (const RunError& e) {
         if (started)

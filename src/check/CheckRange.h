@@ -39,13 +39,13 @@ struct CheckRangeOptions {
     const StopRequest* stop = nullptr;
 };
 
-// Runs CheckBeforeRun, and when it finds nothing and there is an engine,
+// Runs checkBeforeRun, and when it finds nothing and there is an engine,
 // calls started, checks the request's days and adds the findings of the send
 // journal, when there is one. Never throws: a failure before started is
 // notStarted (a RunError with its message and detail); one after it, a send
 // journal that cannot be read included, ends the report with an interruption
 // "Verifica interrotta: ...", since the check did not do all it says.
-CheckRange RunCheckRange(const RunRequest& request, const RunState& state, FileStore& files,
+CheckRange runCheckRange(const RunRequest& request, const RunState& state, FileStore& files,
                          Clock& clock, RunView& view, const std::function<DBEngine&()>& engine,
                          const CheckRangeOptions& options = {});
 

@@ -61,7 +61,7 @@ const char* const kWeekdays[] = {"giovedì", "venerdì", "sabato",   "domenica",
                                  "lunedì",  "martedì", "mercoledì"};
 
 std::string weekday(const std::string& day) {
-    long long serial = DaySerial(day);  // 1 January 1970 was a Thursday
+    long long serial = daySerial(day);  // 1 January 1970 was a Thursday
     const long long index = ((serial % 7) + 7) % 7;
     return kWeekdays[index];
 }

@@ -117,7 +117,7 @@ std::vector<GuestNote> readWindow(OpenedDatabase& db, const std::string& query,
     auto rs = db->OpenRecordset(query, dbOpenDynaset);
     rs->FindFirst(kHotelRecords);
     while (!rs->NoMatch()) {
-        out.push_back(ReadGuestNote(*rs, database, history));
+        out.push_back(readGuestNote(*rs, database, history));
         rs->FindNext(kHotelRecords);
     }
     return out;
@@ -214,7 +214,7 @@ private:
         for (const GuestNote& h : heads) {
             if (!h.numeroProgressivo) continue;
             const long long number = *h.numeroProgressivo;
-            const double key = static_cast<double>(MemberKey(number, history));
+            const double key = static_cast<double>(memberKey(number, history));
             const bool viaFamily = m.codiceCapoFamiglia > 0 && m.codiceCapoFamiglia == key;
             const bool viaGroup = m.codiceCapoGruppo > 0 && m.codiceCapoGruppo == key;
             if (!viaFamily && !viaGroup) continue;
@@ -287,7 +287,7 @@ private:
         std::optional<NamedCodesRow> row;
         {
             auto rs = codes->OpenRecordset("CodiciVari", dbOpenDynaset);
-            rs->FindFirst(NamedPlaceCriterion(trimBlanks(lookup.text)));
+            rs->FindFirst(namedPlaceCriterion(trimBlanks(lookup.text)));
             if (!rs->NoMatch())
                 row = NamedCodesRow{rs->Fields("Tipo").asText(), rs->Fields("DataDal").asText(),
                                     rs->Fields("DataFinoA").asText()};
@@ -350,7 +350,7 @@ void CheckRun::checkDocument(const std::string& day, const std::string& kind, Ch
 
     CheckedDocument document{day, kind, {}, stopped, {}};
     if (!stopped && m_state.StaysWritten != 0) {
-        document.body = XmlDeclaration() + joinStaysDocument(sink.text());
+        document.body = xmlDeclaration() + joinStaysDocument(sink.text());
         for (const WriterEvent& e : observer.events)
             if (e.type == WriterEvent::Written) document.guests.push_back(e.written);
     }
@@ -376,8 +376,8 @@ CheckReport CheckRun::run(const std::string& firstDay, const std::string& lastDa
     std::string day = firstDay;
     const char* kind = "A";
     try {
-        const long long last = DaySerial(lastDay);
-        for (long long serial = DaySerial(firstDay); serial <= last; day = DayTextOf(++serial)) {
+        const long long last = daySerial(lastDay);
+        for (long long serial = daySerial(firstDay); serial <= last; day = dayTextOf(++serial)) {
             if (stop && stop->requested()) {
                 report.interruption = std::string(kCheckStoppedLine) + " prima del " + day + ".";
                 return report;

@@ -99,14 +99,14 @@ std::int16_t CompareDates(std::string_view first, std::string_view second) {
     return after ? 0 : 1;
 }
 
-long long DaySerial(std::string_view dayText) {
+long long daySerial(std::string_view dayText) {
     const DateParts p = readParts(trimBlanks(dayText));
     auto whole = [](double v) { return static_cast<long long>(std::floor(v)); };
     return daysFromCivil(static_cast<long long>(std::nearbyint(p.year)), whole(p.month),
                          whole(p.day));
 }
 
-std::string DayTextOf(long long serial) {
+std::string dayTextOf(long long serial) {
     long long y = 0, m = 0, d = 0;
     civilFromDays(serial, y, m, d);
     char buf[80];
@@ -114,10 +114,10 @@ std::string DayTextOf(long long serial) {
     return buf;
 }
 
-std::string NextDay(std::string_view dayText) { return DayTextOf(DaySerial(dayText) + 1); }
+std::string nextDay(std::string_view dayText) { return dayTextOf(daySerial(dayText) + 1); }
 
-long long DaysBetween(std::string_view from, std::string_view to) {
-    return DaySerial(to) - DaySerial(from);
+long long daysBetween(std::string_view from, std::string_view to) {
+    return daySerial(to) - daySerial(from);
 }
 
 std::string storedDateOf(std::string_view dayText) {
@@ -153,7 +153,7 @@ std::string shownIsoTime(std::string_view isoTime, std::string_view between) {
            midCharacters(isoTime, 12, 5);
 }
 
-bool HasDatePositions(std::string_view text) {
+bool hasDatePositions(std::string_view text) {
     if (text.size() < 10) return false;
     for (std::size_t i : {0u, 1u, 3u, 4u, 6u, 7u, 8u, 9u})
         if (text[i] < '0' || text[i] > '9') return false;

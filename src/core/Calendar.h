@@ -28,17 +28,17 @@ std::int16_t CompareDates(std::string_view first, std::string_view second);
 
 // Day number (days since 1 January 1970) of a text that IsValidDate accepts,
 // read by the same positions.
-long long DaySerial(std::string_view dayText);
+long long daySerial(std::string_view dayText);
 
 // "DD/MM/YYYY" of a day number.
-std::string DayTextOf(long long serial);
+std::string dayTextOf(long long serial);
 
 // The calendar day after the given one, as "DD/MM/YYYY".
-std::string NextDay(std::string_view dayText);
+std::string nextDay(std::string_view dayText);
 
 // Calendar days from the first day to the second (negative when the second is
 // earlier); both are read as day/month/year by position.
-long long DaysBetween(std::string_view from, std::string_view to);
+long long daysBetween(std::string_view from, std::string_view to);
 
 // The three forms of a day: the day text "DD/MM/YYYY" (the date fields, the
 // routines, the messages), the stored date YYYYMMDD (the databases) and the
@@ -71,6 +71,6 @@ std::string shownIsoTime(std::string_view isoTime, std::string_view between);
 // day text by (day 1-2, month 4-5, year 7-10); separators are not looked at.
 // IsValidDate accepts texts such as "1//1//1925" or ones with a two-byte
 // separator, which the stays and day-closing texts would misread.
-bool HasDatePositions(std::string_view text);
+bool hasDatePositions(std::string_view text);
 
 }  // namespace velmora

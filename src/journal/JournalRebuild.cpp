@@ -202,7 +202,7 @@ private:
         std::vector<SentStay> stays;
         const std::string day = requestDay(kind, text);
         if (kind != std::string(kJournalClosing))
-            for (const PostedGuest& g : ReadPostedGuests(text, kind))
+            for (const PostedGuest& g : readPostedGuests(text, kind))
                 stays.push_back(SentStay{g.day, kind, g.database, g.numeroProgressivo, g.guestId,
                                          g.stayFingerprint, g.fingerprint});
         if (r && !day.empty()) {
@@ -217,7 +217,7 @@ private:
         if (!day.empty()) m_recorded[day].insert(kind);
         m_pending[kind] = m_journal.beginExchange(r ? std::optional(r->id) : std::nullopt, kind,
                                                   day.empty() ? "" : dayTextOfIso(day), file,
-                                                  Fnv1a64(text), stays, at);
+                                                  fnv1a64(text), stays, at);
         ++m_count;
     }
 
@@ -264,7 +264,7 @@ private:
             : r.uncertain ? "ordine dei file incerto: più esportazioni nello stesso minuto"
                           : "nessun file di logout";
         m_journal.describeRun(r.id, dayTextOfIso(r.first), dayTextOfIso(r.last), r.userId, r.closeDays,
-                              r.ended ? std::optional(JournalTime(*r.ended)) : std::nullopt,
+                              r.ended ? std::optional(journalTime(*r.ended)) : std::nullopt,
                               outcome, reason);
     }
 
@@ -278,13 +278,13 @@ private:
 
 }  // namespace
 
-int RebuildJournalFile(const std::string& logDirectory, const std::string& path) {
+int rebuildJournalFile(const std::string& logDirectory, const std::string& path) {
     std::vector<LogFile> files;
     std::map<std::string, Minute> minutes;
     std::error_code ec;
     for (const fs::directory_entry& entry : fs::directory_iterator(logDirectory, ec)) {
         const std::string name = entry.path().filename().string();
-        const std::optional<ExchangeLogName> parsed = ParseExchangeLogName(name);
+        const std::optional<ExchangeLogName> parsed = parseExchangeLogName(name);
         if (!parsed || !entry.is_regular_file(ec)) continue;
         LogFile f;
         f.prefix = parsed->prefix;
@@ -339,14 +339,14 @@ int RebuildJournalFile(const std::string& logDirectory, const std::string& path)
     return Replay(journal).run(files, minutes);
 }
 
-int RebuildJournal(const JournalLocation& where, const std::function<void()>& beforeReplacing) {
+int rebuildJournal(const JournalLocation& where, const std::function<void()>& beforeReplacing) {
     std::error_code ec;
     if (!fs::is_directory(where.logDirectory, ec))
         throw RunError("La cartella " + where.logDirectory + " non esiste: nulla da ricostruire.");
     const std::string journal = where.journal();
     const std::string fresh = journal + ".new";
     for (const char* tail : {"", "-wal", "-shm", "-journal"}) fs::remove(fresh + tail, ec);
-    const int count = RebuildJournalFile(where.logDirectory, fresh);
+    const int count = rebuildJournalFile(where.logDirectory, fresh);
     if (!fs::exists(journal, ec)) {
         // A WAL left by a journal that is gone would be read into the new one.
         for (const char* tail : {"-wal", "-shm"}) fs::remove(journal + tail, ec);

@@ -104,7 +104,7 @@ RunError damaged(const std::string& path, const std::string& what, const std::st
 
 }  // namespace
 
-std::string JournalTime(const LocalTime& t) {
+std::string journalTime(const LocalTime& t) {
     char out[32];
     std::snprintf(out, sizeof out, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
                   t.minute, t.second);
@@ -239,7 +239,7 @@ long long SendJournal::beginRun(const LocalTime& at, const std::string& userId,
     m_db->prepare(
             "INSERT INTO run(started, user_id, first_day, last_day, close_days) "
             "VALUES(?, ?, ?, ?, ?)")
-        .bind(1, JournalTime(at))
+        .bind(1, journalTime(at))
         .bind(2, userId)
         .bind(3, isoDayOf(firstDay))
         .bind(4, isoDayOf(lastDay))
@@ -254,7 +254,7 @@ void SendJournal::endRun(long long runId, const LocalTime& at, const std::string
                          const std::string& reason) {
     SqliteTransaction t(*m_db);
     m_db->prepare("UPDATE run SET ended = ?, outcome = ?, reason = ? WHERE id = ?")
-        .bind(1, JournalTime(at))
+        .bind(1, journalTime(at))
         .bind(2, outcome)
         .bind(3, nonEmpty(reason))
         .bind(4, runId)
@@ -294,7 +294,7 @@ long long SendJournal::beginExchange(std::optional<long long> runId, const std::
         .bind(2, kind)
         .bind(3, day.empty() ? std::nullopt : std::optional(isoDayOf(day)))
         .bind(4, nonEmpty(requestFile))
-        .bind(5, JournalTime(at))
+        .bind(5, journalTime(at))
         .bind(6, static_cast<long long>(stays.size()))
         .bind(7, nonEmpty(bodyHash))
         .run();
@@ -326,7 +326,7 @@ void SendJournal::completeExchange(long long id, const std::string& answerFile,
             "UPDATE exchange SET answer_file = ?, answered_at = ?, http_status = ?, failure = ?, "
             "verdict = ? WHERE id = ?")
         .bind(1, nonEmpty(answerFile))
-        .bind(2, JournalTime(at))
+        .bind(2, journalTime(at))
         .bind(3, status)
         .bind(4, nonEmpty(failure))
         .bind(5, verdict)
@@ -344,8 +344,8 @@ void SendJournal::recordEmpty(std::optional<long long> runId, const std::string&
         .bind(1, runId)
         .bind(2, kind)
         .bind(3, isoDayOf(day))
-        .bind(4, JournalTime(at))
-        .bind(5, JournalTime(at))
+        .bind(4, journalTime(at))
+        .bind(5, journalTime(at))
         .bind(6, kVerdictEmpty)
         .run();
     t.commit();

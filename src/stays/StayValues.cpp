@@ -77,7 +77,7 @@ std::string xmlSafe(std::string_view value) {
     return out;
 }
 
-std::optional<long long> NumeroProgressivoOf(const FieldValue& v) {
+std::optional<long long> numeroProgressivoOf(const FieldValue& v) {
     if (v.isNumber()) {
         const double d = v.asNumber();
         if (std::isfinite(d) && d == std::floor(d) && std::fabs(d) < 9e15)

@@ -44,6 +44,6 @@ std::string xmlSafe(std::string_view value);
 
 // NumeroProgressivo as the writers take it: an integer number, or a text of
 // digits (optional minus); Null or anything else gives nothing.
-std::optional<long long> NumeroProgressivoOf(const FieldValue& v);
+std::optional<long long> numeroProgressivoOf(const FieldValue& v);
 
 }  // namespace velmora

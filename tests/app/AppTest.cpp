@@ -106,7 +106,7 @@ TEST_P(SettingsFile, IsReadOrRefused) {
     LocalFileStore files(dir.path());
     RunState state;
     state.UserId = "prima";
-    const SettingsOutcome outcome = LoadSettings(files, state);
+    const SettingsOutcome outcome = loadSettings(files, state);
     const std::string got = outcome.loaded()
                                 ? state.UserId + "|" + state.Password + "|" + state.LoginUrl + "|" +
                                       state.LogoutUrl + "|" + state.ArrivalsUrl + "|" +
@@ -136,7 +136,7 @@ struct ExportRunner {
         writeHotelFiles(dir);
     }
     RunOutcome run(const std::string& first, const std::string& last, bool close) {
-        LoadSettings(files, state);
+        loadSettings(files, state);
         ExportRun exportRun(state, files, dialogs, monitor, recordingFactory(script));
         exportRun.setStopRequest(&stop);
         return exportRun.run({first, last, close}, view);
@@ -353,7 +353,7 @@ class ExportArguments : public ::testing::TestWithParam<UsageRow> {};
 
 TEST_P(ExportArguments, AreReadOrRefused) {
     std::string error;
-    const auto a = ParseExportArguments(GetParam().args, error);
+    const auto a = parseExportArguments(GetParam().args, error);
     EXPECT_EQ(a ? a->from + " " + a->to + " " + std::to_string(a->closeDays) + " " +
                       std::to_string(a->tableCache)
                 : error,
@@ -394,7 +394,7 @@ TEST_P(SettingsAddress, NamesTheLineAndWhatIsWrong) {
                             &state.DeparturesUrl, &state.CloseDayUrl};
     for (std::string* l : lines) *l = "https://servizio.example.it:8443/istat/x";
     *lines[r.line - 3] = r.address;
-    const std::string problem = SettingsAddressProblem(state);
+    const std::string problem = settingsAddressProblem(state);
     const char* names[] = {"accesso", "disconnessione", "degli arrivi", "delle partenze",
                            "chiusura della giornata"};
     if (*r.problem == '\0') {

@@ -352,7 +352,7 @@ void WindowTest::aRunIsStoppedByTheOperator() {
 }
 
 void WindowTest::folderChooserAsksAgainInItalian() {
-    QVERIFY(InstallQtItalian());
+    QVERIFY(installQtItalian());
     TempDir empty, hotel;
     test::writeHotelFiles(hotel);
     QSettings("velmora", "velmora").remove("cartella");
@@ -374,7 +374,7 @@ void WindowTest::folderChooserAsksAgainInItalian() {
     QTimer::singleShot(50, choose);
     test::RecordingDialogs dialogs;
     const QString before = QDir::currentPath();
-    const bool entered = EnterRememberedFolder(dialogs);
+    const bool entered = enterRememberedFolder(dialogs);
     const QString now = QDir::currentPath();
     QDir::setCurrent(before);
     QVERIFY(entered);

@@ -20,9 +20,9 @@ std::string stored(const std::string& a, const std::string&) {
 std::string compare(const std::string& a, const std::string& b) {
     return std::to_string(CompareDates(a, b));
 }
-std::string next(const std::string& a, const std::string&) { return NextDay(a); }
+std::string next(const std::string& a, const std::string&) { return nextDay(a); }
 std::string between(const std::string& a, const std::string& b) {
-    return std::to_string(DaysBetween(a, b));
+    return std::to_string(daysBetween(a, b));
 }
 std::string toStored(const std::string& a, const std::string&) { return storedDateOf(a); }
 std::string toIso(const std::string& a, const std::string&) { return isoDayOf(a); }

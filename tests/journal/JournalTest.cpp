@@ -262,9 +262,9 @@ TEST(JournalTest, PendingSendsWhatIsMissingAndStopsWhereItMust) {
     CurlTransport http;
     ExportStepsFactory factory = [&](RunState& state, Monitor& monitor,
                                      const StepsOptions& options) {
-        return MakeRealExportSteps(state, monitor, engine, http, files, clock, options.recorder);
+        return makeRealExportSteps(state, monitor, engine, http, files, clock, options.recorder);
     };
-    BatchServices batch{files, clock, factory, JournalLocationIn(h.dir.path())};
+    BatchServices batch{files, clock, factory, journalLocationIn(h.dir.path())};
     const struct {
         const char* rule;
         Lines args;
@@ -317,7 +317,7 @@ TEST(JournalTest, PendingSendsWhatIsMissingAndStopsWhereItMust) {
         std::ostringstream out, err;
         Lines args{"export"};
         args.insert(args.end(), r.args.begin(), r.args.end());
-        EXPECT_EQ(DispatchCommand(args, {MakeExportCommand(batch)}, out, err), r.status);
+        EXPECT_EQ(dispatchCommand(args, {makeExportCommand(batch)}, out, err), r.status);
         EXPECT_NE((out.str() + err.str()).find(r.says), std::string::npos)
             << out.str() << err.str();
         if (r.args[0] != std::string("--pending")) continue;
@@ -487,7 +487,7 @@ TEST(JournalTest, TheLogoutIsSentWhateverTheJournalDoes) {
         test::RecordingDialogs dialogs;
         test::RecordingMonitor monitor;
         std::ostringstream ignored;
-        ASSERT_TRUE(PrepareBatchDays("02/03/2026", "03/03/2026", app.files(), app.clock(), dialogs,
+        ASSERT_TRUE(prepareBatchDays("02/03/2026", "03/03/2026", app.files(), app.clock(), dialogs,
                                      ignored, state, days));
         ExportRun run(state, app.files(), dialogs, monitor, app.factory());
         const JournalLocation where = app.journal();
@@ -501,7 +501,7 @@ TEST(JournalTest, TheLogoutIsSentWhateverTheJournalDoes) {
             << dialogs.boxes.back().prompt;
         holder.reset();
         SendJournal after(journal, JournalOpen::Read);
-        EXPECT_EQ(JournalDayOf(after, "02/03/2026").status, r.day02);
+        EXPECT_EQ(journalDayOf(after, "02/03/2026").status, r.day02);
     }
 }
 
@@ -628,11 +628,11 @@ TEST(JournalTest, RebuildKeepsAJournalInPlaceAtEveryMoment) {
     Hotel h;
     ASSERT_EQ(h.velmora({"export", "--from", "02/03/2026", "--to", "03/03/2026"}).status, 0);
     struct Killed {};
-    const JournalLocation where = JournalLocationIn(h.dir.path());
-    EXPECT_THROW(RebuildJournal(where, [] { throw Killed{}; }), Killed);
+    const JournalLocation where = journalLocationIn(h.dir.path());
+    EXPECT_THROW(rebuildJournal(where, [] { throw Killed{}; }), Killed);
     EXPECT_EQ(rowsOf(where.journal()).runs.size(), 1u) << "the old journal, in its place";
     EXPECT_EQ(h.velmora({"export", "--from", "02/03/2026", "--to", "03/03/2026"}).status, 64);
-    EXPECT_GT(RebuildJournal(where), 0);
+    EXPECT_GT(rebuildJournal(where), 0);
     EXPECT_EQ(rowsOf(where.backup()).exchanges, rowsOf(where.journal()).exchanges);
 }
 
@@ -781,7 +781,7 @@ TEST_P(ResendQuestionTest, TheAnswerDecidesWhetherTheRunStarts) {
     RunState state;
     std::string days[2];
     std::ostringstream ignored;
-    ASSERT_TRUE(PrepareBatchDays("02/03/2026", "03/03/2026", app.files(), app.clock(), dialogs,
+    ASSERT_TRUE(prepareBatchDays("02/03/2026", "03/03/2026", app.files(), app.clock(), dialogs,
                                  ignored, state, days));
     test::RecordingMonitor monitor;
     ExportRun run(state, app.files(), dialogs, monitor, app.factory());
@@ -860,12 +860,12 @@ TEST(JournalTest, EveryPathComesFromTheServicesNotTheCurrentFolder) {
     CheckServices check{app.files(), app.clock(), [&]() -> DBEngine& { return app.engine(true); },
                         app.journal()};
     std::ostringstream out, err;
-    const std::vector<BatchCommand> commands{MakeStatusCommand(check), MakeCheckCommand(check)};
-    EXPECT_EQ(DispatchCommand({"stato", "--from", "02/03/2026", "--to", "03/03/2026"}, commands,
+    const std::vector<BatchCommand> commands{makeStatusCommand(check), makeCheckCommand(check)};
+    EXPECT_EQ(dispatchCommand({"stato", "--from", "02/03/2026", "--to", "03/03/2026"}, commands,
                               out, err),
               0);
     EXPECT_EQ(statusWords(out.str()), allDays({"02/03/2026", "03/03/2026"}, kStatusSent));
-    EXPECT_EQ(DispatchCommand({"check", "--from", "02/03/2026", "--to", "03/03/2026"}, commands,
+    EXPECT_EQ(dispatchCommand({"check", "--from", "02/03/2026", "--to", "03/03/2026"}, commands,
                               out, err),
               0)
         << err.str();

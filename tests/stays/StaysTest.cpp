@@ -49,7 +49,7 @@ struct Hotel {
             guests("SchedaStoricoClienti.mdb", testFile("stays/data/" + historyFile));
         state.UserId = "123456";
         state.InitialDate = "20240101";
-        ReadOnlyColumnsUsed(engine);  // as the program runs it
+        readOnlyColumnsUsed(engine);  // as the program runs it
     }
     void guests(const std::string& database, const std::string& table) {
         writeTables(dir / database, {{"Scheda_Cliente", table}});
@@ -405,13 +405,13 @@ TEST(PostedDocument, ReadsBackWhatTheWritersReport) {
         hotel.ctx.observer = &reported;
         const std::string body = ExportStays(hotel.ctx, r.day, r.day, r.kind);
         std::vector<std::string> read;
-        for (const PostedGuest& g : ReadPostedGuests(body, r.kind))
+        for (const PostedGuest& g : readPostedGuests(body, r.kind))
             read.push_back(g.day + " " + g.database + " " +
                            std::to_string(g.numeroProgressivo.value_or(-1)) + " " + g.guestId +
                            " " + g.fingerprint + " " + g.stayFingerprint);
         EXPECT_EQ(read, reported.guests);
         std::set<std::string> databases;
-        for (const PostedGuest& g : ReadPostedGuests(body, r.kind)) databases.insert(g.database);
+        for (const PostedGuest& g : readPostedGuests(body, r.kind)) databases.insert(g.database);
         EXPECT_EQ(databases, std::set<std::string>{r.database});
     }
 }
