@@ -110,15 +110,9 @@ int runCheckCommand(const CheckArguments& arguments, CheckServices& services, st
     const int status = checkExitStatus(report);
     if (arguments.html.empty()) return status;
     const std::string page = checkReportPage(report, services.clock.now(), services.journal);
-    switch (writeRequestedPage(services.files, arguments.html, page, err)) {
-        case PageWritten::Written:
-            return status;
-        case PageWritten::NameTaken:
-            return refuseReportFile(arguments.html, err);
-        case PageWritten::Failed:
-            break;
-    }
-    return kCheckBlocking;
+    const PageWritten written = writeRequestedPage(services.files, arguments.html, page, err);
+    if (written == PageWritten::NameTaken) return refuseReportFile(arguments.html, err);
+    return written == PageWritten::Written ? status : kCheckBlocking;
 }
 
 BatchCommand makeCheckCommand(CheckServices& services) {

@@ -325,17 +325,10 @@ int runStatusCommand(const StatusArguments& arguments, CheckServices& services, 
     const std::string title = "Registro degli invii dal " + days[0] + " al " + days[1];
     const std::string page =
         htmlPage(title, title, statusHtmlSection(rows, arguments.files, false));
-    switch (writeRequestedPage(services.files, arguments.html, page, err)) {
-        case PageWritten::Written:
-            return kExitCompleted;
-        case PageWritten::NameTaken:
-            printRunError(err,
-                          RunError("Impossibile scrivere il file " + arguments.html, "esiste già"));
-            break;
-        case PageWritten::Failed:
-            break;
-    }
-    return kExitFailed;
+    const PageWritten written = writeRequestedPage(services.files, arguments.html, page, err);
+    if (written == PageWritten::NameTaken)
+        printRunError(err, RunError("Impossibile scrivere il file " + arguments.html, "esiste già"));
+    return written == PageWritten::Written ? kExitCompleted : kExitFailed;
 }
 
 BatchCommand makeStatusCommand(CheckServices& services) {
