@@ -12,7 +12,6 @@
 #include "app/DateEntry.h"
 #include "app/ExportRun.h"
 #include "app/Settings.h"
-#include "core/TerminalText.h"
 #include "platform/FileStore.h"
 #include "platform/StopRequest.h"
 #include "support/Fakes.h"
@@ -452,37 +451,6 @@ TEST_P(OperatorStop, SendsNothingMoreLogsOutAndSaysWhatWasUnderWay) {
 }
 
 INSTANTIATE_TEST_SUITE_P(App, OperatorStop, ::testing::ValuesIn(kStopRows), RuleName());
-
-struct EscapeRow {
-    const char* rule;
-    std::string text;
-    std::string shown;
-};
-
-const EscapeRow kEscapeRows[] = {
-    {"esc sequence in a name",
-     "ROSSI\x1b]0;x\x07"
-     "A",
-     "ROSSI\\x1B]0;x\\x07A"},
-    {"cr lf tab and text kept", "a\r\n\tè€😀", "a\r\n\tè€😀"},
-    {"lone cr del and nul",
-     std::string("a\rb\x7f"
-                 "c\0d",
-                 7),
-     "a\\x0Db\\x7Fc\\x00d"},
-    {"c1 control",
-     "12\xc2\x85"
-     "A\xc2\xa0",
-     "12\\u0085A\xc2\xa0"},
-};
-
-class TerminalText : public ::testing::TestWithParam<EscapeRow> {};
-
-TEST_P(TerminalText, ControlCharactersAreShownEscaped) {
-    EXPECT_EQ(terminalSafe(GetParam().text), GetParam().shown);
-}
-
-INSTANTIATE_TEST_SUITE_P(App, TerminalText, ::testing::ValuesIn(kEscapeRows), RuleName());
 
 TEST(BatchMode, PrintsMonitorAndMessagesEscaped) {
     std::ostringstream out, err;
