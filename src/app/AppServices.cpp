@@ -10,7 +10,7 @@
 
 namespace velmora {
 
-JournalLocation AppServices::journal() const { return JournalLocationIn(m_workDir); }
+JournalLocation AppServices::journal() const { return journalLocationIn(m_workDir); }
 
 AppServices::AppServices(std::string workDir, CurlTransport::Options httpOptions)
     : m_workDir(std::move(workDir)), m_httpOptions(httpOptions) {}
@@ -21,7 +21,7 @@ DBEngine& AppServices::engine(bool tableCache) {
     if (!slot) {
         auto engine = std::make_unique<JetEngine>(m_workDir, tableCache,
                                                   std::make_shared<LocalFileAccess>());
-        ReadOnlyColumnsUsed(*engine);
+        readOnlyColumnsUsed(*engine);
         slot = std::move(engine);
     }
     return *slot;
@@ -44,7 +44,7 @@ Clock& AppServices::clock() {
 
 ExportStepsFactory AppServices::factory() {
     return [this](RunState& state, Monitor& monitor, const StepsOptions& options) {
-        return MakeRealExportSteps(state, monitor, engine(options.tableCache), http(), files(),
+        return makeRealExportSteps(state, monitor, engine(options.tableCache), http(), files(),
                                    clock(), options.recorder);
     };
 }

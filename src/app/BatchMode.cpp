@@ -8,6 +8,7 @@
 
 #include "app/DateEntry.h"
 #include "app/Settings.h"
+#include "core/Calendar.h"
 #include "journal/CatchUp.h"
 #include "core/RunError.h"
 #include "core/RunState.h"
@@ -48,7 +49,24 @@ std::string withLineFeeds(const std::string& text) {
 
 }  // namespace
 
-std::string UsageText(const std::vector<BatchCommand>& commands) {
+void printRunError(std::ostream& err, const RunError& e) {
+    err << "velmora: " << e.message();
+    if (!e.detail().empty()) err << " (" << e.detail() << ')';
+    err << '\n';
+    err.flush();
+}
+
+PageWritten writeRequestedPage(FileStore& files, const std::string& name, const std::string& page,
+                               std::ostream& err) {
+    try {
+        return files.writeNew(name, page) ? PageWritten::Written : PageWritten::NameTaken;
+    } catch (const RunError& e) {
+        printRunError(err, e);
+        return PageWritten::Failed;
+    }
+}
+
+std::string usageText(const std::vector<BatchCommand>& commands) {
     std::string text =
         "Uso:\n"
         "velmora\n"
@@ -69,7 +87,7 @@ std::string UsageText(const std::vector<BatchCommand>& commands) {
     return text;
 }
 
-int DispatchCommand(const std::vector<std::string>& args, const std::vector<BatchCommand>& commands,
+int dispatchCommand(const std::vector<std::string>& args, const std::vector<BatchCommand>& commands,
                     std::ostream& out, std::ostream& err) {
 #ifdef SIGPIPE
     // Printing into a pipe whose reader has gone ("velmora export ... | head")
@@ -78,7 +96,7 @@ int DispatchCommand(const std::vector<std::string>& args, const std::vector<Batc
     std::signal(SIGPIPE, SIG_IGN);
 #endif
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-        out << UsageText(commands);
+        out << usageText(commands);
         out.flush();
         return args.empty() ? kExitUsage : kExitCompleted;
     }
@@ -88,12 +106,12 @@ int DispatchCommand(const std::vector<std::string>& args, const std::vector<Batc
             return c.run(rest, out, err);
         }
     }
-    err << "velmora: comando sconosciuto \"" << args[0] << "\"\n\n" << UsageText(commands);
+    err << "velmora: comando sconosciuto \"" << args[0] << "\"\n\n" << usageText(commands);
     err.flush();
     return kExitUsage;
 }
 
-bool ParseOptions(const std::vector<std::string>& args, const std::vector<OptionSpec>& options,
+bool parseOptions(const std::vector<std::string>& args, const std::vector<CommandOption>& options,
                   bool& help, std::string& error) {
     std::vector<bool> seen(options.size(), false);
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -118,7 +136,7 @@ bool ParseOptions(const std::vector<std::string>& args, const std::vector<Option
             error = "argomento non previsto \"" + arg + "\"";
             return false;
         }
-        const OptionSpec& option = options[k];
+        const CommandOption& option = options[k];
         if (seen[k]) {
             error = "opzione " + name + " ripetuta";
             return false;
@@ -144,10 +162,10 @@ bool ParseOptions(const std::vector<std::string>& args, const std::vector<Option
     return true;
 }
 
-std::optional<ExportArguments> ParseExportArguments(const std::vector<std::string>& args,
+std::optional<ExportArguments> parseExportArguments(const std::vector<std::string>& args,
                                                     std::string& error) {
     ExportArguments a;
-    const std::vector<OptionSpec> options = {
+    const std::vector<CommandOption> options = {
         {"--from", &a.from, "la data", "data vuota"},
         {"--to", &a.to, "la data", "data vuota"},
         {"--close-days", nullptr, "", "", &a.closeDays},
@@ -156,7 +174,7 @@ std::optional<ExportArguments> ParseExportArguments(const std::vector<std::strin
         {"--fino-a", &a.upTo, "la data", "data vuota"},
         {"--no-table-cache", nullptr, "", "", &a.tableCache, false},
     };
-    if (!ParseOptions(args, options, a.help, error)) return std::nullopt;
+    if (!parseOptions(args, options, a.help, error)) return std::nullopt;
     if (a.help) return a;
     if (a.pending) {
         if (!a.from.empty() || !a.to.empty()) {
@@ -191,7 +209,7 @@ bool StreamDialogs::Question(const std::string& prompt, const std::string& title
     return false;
 }
 
-int ExitStatusOf(RunOutcome outcome) {
+int exitStatusOf(RunOutcome outcome) {
     switch (outcome) {
         case RunOutcome::Completed:
             return kExitCompleted;
@@ -204,21 +222,18 @@ int ExitStatusOf(RunOutcome outcome) {
     return kExitFailed;
 }
 
-std::optional<std::string> ReadBatchDay(const std::string& given, int currentYear,
+std::optional<std::string> readBatchDay(const std::string& given, int currentYear,
                                         std::string& text) {
-    RunState state;
-    FillDaysInMonth(state);
     std::string normalized = NormalizeText(given);
     text = ExpandYear(normalized, currentYear);
-    if (IsValidDate(text, state) != 1) return std::nullopt;
+    if (IsValidDate(text) != 1) return std::nullopt;
     return text;
 }
 
-bool PrepareBatchDays(const std::string& from, const std::string& to, const FileStore& files,
+bool prepareBatchDays(const std::string& from, const std::string& to, const FileStore& files,
                       const Clock& clock, Dialogs& dialogs, std::ostream& err, RunState& state,
                       std::string (&days)[2]) {
-    FillDaysInMonth(state);
-    SettingsOutcome settings = LoadSettings(files, state);
+    SettingsOutcome settings = loadSettings(files, state);
     if (!settings.loaded()) {
         dialogs.MsgBox(settings.prompt, kStyleExclamation, kSettingsTitle);
         return false;
@@ -227,7 +242,7 @@ bool PrepareBatchDays(const std::string& from, const std::string& to, const File
     const std::string* given[2] = {&from, &to};
     const char* options[2] = {"--from", "--to"};
     for (int i = 0; i < 2; ++i) {
-        if (!ReadBatchDay(*given[i], year, days[i])) {
+        if (!readBatchDay(*given[i], year, days[i])) {
             // Named as typed: the expansion of a text that is no date says nothing.
             err << "velmora: data non valida per " << options[i] << ": \"" << *given[i]
                 << "\" (scriverla come GG/MM/AAAA)\n";
@@ -238,9 +253,9 @@ bool PrepareBatchDays(const std::string& from, const std::string& to, const File
     return true;
 }
 
-bool RefuseReversedRange(const std::string (&days)[2], const std::string& command,
+bool refuseReversedRange(const std::string (&days)[2], const std::string& command,
                          std::ostream& err) {
-    if (DaySerial(days[1]) >= DaySerial(days[0])) return false;
+    if (daySerial(days[1]) >= daySerial(days[0])) return false;
     err << "velmora " << command << ": " << kReversedRange << '\n';
     err.flush();
     return true;
@@ -251,17 +266,17 @@ namespace {
 // The catch-up's days and plan, with the journal it read under the folder's
 // lock (kept for the run). Returns an exit status when the run is not to
 // start, having said why.
-std::optional<int> planCatchUp(const ExportArguments& arguments, BatchServices& services,
+std::optional<int> prepareCatchUp(const ExportArguments& arguments, BatchServices& services,
                                const FileStore& files, std::ostream& out, std::ostream& err,
                                Dialogs& dialogs, std::unique_ptr<ExportJournal>& journal,
                                CatchUp& plan) {
-    const long long yesterday = DaySerial(dayText(services.clock.now())) - 1;
-    std::string upTo = DayTextOf(yesterday);
+    const long long yesterday = daySerial(dayText(services.clock.now())) - 1;
+    std::string upTo = dayTextOf(yesterday);
     if (!arguments.upTo.empty()) {
-        if (!ReadBatchDay(arguments.upTo, services.clock.now().year, upTo) ||
-            DaySerial(upTo) > yesterday) {
+        if (!readBatchDay(arguments.upTo, services.clock.now().year, upTo) ||
+            daySerial(upTo) > yesterday) {
             err << "velmora export: data non valida per --fino-a: \"" << arguments.upTo
-                << "\" (al più tardi ieri, " << DayTextOf(yesterday) << ")\n";
+                << "\" (al più tardi ieri, " << dayTextOf(yesterday) << ")\n";
             return kExitUsage;
         }
     }
@@ -269,7 +284,7 @@ std::optional<int> planCatchUp(const ExportArguments& arguments, BatchServices& 
     if (services.journal && files.isDirectory(kLogDirectory)) {
         try {
             journal = ExportJournal::Open(*services.journal, services.clock, "velmora export");
-            plan = PlanCatchUp(journal->journal(), upTo, arguments.closeDays);
+            plan = planCatchUp(journal->journal(), upTo, arguments.closeDays);
         } catch (const RunError& e) {
             dialogs.MsgBox(std::string(kNotStartedLine) + std::string(kCrLf) + e.fullText(),
                            kStyleExclamation, kRunTitle);
@@ -297,9 +312,9 @@ std::optional<int> planCatchUp(const ExportArguments& arguments, BatchServices& 
     if (!plan.unknown.empty()) {
         err << "velmora export: non inviato nulla: l'esito di un invio precedente non è noto.\n";
         for (const JournalExchange& e : plan.unknown) {
-            const std::string day = DisplayDay(e.day.value_or(""));
-            err << "- " << ExchangeName(e) << ": inviato il " << DisplayDay(e.sentAt.substr(0, 10))
-                << " alle " << e.sentAt.substr(11, 5) << ", risposta mai ricevuta"
+            const std::string day = dayTextOfIso(e.day.value_or(""));
+            err << "- " << exchangeName(e) << ": inviato il " << shownIsoTime(e.sentAt, " alle ")
+                << ", risposta mai ricevuta"
                 << (e.failure ? " (" + *e.failure + ")" : std::string()) << ".\n"
                 << "  Controllare sul portale della Regione se è stato ricevuto, poi:\n"
                 << "  se sì: velmora stato --ricevuto " << day << "\n"
@@ -316,7 +331,7 @@ std::optional<int> planCatchUp(const ExportArguments& arguments, BatchServices& 
 
 }  // namespace
 
-int RunExportCommand(const ExportArguments& arguments, BatchServices& services, std::ostream& out,
+int runExportCommand(const ExportArguments& arguments, BatchServices& services, std::ostream& out,
                      std::ostream& err) {
     StreamDialogs dialogs(err);
     StreamMonitor monitor(out);
@@ -326,15 +341,15 @@ int RunExportCommand(const ExportArguments& arguments, BatchServices& services, 
     CatchUp plan;
     if (arguments.pending) {
         if (std::optional<int> status =
-                planCatchUp(arguments, services, services.files, out, err, dialogs, journal, plan))
+                prepareCatchUp(arguments, services, services.files, out, err, dialogs, journal, plan))
             return *status;
         from = *plan.firstDay;
         to = plan.lastDay;
     }
     std::string days[2];
-    if (!PrepareBatchDays(from, to, services.files, services.clock, dialogs, err, state, days))
+    if (!prepareBatchDays(from, to, services.files, services.clock, dialogs, err, state, days))
         return kExitFailed;
-    if (RefuseReversedRange(days, "export", err)) return kExitUsage;
+    if (refuseReversedRange(days, "export", err)) return kExitUsage;
 
     StepsOptions stepsOptions;
     stepsOptions.tableCache = arguments.tableCache;
@@ -353,16 +368,16 @@ int RunExportCommand(const ExportArguments& arguments, BatchServices& services, 
             arguments.resend ? AlreadySent::SendAgain : AlreadySent::Refuse);
     }
     if (services.stop) {
-        StopOnSignals(*services.stop);
+        stopOnSignals(*services.stop);
         run.setStopRequest(services.stop);
     }
     RunView view;
     const RunOutcome outcome = run.run({days[0], days[1], arguments.closeDays}, view);
     if (!run.refusedAsSent().empty()) {
-        err << "velmora export: " << AlreadySentRefusal(run.refusedAsSent()) << '\n';
+        err << "velmora export: " << alreadySentRefusal(run.refusedAsSent()) << '\n';
         return kExitUsage;
     }
-    int status = ExitStatusOf(outcome);
+    int status = exitStatusOf(outcome);
     if (!plan.withErrors.empty()) {
         err << "velmora export: giorni con errori, non inviati di nuovo: "
             << joinAnd(plan.withErrors)
@@ -374,12 +389,9 @@ int RunExportCommand(const ExportArguments& arguments, BatchServices& services, 
     return status;
 }
 
-BatchCommand MakeExportCommand(BatchServices& services) {
-    return MakeBatchCommand<ExportArguments>(
-        "export", kExportUsage, kExitCompleted, ParseExportArguments,
-        [&services](const ExportArguments& a, std::ostream& out, std::ostream& err) {
-            return RunExportCommand(a, services, out, err);
-        });
+BatchCommand makeExportCommand(BatchServices& services) {
+    return makeBatchCommand("export", kExportUsage, kExitCompleted, parseExportArguments,
+                            runExportCommand, services);
 }
 
 }  // namespace velmora

@@ -13,6 +13,7 @@
 
 #include "app/ExportRun.h"
 #include "app/ExportSteps.h"
+#include "core/RunError.h"
 #include "journal/JournalLocation.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
@@ -42,20 +43,20 @@ struct BatchCommand {
 };
 
 // The usage text: every command's usage and the exit statuses.
-std::string UsageText(const std::vector<BatchCommand>& commands);
+std::string usageText(const std::vector<BatchCommand>& commands);
 
 // Runs the command named by args[0] (args without the program name, at least
 // one). "--help", "-h" and "help" print the usage and give 0; an unknown
 // command prints it to err and gives kExitUsage. Where there is SIGPIPE it is
 // ignored from here on, so a closed output never stops a run.
-int DispatchCommand(const std::vector<std::string>& args, const std::vector<BatchCommand>& commands,
+int dispatchCommand(const std::vector<std::string>& args, const std::vector<BatchCommand>& commands,
                     std::ostream& out, std::ostream& err);
 
 // One option of a batch command. A value option (value set) takes the next
 // argument or "--name=VALUE" and names what it wants in its messages ("manca
 // <missing> dopo --name", "<empty> per --name"); a flag (flag set) takes no
 // value and sets *flag to flagValue.
-struct OptionSpec {
+struct CommandOption {
     std::string name;
     std::string* value = nullptr;
     const char* missing = "il valore";
@@ -68,7 +69,7 @@ struct OptionSpec {
 // there; an option given twice, a value missing or empty, or any other
 // argument gives false with error set (the message after "velmora <command>: ").
 // A value option left out keeps its text empty.
-bool ParseOptions(const std::vector<std::string>& args, const std::vector<OptionSpec>& options,
+bool parseOptions(const std::vector<std::string>& args, const std::vector<CommandOption>& options,
                   bool& help, std::string& error);
 
 struct ExportArguments {
@@ -86,7 +87,7 @@ struct ExportArguments {
 // [--reinvia] [--no-table-cache] [--help], or --pending [--fino-a DAY]
 // instead of the two days; "--from=DAY" works too. On wrong usage returns
 // nothing and sets error.
-std::optional<ExportArguments> ParseExportArguments(const std::vector<std::string>& args,
+std::optional<ExportArguments> parseExportArguments(const std::vector<std::string>& args,
                                                     std::string& error);
 
 // Prints each append as a marker line (kSentMarker or kAnswerMarker), the text
@@ -116,19 +117,19 @@ private:
 // A day written as the window's date fields take it on Enter ("050326" is
 // 05/03/2026 in 2026), "DD/MM/YYYY"; nothing when it is no valid date (text
 // then holds what was made of it).
-std::optional<std::string> ReadBatchDay(const std::string& given, int currentYear,
+std::optional<std::string> readBatchDay(const std::string& given, int currentYear,
                                         std::string& text);
 
 // Loads the settings into state and reads the days from / to as the window's
 // date fields would take them on Enter (days[0], days[1]). On failure says why
 // (settings through dialogs, a bad day on err) and returns false.
-bool PrepareBatchDays(const std::string& from, const std::string& to, const FileStore& files,
+bool prepareBatchDays(const std::string& from, const std::string& to, const FileStore& files,
                       const Clock& clock, Dialogs& dialogs, std::ostream& err, RunState& state,
                       std::string (&days)[2]);
 
 // When the last of the two days comes before the first, says so on err as
 // "velmora <command>: " and kReversedRange, and returns true.
-bool RefuseReversedRange(const std::string (&days)[2], const std::string& command,
+bool refuseReversedRange(const std::string (&days)[2], const std::string& command,
                          std::ostream& err);
 
 // A command-table entry: parses the arguments after the command's name with
@@ -137,7 +138,7 @@ bool RefuseReversedRange(const std::string (&days)[2], const std::string& comman
 // (helpStatus), else returns run(arguments, out, err); an exception escaping
 // run is reported on err and gives kExitFailed.
 template <class Arguments, class Parse, class Run>
-BatchCommand MakeBatchCommand(std::string name, std::string usage, int helpStatus, Parse parse,
+BatchCommand makeBatchCommand(std::string name, std::string usage, int helpStatus, Parse parse,
                               Run run) {
     BatchCommand c;
     c.name = name;
@@ -169,6 +170,32 @@ BatchCommand MakeBatchCommand(std::string name, std::string usage, int helpStatu
     return c;
 }
 
+// The same for a command that runs on services of its own:
+// run(arguments, services, out, err).
+template <class Arguments, class Services>
+BatchCommand makeBatchCommand(std::string name, std::string usage, int helpStatus,
+                              std::optional<Arguments> (*parse)(const std::vector<std::string>&,
+                                                                std::string&),
+                              int (*run)(const Arguments&, Services&, std::ostream&, std::ostream&),
+                              Services& services) {
+    return makeBatchCommand<Arguments>(
+        std::move(name), std::move(usage), helpStatus, parse,
+        [run, &services](const Arguments& a, std::ostream& out, std::ostream& err) {
+            return run(a, services, out, err);
+        });
+}
+
+// How a batch command tells a failure on err: "velmora: ", the message, then
+// the detail in parentheses when there is one.
+void printRunError(std::ostream& err, const RunError& e);
+
+// Writes the page a command was asked for (--html) to the new file name,
+// never over anything that has the name nor through a link. A failure of the
+// file system is printed (printRunError); a name taken is left to the caller.
+enum class PageWritten { Written, NameTaken, Failed };
+PageWritten writeRequestedPage(FileStore& files, const std::string& name, const std::string& page,
+                               std::ostream& err);
+
 // What the export command works with; the steps come from the factory.
 struct BatchServices {
     FileStore& files;
@@ -184,13 +211,13 @@ struct BatchServices {
 
 // Loads the settings, reads the two days like the window's date fields and
 // runs the export. Returns the exit status.
-int RunExportCommand(const ExportArguments& arguments, BatchServices& services, std::ostream& out,
+int runExportCommand(const ExportArguments& arguments, BatchServices& services, std::ostream& out,
                      std::ostream& err);
 
 // The "export" entry of the command table.
-BatchCommand MakeExportCommand(BatchServices& services);
+BatchCommand makeExportCommand(BatchServices& services);
 
 // The exit status for the outcome of a run.
-int ExitStatusOf(RunOutcome outcome);
+int exitStatusOf(RunOutcome outcome);
 
 }  // namespace velmora

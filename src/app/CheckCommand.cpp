@@ -2,8 +2,6 @@
 // the check itself, its printed lines and the HTML report file.
 #include "app/CheckCommand.h"
 
-#include <exception>
-
 #include "check/CheckRange.h"
 #include "check/CheckReport.h"
 #include "app/DateEntry.h"
@@ -42,18 +40,28 @@ int refuseReportFile(const std::string& name, std::ostream& err) {
     return kExitUsage;
 }
 
+// The title, the findings (with the documents, when asked) and the counts.
+// Findings and documents quote guest text: printed with controls escaped.
+void printCheck(const CheckReport& report, bool documents, std::ostream& out) {
+    out << terminalSafe(checkTitle(report)) << '\n';
+    for (const std::string& line : checkLines(report, documents))
+        out << terminalSafe(line) << '\n';
+    out << checkCountsLine(report) << '\n';
+    out.flush();
+}
+
 }  // namespace
 
-std::optional<CheckArguments> ParseCheckArguments(const std::vector<std::string>& args,
+std::optional<CheckArguments> parseCheckArguments(const std::vector<std::string>& args,
                                                   std::string& error) {
     CheckArguments a;
-    const std::vector<OptionSpec> options = {
+    const std::vector<CommandOption> options = {
         {"--from", &a.from, "la data", "data vuota"},
         {"--to", &a.to, "la data", "data vuota"},
         {"--html", &a.html, "il file", "file vuoto"},
         {"--documents", nullptr, "", "", &a.documents},
     };
-    if (!ParseOptions(args, options, a.help, error)) return std::nullopt;
+    if (!parseOptions(args, options, a.help, error)) return std::nullopt;
     if (a.help) return a;
     if (a.from.empty() || a.to.empty()) {
         error = a.from.empty() ? "manca --from" : "manca --to";
@@ -62,14 +70,14 @@ std::optional<CheckArguments> ParseCheckArguments(const std::vector<std::string>
     return a;
 }
 
-int CheckExitStatus(const CheckReport& report) {
+int checkExitStatus(const CheckReport& report) {
     const CheckCounts c = report.counts();
     if (c.blocking > 0 || !report.interruption.empty()) return kCheckBlocking;
     if (c.rejected > 0 || c.neverSent > 0 || c.changed > 0) return kCheckFindings;
     return kCheckClean;
 }
 
-int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, std::ostream& out,
+int runCheckCommand(const CheckArguments& arguments, CheckServices& services, std::ostream& out,
                     std::ostream& err) {
     // Named files are looked at first, so that a taken name costs no check;
     // writing the report refuses any name taken by then, symbolic links too.
@@ -79,62 +87,37 @@ int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, st
     StreamDialogs dialogs(err);
     RunState state;
     std::string days[2];
-    if (!PrepareBatchDays(arguments.from, arguments.to, services.files, services.clock, dialogs,
+    if (!prepareBatchDays(arguments.from, arguments.to, services.files, services.clock, dialogs,
                           err, state, days))
         return kCheckBlocking;
-    if (RefuseReversedRange(days, "check", err)) return kExitUsage;
+    if (refuseReversedRange(days, "check", err)) return kExitUsage;
 
     RunView view;
     CheckRangeOptions options;
     options.journal = services.journal;
-    CheckRange range = RunCheckRange({days[0], days[1], false}, state, services.files,
-                                     services.clock, view, services.engine, options);
+    const CheckRange range = runCheckRange({days[0], days[1], false}, state, services.files,
+                                           services.clock, view, services.engine, options);
     if (!range.notStarted.empty()) {
         dialogs.MsgBox(std::string(kCheckNotStartedLine) + std::string(kCrLf) + range.notStarted,
                        kStyleExclamation, kRunTitle);
         return kCheckBlocking;
     }
     const CheckReport& report = range.report;
-    if (range.journalProblem) {
-        try {
-            std::rethrow_exception(range.journalProblem);
-        } catch (const RunError& e) {
-            err << "velmora: " << e.fullText() << '\n';
-        }
-    }
-
-    // Findings and documents quote guest text: printed with controls escaped.
-    out << terminalSafe(checkTitle(report)) << '\n';
-    for (const std::string& line : checkLines(report, arguments.documents))
-        out << terminalSafe(line) << '\n';
-    out << checkCountsLine(report) << '\n';
-    out.flush();
+    printCheck(report, arguments.documents, out);
     if (!report.interruption.empty())
         dialogs.MsgBox(report.interruption, kStyleExclamation, kRunTitle);
 
-    int status = CheckExitStatus(report);
-    if (!arguments.html.empty()) {
-        try {
-            const std::string page =
-                WithJournalSection(checkReportHtml(report, services.clock.now()),
-                                   services.journal, days[0], days[1]);
-            if (!services.files.writeNew(arguments.html, page))
-                return refuseReportFile(arguments.html, err);
-        } catch (const RunError& e) {
-            err << "velmora: " << e.message() << " (" << e.detail() << ")\n";
-            err.flush();
-            status = kCheckBlocking;
-        }
-    }
-    return status;
+    const int status = checkExitStatus(report);
+    if (arguments.html.empty()) return status;
+    const std::string page = checkReportPage(report, services.clock.now(), services.journal);
+    const PageWritten written = writeRequestedPage(services.files, arguments.html, page, err);
+    if (written == PageWritten::NameTaken) return refuseReportFile(arguments.html, err);
+    return written == PageWritten::Written ? status : kCheckBlocking;
 }
 
-BatchCommand MakeCheckCommand(CheckServices& services) {
-    return MakeBatchCommand<CheckArguments>(
-        "check", kCheckUsage, kCheckClean, ParseCheckArguments,
-        [&services](const CheckArguments& a, std::ostream& out, std::ostream& err) {
-            return RunCheckCommand(a, services, out, err);
-        });
+BatchCommand makeCheckCommand(CheckServices& services) {
+    return makeBatchCommand("check", kCheckUsage, kCheckClean, parseCheckArguments,
+                            runCheckCommand, services);
 }
 
 }  // namespace velmora

@@ -39,7 +39,7 @@ struct CheckArguments {
 // Parses the arguments after "check": --from DAY --to DAY [--documents]
 // [--html FILE] [--help]; "--from=DAY" and "--html=FILE" work too. On wrong
 // usage returns nothing and sets error.
-std::optional<CheckArguments> ParseCheckArguments(const std::vector<std::string>& args,
+std::optional<CheckArguments> parseCheckArguments(const std::vector<std::string>& args,
                                                   std::string& error);
 
 // What the check and status commands work with; the engine is asked for when
@@ -53,15 +53,15 @@ struct CheckServices {
 };
 
 // The exit status for a finished check.
-int CheckExitStatus(const CheckReport& report);
+int checkExitStatus(const CheckReport& report);
 
 // Loads the settings, reads the two days like the window's date fields, runs
 // the export's checks before the login (without making "Velmora"), then the
 // check; prints its lines and the counts, writes the HTML report when asked.
-int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, std::ostream& out,
+int runCheckCommand(const CheckArguments& arguments, CheckServices& services, std::ostream& out,
                     std::ostream& err);
 
 // The "check" entry of the command table.
-BatchCommand MakeCheckCommand(CheckServices& services);
+BatchCommand makeCheckCommand(CheckServices& services);
 
 }  // namespace velmora

@@ -71,7 +71,7 @@ void ExportRun::refuse(const std::string& problem) {
 }
 
 std::string ExportRun::checkBeforeLogin(const RunRequest& request, RunView& view) {
-    return CheckBeforeRun(request, m_state, m_files, view);
+    return checkBeforeRun(request, m_state, m_files, view);
 }
 
 struct ExportRun::Progress {
@@ -112,7 +112,7 @@ bool ExportRun::mayStart(const RunRequest& request, RunView& view) {
         if (!m_journal) return true;
         if (!m_journal->notice().empty()) m_monitor.append(kAnswersBox, m_journal->notice());
         if (m_alreadySent != AlreadySent::SendAgain && !m_plan)
-            sent = AcceptedDays(m_journal->journal(), request.firstDay, request.lastDay);
+            sent = acceptedDays(m_journal->journal(), request.firstDay, request.lastDay);
     } catch (const RunError& e) {
         m_journal.reset();
         refuse(e.fullText());
@@ -120,7 +120,7 @@ bool ExportRun::mayStart(const RunRequest& request, RunView& view) {
     }
     if (sent.empty()) return true;
     if (m_alreadySent == AlreadySent::Refuse ||
-        !m_dialogs.Question(AlreadySentQuestion(sent), kRunTitle)) {
+        !m_dialogs.Question(alreadySentQuestion(sent), kRunTitle)) {
         m_refusedAsSent = sent;
         m_journal.reset();
         return false;
@@ -135,7 +135,7 @@ DayPlan ExportRun::planOf(const RunRequest& request, const std::string& day) con
     plan.closing = request.closeDays;
     if (!m_journal || m_alreadySent == AlreadySent::SendAgain || m_sendAgain.count(day))
         return plan;
-    return PlanOmittingAccepted(JournalDayOf(m_journal->journal(), day), request.closeDays);
+    return planOmittingAccepted(journalDayOf(m_journal->journal(), day), request.closeDays);
 }
 
 bool ExportRun::exchange(Progress& progress, std::string what, const std::string& day,
@@ -223,13 +223,13 @@ RunOutcome ExportRun::run(const RunRequest& request, RunView& view) {
         logIn(progress, request);
         // Days are counted by number, so the loop ends whatever the text of
         // the day after the last one looks like.
-        const long long last = DaySerial(request.lastDay);
-        long long serial = DaySerial(request.firstDay);
+        const long long last = daySerial(request.lastDay);
+        long long serial = daySerial(request.firstDay);
         std::string day = request.firstDay;
         while (serial <= last) {
             exportDay(progress, request, day, view);
             ++serial;
-            day = DayTextOf(serial);
+            day = dayTextOf(serial);
         }
         logOut(progress);
     } catch (const OperatorStop&) {
@@ -325,17 +325,17 @@ RunOutcome ExportRun::finish(Progress& progress, RunView& view) {
     return RunOutcome::Completed;
 }
 
-std::string AlreadySentText(const std::vector<std::string>& days) {
+std::string alreadySentText(const std::vector<std::string>& days) {
     if (days.size() == 1) return "Il giorno " + days[0] + " risulta già inviato e accettato.";
     return "I giorni " + joinAnd(days) + " risultano già inviati e accettati.";
 }
 
-std::string AlreadySentQuestion(const std::vector<std::string>& days) {
-    return AlreadySentText(days) + (days.size() == 1 ? " Inviarlo" : " Inviarli") + " di nuovo?";
+std::string alreadySentQuestion(const std::vector<std::string>& days) {
+    return alreadySentText(days) + (days.size() == 1 ? " Inviarlo" : " Inviarli") + " di nuovo?";
 }
 
-std::string AlreadySentRefusal(const std::vector<std::string>& days) {
-    return AlreadySentText(days) + (days.size() == 1 ? " Per inviarlo" : " Per inviarli") +
+std::string alreadySentRefusal(const std::vector<std::string>& days) {
+    return alreadySentText(days) + (days.size() == 1 ? " Per inviarlo" : " Per inviarli") +
            " di nuovo aggiungere --reinvia.";
 }
 

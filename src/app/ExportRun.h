@@ -128,11 +128,11 @@ private:
 
 // "I giorni 02/03/2026 e 03/03/2026 risultano già inviati e accettati.", or
 // for one day "Il giorno 02/03/2026 risulta già inviato e accettato.".
-std::string AlreadySentText(const std::vector<std::string>& days);
+std::string alreadySentText(const std::vector<std::string>& days);
 // The text and "Inviarli di nuovo?" (the window's question), or "Per
 // inviarli di nuovo aggiungere --reinvia." (batch mode's refusal), in the
 // singular for one day.
-std::string AlreadySentQuestion(const std::vector<std::string>& days);
-std::string AlreadySentRefusal(const std::vector<std::string>& days);
+std::string alreadySentQuestion(const std::vector<std::string>& days);
+std::string alreadySentRefusal(const std::vector<std::string>& days);
 
 }  // namespace velmora

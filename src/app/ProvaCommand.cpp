@@ -23,20 +23,20 @@ struct ProvaArguments {
 
 int runProva(const FileStore& files, HttpTransport& http, std::ostream& out, std::ostream& err) {
     RunState state;
-    const SettingsOutcome settings = LoadSettings(files, state);
+    const SettingsOutcome settings = loadSettings(files, state);
     if (!settings.loaded()) {
         StreamDialogs(err).MsgBox(settings.prompt, kStyleExclamation, kSettingsTitle);
         return kExitFailed;
     }
     out << "Prova del collegamento con il servizio (nessun dato viene inviato).\n";
-    if (const std::string problem = SettingsAddressProblem(state); !problem.empty()) {
+    if (const std::string problem = settingsAddressProblem(state); !problem.empty()) {
         out << problem << "\nCollegamento non provato.\n";
         out.flush();
         return kExitFailed;
     }
     out << "Indirizzi di QLBSetup.txt (righe 3-7): scritti correttamente.\n";
     out.flush();
-    const ConnectionOutcome outcome = TestConnection(state, http);
+    const ConnectionOutcome outcome = testConnection(state, http);
     for (const std::string& line : outcome.lines) out << line << '\n';
     if (outcome.works) {
         out << "Gli indirizzi degli arrivi, delle partenze e della chiusura (righe 5, 6 e 7) "
@@ -51,12 +51,12 @@ int runProva(const FileStore& files, HttpTransport& http, std::ostream& out, std
 
 }  // namespace
 
-BatchCommand MakeProvaCommand(const FileStore& files, HttpTransport& http) {
-    return MakeBatchCommand<ProvaArguments>(
+BatchCommand makeProvaCommand(const FileStore& files, HttpTransport& http) {
+    return makeBatchCommand<ProvaArguments>(
         "prova", kProvaUsage, kExitCompleted,
         [](const std::vector<std::string>& args, std::string& error) -> std::optional<ProvaArguments> {
             ProvaArguments a;
-            if (!ParseOptions(args, {}, a.help, error)) return std::nullopt;
+            if (!parseOptions(args, {}, a.help, error)) return std::nullopt;
             return a;
         },
         [&files, &http](const ProvaArguments&, std::ostream& out, std::ostream& err) {

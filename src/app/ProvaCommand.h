@@ -12,6 +12,6 @@ namespace velmora {
 
 // The "prova" entry of the command table; exit status 0 when the login and
 // the logout worked, kExitFailed otherwise.
-BatchCommand MakeProvaCommand(const FileStore& files, HttpTransport& http);
+BatchCommand makeProvaCommand(const FileStore& files, HttpTransport& http);
 
 }  // namespace velmora

@@ -52,7 +52,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ExportSteps> MakeRealExportSteps(RunState& state, Monitor& monitor,
+std::unique_ptr<ExportSteps> makeRealExportSteps(RunState& state, Monitor& monitor,
                                                  DBEngine& engine, HttpTransport& http,
                                                  FileStore& files, Clock& clock,
                                                  RunRecorder* recorder) {

@@ -16,7 +16,7 @@ namespace velmora {
 // engine, transport, files and clock (all must outlive the steps); with a
 // recorder, the guests of each document built and every exchange are
 // recorded through it.
-std::unique_ptr<ExportSteps> MakeRealExportSteps(RunState& state, Monitor& monitor,
+std::unique_ptr<ExportSteps> makeRealExportSteps(RunState& state, Monitor& monitor,
                                                  DBEngine& engine, HttpTransport& http,
                                                  FileStore& files, Clock& clock,
                                                  RunRecorder* recorder = nullptr);

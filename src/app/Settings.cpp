@@ -20,7 +20,7 @@ std::string shortFilePrompt(std::size_t found) {
 
 }  // namespace
 
-SettingsOutcome LoadSettings(const FileStore& files, RunState& state) {
+SettingsOutcome loadSettings(const FileStore& files, RunState& state) {
     SettingsOutcome out;
     if (!files.exists(kSettingsFile)) {
         out.status = SettingsStatus::Missing;

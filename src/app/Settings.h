@@ -35,6 +35,6 @@ struct SettingsOutcome {
 // A line ends at LF, a CR before it is dropped, a UTF-8 byte order mark before
 // the first line is dropped, nothing else is trimmed; lines after the seventh
 // are ignored. When the file is refused the state is left as it was.
-SettingsOutcome LoadSettings(const FileStore& files, RunState& state);
+SettingsOutcome loadSettings(const FileStore& files, RunState& state);
 
 }  // namespace velmora

@@ -5,17 +5,16 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 #include "check/CheckReport.h"
 #include "check/CheckRun.h"
 #include "app/DateEntry.h"
 #include "app/ExportRun.h"
+#include "core/Calendar.h"
 #include "core/FileNames.h"
 #include "core/RunError.h"
 #include "core/Text.h"
+#include "core/Utf8.h"
 #include "journal/ExportJournal.h"
 #include "journal/JournalRebuild.h"
 
@@ -42,7 +41,7 @@ std::string cellOf(const std::optional<JournalExchange>& e) {
     std::string text =
         std::to_string(e->stays) + " " + (e->verdict ? *e->verdict : "senza risposta");
     const std::string& when = e->answeredAt ? *e->answeredAt : e->sentAt;
-    if (when.size() >= 16) text += " " + DisplayDay(when.substr(0, 10)) + " " + when.substr(11, 5);
+    if (when.size() >= 16) text += " " + shownIsoTime(when, " ");
     return text;
 }
 
@@ -54,9 +53,7 @@ std::string closedOf(const JournalDay& d) {
 
 // Pads to width characters (UTF-8 sequences count once).
 std::string padded(const std::string& text, std::size_t width) {
-    std::size_t chars = 0;
-    for (unsigned char c : text)
-        if ((c & 0xC0) != 0x80) ++chars;
+    const std::size_t chars = characterCount(text);
     return chars >= width ? text + " " : text + std::string(width - chars, ' ');
 }
 
@@ -68,10 +65,10 @@ std::string oneLine(std::string text) {
 
 }  // namespace
 
-std::optional<StatusArguments> ParseStatusArguments(const std::vector<std::string>& args,
+std::optional<StatusArguments> parseStatusArguments(const std::vector<std::string>& args,
                                                     std::string& error) {
     StatusArguments a;
-    const std::vector<OptionSpec> options = {
+    const std::vector<CommandOption> options = {
         {"--from", &a.from},
         {"--to", &a.to},
         {"--html", &a.html},
@@ -80,7 +77,7 @@ std::optional<StatusArguments> ParseStatusArguments(const std::vector<std::strin
         {"--ricevuto", &a.received, "la data", "data vuota"},
         {"--non-ricevuto", &a.notReceived, "la data", "data vuota"},
     };
-    if (!ParseOptions(args, options, a.help, error)) return std::nullopt;
+    if (!parseOptions(args, options, a.help, error)) return std::nullopt;
     if (!a.received.empty() && !a.notReceived.empty()) {
         error = "--ricevuto e --non-ricevuto insieme";
         return std::nullopt;
@@ -88,7 +85,7 @@ std::optional<StatusArguments> ParseStatusArguments(const std::vector<std::strin
     return a;
 }
 
-void MarkNothingToSend(std::vector<JournalDay>& days, const CheckReport& report) {
+void markNothingToSend(std::vector<JournalDay>& days, const CheckReport& report) {
     for (JournalDay& d : days) {
         if (d.status != kStatusNotSent) continue;
         int empty = 0;
@@ -98,7 +95,7 @@ void MarkNothingToSend(std::vector<JournalDay>& days, const CheckReport& report)
     }
 }
 
-std::vector<std::string> StatusLines(const std::vector<JournalDay>& days, bool files) {
+std::vector<std::string> statusLines(const std::vector<JournalDay>& days, bool files) {
     std::vector<std::string> lines;
     lines.push_back(padded("Giorno", 12) + padded("Arrivi", 30) + padded("Partenze", 30) +
                     padded("Chiusa", 8) + "Stato");
@@ -111,9 +108,9 @@ std::vector<std::string> StatusLines(const std::vector<JournalDay>& days, bool f
     return lines;
 }
 
-std::string StatusHtmlSection(const std::vector<JournalDay>& days, bool files, bool heading) {
+std::string statusHtmlSection(const std::vector<JournalDay>& days, bool files, bool heading) {
     std::string h = heading ? "<h2>Registro degli invii</h2>\r\n" : "";
-    h += "<p><strong>" + htmlEscaped(StatusCountsText(days)) + "</strong></p>\r\n";
+    h += "<p><strong>" + htmlEscaped(statusCountsText(days)) + "</strong></p>\r\n";
     h += "<table>\r\n<thead><tr><th>Giorno</th><th>Arrivi</th><th>Partenze</th>"
          "<th>Chiusa</th><th>Stato</th>";
     h += files ? "<th>File</th></tr></thead>\r\n<tbody>\r\n" : "</tr></thead>\r\n<tbody>\r\n";
@@ -122,8 +119,8 @@ std::string StatusHtmlSection(const std::vector<JournalDay>& days, bool files, b
         for (char c : std::string(d.status))
             rowClass += c == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         h += "<tr class=\"" + rowClass + "\"><td>" + htmlEscaped(d.day) + "</td><td>" +
-             htmlEscaped(CellInWords(d.arrivals)) + "</td><td>" +
-             htmlEscaped(CellInWords(d.departures)) + "</td><td>" +
+             htmlEscaped(cellInWords(d.arrivals)) + "</td><td>" +
+             htmlEscaped(cellInWords(d.departures)) + "</td><td>" +
              htmlEscaped(closedOf(d)) + "</td><td><strong>" + htmlEscaped(d.status) +
              "</strong></td>";
         if (files) {
@@ -137,7 +134,7 @@ std::string StatusHtmlSection(const std::vector<JournalDay>& days, bool files, b
     return h + "</tbody>\r\n</table>\r\n";
 }
 
-std::string CellInWords(const std::optional<JournalExchange>& e) {
+std::string cellInWords(const std::optional<JournalExchange>& e) {
     if (!e) return "-";
     if (e->verdict && *e->verdict == kVerdictEmpty) return "nessuna presenza";
     const bool one = e->stays == 1;
@@ -153,11 +150,11 @@ std::string CellInWords(const std::optional<JournalExchange>& e) {
     else
         text += *e->verdict;
     const std::string& when = e->answeredAt ? *e->answeredAt : e->sentAt;
-    if (when.size() >= 16) text += " (" + DisplayDay(when.substr(0, 10)) + " " + when.substr(11, 5) + ")";
+    if (when.size() >= 16) text += " (" + shownIsoTime(when, " ") + ")";
     return text;
 }
 
-std::string StatusCountsText(const std::vector<JournalDay>& days) {
+std::string statusCountsText(const std::vector<JournalDay>& days) {
     // The words of the table, in its order of gravity, each in the plural when due.
     static const struct {
         const char* status;
@@ -183,11 +180,14 @@ std::string StatusCountsText(const std::vector<JournalDay>& days) {
     return text + ".";
 }
 
-std::string WithJournalSection(const std::string& page, const JournalLocation& journal,
-                               const std::string& firstDay, const std::string& lastDay) {
+std::string checkReportPage(const CheckReport& report, const LocalTime& madeAt,
+                            const std::optional<JournalLocation>& journal) {
+    const std::string page = checkReportHtml(report, madeAt);
+    if (!journal) return page;
     std::string section;
     try {
-        section = StatusHtmlSection(JournalDays(*ReadJournal(journal), firstDay, lastDay), false, true);
+        section = statusHtmlSection(
+            journalDays(*readJournal(*journal), report.firstDay, report.lastDay), false, true);
     } catch (const RunError& e) {
         section = "<h2>Registro degli invii</h2>\r\n<p>" + htmlEscaped(e.message()) + "</p>\r\n";
     }
@@ -205,7 +205,7 @@ int markOutcome(const JournalLocation& where, const Clock& clock, const std::str
     // Under the export lock, and never on a journal lost while its files remain.
     const auto opened = ExportJournal::Open(where, clock, "velmora stato");
     SendJournal& journal = opened->journal();
-    const std::vector<JournalExchange> unknown = UnknownOutcomes(JournalDayOf(journal, day));
+    const std::vector<JournalExchange> unknown = unknownOutcomes(journalDayOf(journal, day));
     for (const JournalExchange& e : unknown) {
         const std::string word = received ? "ricevuto" : "non ricevuto";
         journal.completeExchange(e.id, e.answerFile.value_or(""), e.httpStatus,
@@ -214,120 +214,126 @@ int markOutcome(const JournalLocation& where, const Clock& clock, const std::str
                                  received ? std::optional<std::string>(kVerdictAccepted)
                                           : std::optional<std::string>(kVerdictNoAnswer),
                                  clock.now());
-        out << "Segnato come " << word << ": " << ExchangeName(e) << ".\n";
+        out << "Segnato come " << word << ": " << exchangeName(e) << ".\n";
     }
     return static_cast<int>(unknown.size());
 }
 
-}  // namespace
-
-void WriteNewFile(const std::string& name, const std::string& text) {
-    // "x": O_CREAT | O_EXCL, which also refuses a symbolic link at the name.
-    std::FILE* f = std::fopen(name.c_str(), "wbx");
-    if (!f) {
-        const int err = errno;
-        throw RunError("Impossibile scrivere il file " + name,
-                       err == EEXIST ? "esiste già" : std::strerror(err));
-    }
-    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    if (std::fclose(f) != 0 || !written)
-        throw RunError("Impossibile scrivere il file " + name, std::strerror(errno));
+// "--ricostruisci": the journal rebuilt from the log files, under the export
+// lock.
+void rebuildFromFiles(CheckServices& services, std::ostream& out) {
+    const std::unique_ptr<FileLock> lock =
+        lockHotelFolder(services.journal, "velmora stato --ricostruisci", services.clock);
+    const int count = rebuildJournal(services.journal);
+    out << "Registro degli invii ricostruito dai file di " << kLogDirectory << ": " << count
+        << " scambi.\n";
 }
 
-int RunStatusCommand(const StatusArguments& arguments, CheckServices& services, std::ostream& out,
-                     std::ostream& err) {
-    StreamDialogs dialogs(err);
-    if (arguments.rebuild) {
-        try {
-            const std::unique_ptr<FileLock> lock =
-                LockHotelFolder(services.journal, "velmora stato --ricostruisci", services.clock);
-            const int count = RebuildJournal(services.journal);
-            out << "Registro degli invii ricostruito dai file di " << kLogDirectory << ": " << count
-                << " scambi.\n";
-        } catch (const RunError& e) {
-            dialogs.MsgBox(e.fullText(), kStyleExclamation, kRunTitle);
-            return kExitFailed;
-        }
-    }
+// "--ricevuto" or "--non-ricevuto DAY": the operator's word recorded. The exit
+// status when the day is no day or has nothing to mark; RunError when the
+// journal cannot take it.
+std::optional<int> recordOperatorWord(const StatusArguments& arguments, CheckServices& services,
+                                      std::ostream& out, std::ostream& err) {
     const std::string& marked =
         arguments.received.empty() ? arguments.notReceived : arguments.received;
-    if (!marked.empty()) {
-        std::string day;
-        if (!ReadBatchDay(marked, services.clock.now().year, day)) {
-            err << "velmora stato: data non valida: \"" << day << "\"\n";
-            return kExitUsage;
-        }
-        try {
-            if (markOutcome(services.journal, services.clock, day, !arguments.received.empty(),
-                            out) == 0) {
-                err << "velmora stato: il " << day
-                    << " non ha invii rimasti senza risposta: nulla da segnare.\n";
-                return kExitUsage;
-            }
-        } catch (const RunError& e) {
-            dialogs.MsgBox(e.fullText(), kStyleExclamation, kRunTitle);
-            return kExitFailed;
-        }
-        out.flush();
+    if (marked.empty()) return std::nullopt;
+    std::string day;
+    if (!readBatchDay(marked, services.clock.now().year, day)) {
+        err << "velmora stato: data non valida: \"" << day << "\"\n";
+        return kExitUsage;
     }
-    const long long yesterday = DaySerial(dayText(services.clock.now())) - 1;
-    const std::string from = arguments.from.empty() ? DayTextOf(yesterday - 30) : arguments.from;
-    const std::string to = arguments.to.empty() ? DayTextOf(yesterday) : arguments.to;
-    RunState state;
-    std::string days[2];
-    if (!PrepareBatchDays(from, to, services.files, services.clock, dialogs, err, state, days))
+    if (markOutcome(services.journal, services.clock, day, !arguments.received.empty(), out) == 0) {
+        err << "velmora stato: il " << day
+            << " non ha invii rimasti senza risposta: nulla da segnare.\n";
+        return kExitUsage;
+    }
+    out.flush();
+    return std::nullopt;
+}
+
+// The settings and the two days (by default the 31 days up to yesterday), as
+// the window's date fields would take them; the exit status when they are
+// refused.
+std::optional<int> readStatusDays(const StatusArguments& arguments, CheckServices& services,
+                                  Dialogs& dialogs, std::ostream& err, RunState& state,
+                                  std::string (&days)[2]) {
+    const long long yesterday = daySerial(dayText(services.clock.now())) - 1;
+    const std::string from = arguments.from.empty() ? dayTextOf(yesterday - 30) : arguments.from;
+    const std::string to = arguments.to.empty() ? dayTextOf(yesterday) : arguments.to;
+    if (!prepareBatchDays(from, to, services.files, services.clock, dialogs, err, state, days))
         return kExitFailed;
-    if (DaySerial(days[1]) < DaySerial(days[0])) {
+    if (daySerial(days[1]) < daySerial(days[0])) {
         err << "velmora stato: --to viene prima di --from\n";
         return kExitUsage;
     }
+    return std::nullopt;
+}
 
-    std::vector<JournalDay> rows;
-    try {
-        rows = JournalDays(*ReadJournal(services.journal), days[0], days[1]);
-    } catch (const RunError& e) {
-        dialogs.MsgBox(e.fullText(), kStyleExclamation, kRunTitle);
-        return kExitFailed;
-    }
-
-    // Days with nothing recorded: build their documents to tell "nothing to
-    // send" from "not sent".
+// The days with nothing recorded: their documents built as the check builds
+// them (nothing posted, nothing written), to tell "nothing to send" from "not
+// sent". What kept them from being built, or "".
+std::string markDaysWithNothingToSend(std::vector<JournalDay>& rows, const std::string (&days)[2],
+                                      const RunState& state, CheckServices& services) {
     RunView view;
     const std::string problem =
-        CheckBeforeRun({days[0], days[1], false}, state, services.files, view, false);
-    if (problem.empty()) {
-        CheckRun check(state, services.engine(), services.files, services.clock);
-        for (const JournalDay& d : std::vector<JournalDay>(rows)) {
-            if (d.status != kStatusNotSent) continue;
-            MarkNothingToSend(rows, check.run(d.day, d.day, view));
-        }
+        checkBeforeRun({days[0], days[1], false}, state, services.files, view, false);
+    if (!problem.empty()) return problem;
+    CheckRun check(state, services.engine(), services.files, services.clock);
+    for (const JournalDay& d : std::vector<JournalDay>(rows)) {
+        if (d.status != kStatusNotSent) continue;
+        markNothingToSend(rows, check.run(d.day, d.day, view));
     }
+    return {};
+}
+
+}  // namespace
+
+int runStatusCommand(const StatusArguments& arguments, CheckServices& services, std::ostream& out,
+                     std::ostream& err) {
+    StreamDialogs dialogs(err);
+    // A failure of the journal is told as the export tells it.
+    const auto failed = [&dialogs](const RunError& e) {
+        dialogs.MsgBox(e.fullText(), kStyleExclamation, kRunTitle);
+        return kExitFailed;
+    };
+    try {
+        if (arguments.rebuild) rebuildFromFiles(services, out);
+        if (const std::optional<int> status = recordOperatorWord(arguments, services, out, err))
+            return *status;
+    } catch (const RunError& e) {
+        return failed(e);
+    }
+    RunState state;
+    std::string days[2];
+    if (const std::optional<int> status =
+            readStatusDays(arguments, services, dialogs, err, state, days))
+        return *status;
+    std::vector<JournalDay> rows;
+    try {
+        rows = journalDays(*readJournal(services.journal), days[0], days[1]);
+    } catch (const RunError& e) {
+        return failed(e);
+    }
+    const std::string problem = markDaysWithNothingToSend(rows, days, state, services);
 
     out << "Registro degli invii dal " << days[0] << " al " << days[1] << '\n';
-    for (const std::string& line : StatusLines(rows, arguments.files)) out << line << '\n';
+    for (const std::string& line : statusLines(rows, arguments.files)) out << line << '\n';
     if (!problem.empty())
         out << "(giorni non inviati non verificati: " << oneLine(problem) << ")\n";
     out.flush();
-    if (!arguments.html.empty()) {
-        const std::string title = "Registro degli invii dal " + days[0] + " al " + days[1];
-        const std::string page =
-            htmlPage(title, title, StatusHtmlSection(rows, arguments.files, false));
-        try {
-            WriteNewFile(arguments.html, page);
-        } catch (const RunError& e) {
-            err << "velmora: " << e.message() << " (" << e.detail() << ")\n";
-            return kExitFailed;
-        }
-    }
-    return kExitCompleted;
+    if (arguments.html.empty()) return kExitCompleted;
+    const std::string title = "Registro degli invii dal " + days[0] + " al " + days[1];
+    const std::string page =
+        htmlPage(title, title, statusHtmlSection(rows, arguments.files, false));
+    const PageWritten written = writeRequestedPage(services.files, arguments.html, page, err);
+    if (written == PageWritten::NameTaken)
+        printRunError(err, RunError("Impossibile scrivere il file " + arguments.html, "esiste già"));
+    return written == PageWritten::Written ? kExitCompleted : kExitFailed;
 }
 
-BatchCommand MakeStatusCommand(CheckServices& services) {
-    return MakeBatchCommand<StatusArguments>(
-        "stato", kStatusUsage, kExitCompleted, ParseStatusArguments,
-        [&services](const StatusArguments& a, std::ostream& out, std::ostream& err) {
-            return RunStatusCommand(a, services, out, err);
-        });
+BatchCommand makeStatusCommand(CheckServices& services) {
+    return makeBatchCommand("stato", kStatusUsage, kExitCompleted, parseStatusArguments,
+                            runStatusCommand, services);
 }
 
 }  // namespace velmora

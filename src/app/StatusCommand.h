@@ -30,44 +30,41 @@ struct StatusArguments {
 // Parses the arguments after "stato": [--from DAY] [--to DAY] [--files]
 // [--html FILE] [--ricostruisci] [--ricevuto DAY | --non-ricevuto DAY]
 // [--help].
-std::optional<StatusArguments> ParseStatusArguments(const std::vector<std::string>& args,
+std::optional<StatusArguments> parseStatusArguments(const std::vector<std::string>& args,
                                                     std::string& error);
 
 // Turns NON INVIATO into NULLA DA INVIARE for the days whose two documents,
 // as the check built them, hold no stay.
-void MarkNothingToSend(std::vector<JournalDay>& days, const CheckReport& report);
+void markNothingToSend(std::vector<JournalDay>& days, const CheckReport& report);
 
 // The table as text: a heading line, then one line per day (with files, the
 // day's log files below it, indented).
-std::vector<std::string> StatusLines(const std::vector<JournalDay>& days, bool files);
+std::vector<std::string> statusLines(const std::vector<JournalDay>& days, bool files);
 
 // The table as an HTML section for a page or the check's reports: with
 // heading an h2 of its own, the days counted in words, a row per day coloured
 // by its status word, each document's guests in words and, with files, the
 // day's log files.
-std::string StatusHtmlSection(const std::vector<JournalDay>& days, bool files, bool heading);
+std::string statusHtmlSection(const std::vector<JournalDay>& days, bool files, bool heading);
 
 // A document of the journal in words: "2 presenze inviate, accettate
 // (05/03/2026 14:07)", "1 presenza inviata, respinta", "nessuna presenza";
 // "-" when nothing was recorded.
-std::string CellInWords(const std::optional<JournalExchange>& e);
+std::string cellInWords(const std::optional<JournalExchange>& e);
 
 // "7 giorni: 5 inviati, 1 con errori, 1 non inviato."
-std::string StatusCountsText(const std::vector<JournalDay>& days);
+std::string statusCountsText(const std::vector<JournalDay>& days);
 
 // The check's page (the window's Verifica report, "velmora check --html")
-// with the journal's table for its range put before the end of its body. A journal that cannot be read leaves a line
-// saying why.
-std::string WithJournalSection(const std::string& page, const JournalLocation& journal,
-                               const std::string& firstDay, const std::string& lastDay);
+// made at madeAt, with the send journal's table for the report's days put
+// before the end of its body when there is a journal; a journal that cannot
+// be read leaves a line saying why.
+std::string checkReportPage(const CheckReport& report, const LocalTime& madeAt,
+                            const std::optional<JournalLocation>& journal);
 
-// Writes text to a new file name (never over an existing file or through a
-// symbolic link); RunError when it cannot.
-void WriteNewFile(const std::string& name, const std::string& text);
-
-int RunStatusCommand(const StatusArguments& arguments, CheckServices& services, std::ostream& out,
+int runStatusCommand(const StatusArguments& arguments, CheckServices& services, std::ostream& out,
                      std::ostream& err);
 
-BatchCommand MakeStatusCommand(CheckServices& services);
+BatchCommand makeStatusCommand(CheckServices& services);
 
 }  // namespace velmora

@@ -204,73 +204,11 @@ void VelmoraDT::buildControls() {
     setColour(this, QPalette::Window, QColor(192, 192, 255));
 
     // The white rectangles first, so that everything else is drawn over them.
-    const int shapeTops[2] = {120, 840};
-    for (int i = 0; i < 2; ++i) {
-        auto* shape = new QFrame(this);
-        shape->setObjectName(QString("Shape1_%1").arg(i));
-        shape->setFrameShape(QFrame::NoFrame);
-        shape->setAutoFillBackground(true);
-        setColour(shape, QPalette::Window, Qt::white);
-        shape->setFocusPolicy(Qt::NoFocus);
-        place(shape, 1680, shapeTops[i], 1695, 615);
-        Shape1[i] = shape;
-    }
-
-    const int fieldTops[2] = {240, 960};
-    for (int i = 0; i < 2; ++i) {
-        auto* field = new DateField(this);
-        field->setObjectName(QString("Text1_%1").arg(i));
-        field->setMaxLength(10);
-        field->setFont(sansSerifFont(12, true));
-        place(field, 1800, fieldTops[i], 1455, 375);
-        field->onFocusIn = [this, i] { Text1_GotFocus(i); };
-        field->onKeyPress = [this, i](int key) { Text1_KeyPress(i, key); };
-        Text1[i] = field;
-    }
-
-    const char* buttonTexts[3] = {"E&sporta", "&Esci", "&Verifica"};
-    const int buttonLefts[3] = {11520, 11520, 9240};
-    const int buttonTops[3] = {360, 1320, 360};
-    for (int i = 0; i < 3; ++i) {
-        auto* button = new QPushButton(buttonTexts[i], this);
-        button->setObjectName(QString("T_%1").arg(i));
-        button->setFont(corbelFont(14.25));
-        // Enter on the focused button presses it.
-        button->setAutoDefault(true);
-        place(button, buttonLefts[i], buttonTops[i], 2055, 855);
-        connect(button, &QPushButton::clicked, this, [this, i] { T_Click(i); });
-        T[i] = button;
-    }
-
-    const int monitorTops[2] = {2520, 4560};
-    const int monitorHeights[2] = {1935, 4215};
-    for (int i = 0; i < 2; ++i) {
-        auto* box = new MonitorView(m_monitor[i], this);
-        box->setObjectName(QString("Text2_%1").arg(i));
-        box->setFocusPolicy(Qt::StrongFocus);
-        setColour(box, QPalette::Base, QColor(255, 255, 192));
-        place(box, 120, monitorTops[i], 13455, monitorHeights[i]);
-        Text2[i] = box;
-    }
-
-    const char* labelTexts[3] = {"Dalla data", "Alla data", "Monitor messaggi"};
-    const int labelRects[3][4] = {
-        {120, 240, 1455, 375}, {120, 960, 1455, 375}, {240, 2040, 4215, 375}};
-    for (int i = 0; i < 3; ++i) {
-        auto* label = new QLabel(labelTexts[i], this);
-        label->setObjectName(QString("Label1_%1").arg(i));
-        label->setFont(corbelFont(12));
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        place(label, labelRects[i][0], labelRects[i][1], labelRects[i][2], labelRects[i][3]);
-        Label1[i] = label;
-    }
-
-    Status = new QLabel(this);
-    Status->setObjectName("Status");
-    Status->setFont(corbelFont(11));
-    Status->setWordWrap(true);
-    Status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    place(Status, 3480, 1320, 7920, 615);
+    buildShapes();
+    buildDateFields();
+    buildButtons();
+    buildMonitors();
+    buildLabels();
 
     auto* check = new QCheckBox("Chiudi giornate", this);
     check->setObjectName("Chk_0");
@@ -289,8 +227,85 @@ void VelmoraDT::buildControls() {
     Text1[0]->setFocus();
 }
 
+void VelmoraDT::buildShapes() {
+    const int shapeTops[2] = {120, 840};
+    for (int i = 0; i < 2; ++i) {
+        auto* shape = new QFrame(this);
+        shape->setObjectName(QString("Shape1_%1").arg(i));
+        shape->setFrameShape(QFrame::NoFrame);
+        shape->setAutoFillBackground(true);
+        setColour(shape, QPalette::Window, Qt::white);
+        shape->setFocusPolicy(Qt::NoFocus);
+        place(shape, 1680, shapeTops[i], 1695, 615);
+        Shape1[i] = shape;
+    }
+}
+
+void VelmoraDT::buildDateFields() {
+    const int fieldTops[2] = {240, 960};
+    for (int i = 0; i < 2; ++i) {
+        auto* field = new DateField(this);
+        field->setObjectName(QString("Text1_%1").arg(i));
+        field->setMaxLength(10);
+        field->setFont(sansSerifFont(12, true));
+        place(field, 1800, fieldTops[i], 1455, 375);
+        field->onFocusIn = [this, i] { Text1_GotFocus(i); };
+        field->onKeyPress = [this, i](int key) { Text1_KeyPress(i, key); };
+        Text1[i] = field;
+    }
+}
+
+void VelmoraDT::buildButtons() {
+    const char* buttonTexts[3] = {"E&sporta", "&Esci", "&Verifica"};
+    const int buttonLefts[3] = {11520, 11520, 9240};
+    const int buttonTops[3] = {360, 1320, 360};
+    for (int i = 0; i < 3; ++i) {
+        auto* button = new QPushButton(buttonTexts[i], this);
+        button->setObjectName(QString("T_%1").arg(i));
+        button->setFont(corbelFont(14.25));
+        // Enter on the focused button presses it.
+        button->setAutoDefault(true);
+        place(button, buttonLefts[i], buttonTops[i], 2055, 855);
+        connect(button, &QPushButton::clicked, this, [this, i] { T_Click(i); });
+        T[i] = button;
+    }
+}
+
+void VelmoraDT::buildMonitors() {
+    const int monitorTops[2] = {2520, 4560};
+    const int monitorHeights[2] = {1935, 4215};
+    for (int i = 0; i < 2; ++i) {
+        auto* box = new MonitorView(m_monitor[i], this);
+        box->setObjectName(QString("Text2_%1").arg(i));
+        box->setFocusPolicy(Qt::StrongFocus);
+        setColour(box, QPalette::Base, QColor(255, 255, 192));
+        place(box, 120, monitorTops[i], 13455, monitorHeights[i]);
+        Text2[i] = box;
+    }
+}
+
+void VelmoraDT::buildLabels() {
+    const char* labelTexts[3] = {"Dalla data", "Alla data", "Monitor messaggi"};
+    const int labelRects[3][4] = {
+        {120, 240, 1455, 375}, {120, 960, 1455, 375}, {240, 2040, 4215, 375}};
+    for (int i = 0; i < 3; ++i) {
+        auto* label = new QLabel(labelTexts[i], this);
+        label->setObjectName(QString("Label1_%1").arg(i));
+        label->setFont(corbelFont(12));
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        place(label, labelRects[i][0], labelRects[i][1], labelRects[i][2], labelRects[i][3]);
+        Label1[i] = label;
+    }
+
+    Status = new QLabel(this);
+    Status->setObjectName("Status");
+    Status->setFont(corbelFont(11));
+    Status->setWordWrap(true);
+    Status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    place(Status, 3480, 1320, 7920, 615);
+}
+
 void VelmoraDT::Form_Load() {
-    FillDaysInMonth(m_state);
     const QString today = toQ(dayText(m_clock.now()));
     Text1[0]->setText(today);
     Text1[1]->setText(today);
@@ -307,7 +322,7 @@ void VelmoraDT::showEvent(QShowEvent* event) {
 void VelmoraDT::Form_Activate() {
     std::string prompt;
     try {
-        const SettingsOutcome outcome = LoadSettings(m_files, m_state);
+        const SettingsOutcome outcome = loadSettings(m_files, m_state);
         if (outcome.loaded()) return;
         prompt = outcome.prompt;
     } catch (const std::exception& e) {
@@ -346,7 +361,7 @@ void VelmoraDT::Text1_KeyPress(int Index, int KeyAscii) {
     Text1[Index]->setText(toQ(text));
 
     const std::string shown = fromQ(Text1[Index]->text());
-    if (IsValidDate(shown, m_state) != 1) {
+    if (IsValidDate(shown) != 1) {
         Text1[Index]->setText(QString());
         // The field is emptied; the status line keeps what was typed.
         Status->setText("Data non valida: \"" + typed + "\" (scriverla come GG/MM/AAAA).");
@@ -460,74 +475,49 @@ bool VelmoraDT::askToStop() {
 }
 
 bool VelmoraDT::runCheck(const RunRequest& request, Bridge& bridge) {
-    bool started = false;
-    CheckRange range;
-    try {
-        CheckRangeOptions options;
-        options.forWindow = true;
-        options.journal = m_journal;
-        options.started = [&] {
-            started = true;
-            bridge.runStarted();
-        };
-        options.stop = m_stop;
-        range = RunCheckRange(request, m_state, m_files, m_clock, bridge, m_checkEngine, options);
-        if (range.journalProblem) std::rethrow_exception(range.journalProblem);
-    } catch (const RunError& e) {
-        if (started)
-            range.report.interruption = "Verifica interrotta: " + e.fullText();
-        else
-            range.notStarted = std::string("Errore imprevisto durante i controlli: ") + e.what();
-    } catch (const std::exception& e) {
-        if (started)
-            range.report.interruption =
-                std::string("Verifica interrotta: errore imprevisto: ") + e.what();
-        else
-            range.notStarted = std::string("Errore imprevisto durante i controlli: ") + e.what();
-    }
+    CheckRangeOptions options;
+    options.forWindow = true;
+    options.journal = m_journal;
+    options.started = [&bridge] { bridge.runStarted(); };
+    options.stop = m_stop;
+    const CheckRange range =
+        runCheckRange(request, m_state, m_files, m_clock, bridge, m_checkEngine, options);
     if (!range.notStarted.empty()) {
         bridge.MsgBox(std::string(kCheckNotStartedLine) + "\r\n" + range.notStarted,
                       kStyleExclamation, kRunTitle);
         return false;
     }
 
-    CheckReport& report = range.report;
-    std::string reportName;
-    std::string reportProblem;
-    if (report.firstDay.empty()) {
-        report.firstDay = request.firstDay;
-        report.lastDay = request.lastDay;
-    }
-    try {
-        const LocalTime now = m_clock.now();
-        reportName = m_files.writeUnique(
-            "Velmora", "Verifica-" + stamp12(now), ".html",
-            m_journal ? WithJournalSection(checkReportHtml(report, now), *m_journal,
-                                           request.firstDay, request.lastDay)
-                      : checkReportHtml(report, now));
-    } catch (const RunError& e) {
-        reportProblem = e.fullText();
-    } catch (const std::exception& e) {
-        reportProblem = std::string("Errore imprevisto: ") + e.what();
-    }
-
+    const CheckReport& report = range.report;
+    const ReportFile file = writeCheckReport(report);
     std::string text = checkHeading(report);
     const std::vector<std::string> lines = checkLines(report, false);
     if (lines.empty()) text += "\r\nNessun problema trovato.";
     for (const std::string& line : lines) text += "\r\n" + line;
-    const std::string reportLine = reportProblem.empty() ? "Rapporto: " + reportName
-                                                         : "Rapporto non scritto: " + reportProblem;
-    text += "\r\n" + reportLine;
+    text += "\r\n" + file.line;
     bridge.append(kAnswersBox, text);
     bridge.runEnded();
 
     const bool serious =
-        !report.counts().onlySkips() || !report.interruption.empty() || !reportProblem.empty();
+        !report.counts().onlySkips() || !report.interruption.empty() || !file.written;
     std::string prompt =
         report.interruption.empty() ? std::string(kCheckDoneLine) : report.interruption;
-    prompt += "\r\n" + checkCountsLine(report) + "\r\n" + reportLine;
+    prompt += "\r\n" + checkCountsLine(report) + "\r\n" + file.line;
     bridge.MsgBox(prompt, serious ? kStyleExclamation : kStyleOk, kRunTitle);
     return true;
+}
+
+VelmoraDT::ReportFile VelmoraDT::writeCheckReport(const CheckReport& report) {
+    try {
+        const LocalTime now = m_clock.now();
+        const std::string name = m_files.writeUnique("Velmora", "Verifica-" + stamp12(now), ".html",
+                                                     checkReportPage(report, now, m_journal));
+        return {"Rapporto: " + name, true};
+    } catch (const RunError& e) {
+        return {"Rapporto non scritto: " + e.fullText(), false};
+    } catch (const std::exception& e) {
+        return {std::string("Rapporto non scritto: Errore imprevisto: ") + e.what(), false};
+    }
 }
 
 void VelmoraDT::append(int box, const std::string& text) {

@@ -19,6 +19,7 @@
 #include "app/ExportRun.h"
 #include "app/ExportSteps.h"
 #include "app/MonitorView.h"
+#include "check/CheckFinding.h"
 #include "core/RunState.h"
 #include "platform/Clock.h"
 #include "jet/DBEngine.h"
@@ -82,7 +83,7 @@ public:
     // The status line: a date field's refusal, the wait for the service.
     QLabel* Status = nullptr;
 
-    // Fills the month table and puts today's date into both date fields.
+    // Puts today's date into both date fields.
     void Form_Load();
     // Reads the settings; on refusal tells the operator and closes the window.
     void Form_Activate();
@@ -130,7 +131,14 @@ protected:
 private:
     class Bridge;
 
+    // The controls, by kind, each placed in twips and named by array and index.
     void buildControls();
+    void buildShapes();
+    void buildDateFields();
+    void buildButtons();
+    void buildMonitors();
+    // The three captions and the status line.
+    void buildLabels();
     // Starts work on a thread of its own, with the window's controls locked
     // but "Interrompi" and the monitor boxes.
     // work returns whether the answers box shows its end afterwards.
@@ -144,6 +152,13 @@ private:
     // Runs on the worker's thread, talking to the window through the bridge.
     // False when the check did not start.
     bool runCheck(const RunRequest& request, Bridge& bridge);
+    // The check's report written into Velmora/ ("Verifica-<YYYYMMDDhhnn>.html"),
+    // with the line that names it or says why it was not written.
+    struct ReportFile {
+        std::string line;
+        bool written = false;
+    };
+    ReportFile writeCheckReport(const CheckReport& report);
     // The title: the caption, the hotel folder's name and, during a run, the day.
     void showTitle(const std::string& day = {});
     // Makes the monitor views show what was appended (at most every 80 ms

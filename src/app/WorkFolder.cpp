@@ -44,7 +44,7 @@ int usageError(std::ostream& err, const std::string& problem) {
 
 }  // namespace
 
-bool EnterFolder(const std::string& dir, std::ostream& err) {
+bool enterFolder(const std::string& dir, std::ostream& err) {
     std::error_code ec;
     const char* problem = nullptr;
     if (!fs::exists(dir, ec))
@@ -59,7 +59,7 @@ bool EnterFolder(const std::string& dir, std::ostream& err) {
     return false;
 }
 
-FolderStart TakeFolderOptions(std::vector<std::string>& args, std::ostream& err) {
+FolderStart takeFolderOptions(std::vector<std::string>& args, std::ostream& err) {
     FolderStart start;
     if (args.empty()) return start;
     const std::string& first = args[0];
@@ -89,16 +89,16 @@ FolderStart TakeFolderOptions(std::vector<std::string>& args, std::ostream& err)
     } else {
         return start;
     }
-    if (!EnterFolder(dir, err)) start.exitStatus = kExitFailed;
+    if (!enterFolder(dir, err)) start.exitStatus = kExitFailed;
     args.erase(args.begin(), args.begin() + static_cast<std::ptrdiff_t>(taken));
     return start;
 }
 
-BatchCommand MakeVersionCommand(std::string version) {
+BatchCommand makeVersionCommand(std::string version) {
     struct Arguments {
         bool help = false;
     };
-    return MakeBatchCommand<Arguments>(
+    return makeBatchCommand<Arguments>(
         "--version", "velmora --version\n    Mostra la versione del programma.\n", kExitCompleted,
         [](const std::vector<std::string>& args, std::string& error) -> std::optional<Arguments> {
             if (args.empty()) return Arguments{};
@@ -112,7 +112,7 @@ BatchCommand MakeVersionCommand(std::string version) {
         });
 }
 
-bool EnterRememberedFolder(Dialogs& dialogs) {
+bool enterRememberedFolder(Dialogs& dialogs) {
     const QString remembered = rememberedSettings().value(kFolderKey).toString();
     QString dir = remembered;
     QString start = remembered.isEmpty() ? QDir::homePath() : remembered;
@@ -131,7 +131,7 @@ bool EnterRememberedFolder(Dialogs& dialogs) {
     return QDir::setCurrent(dir);
 }
 
-bool InstallQtItalian() {
+bool installQtItalian() {
     auto* translator = new QTranslator(QCoreApplication::instance());
     if (translator->load(QStringLiteral("qtbase_it"),
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
@@ -141,7 +141,7 @@ bool InstallQtItalian() {
     return false;
 }
 
-void RememberWorkFolder() {
+void rememberWorkFolder() {
     const QString dir = QDir::currentPath();
     if (holdsSettings(dir)) rememberedSettings().setValue(kFolderKey, dir);
 }

@@ -26,27 +26,27 @@ struct FolderStart {
 // "--ultima-cartella" out of args and makes DIR the working directory. Wrong
 // usage is told on err with status kExitUsage; a folder that cannot be entered
 // with kExitFailed.
-FolderStart TakeFolderOptions(std::vector<std::string>& args, std::ostream& err);
+FolderStart takeFolderOptions(std::vector<std::string>& args, std::ostream& err);
 
 // Makes dir the working directory; on failure tells why on err (in Italian).
-bool EnterFolder(const std::string& dir, std::ostream& err);
+bool enterFolder(const std::string& dir, std::ostream& err);
 
 // "velmora --version": prints "velmora <version>".
-BatchCommand MakeVersionCommand(std::string version);
+BatchCommand makeVersionCommand(std::string version);
 
 // Needs a QApplication. Enters the folder remembered from the last time when it
 // still holds the settings file, else asks the operator for one, again after
 // telling through dialogs that a chosen folder lacks the settings file; false
 // when the operator gives none.
-bool EnterRememberedFolder(Dialogs& dialogs);
+bool enterRememberedFolder(Dialogs& dialogs);
 
 // Needs a QApplication. Makes Qt's own texts (the standard buttons, the
 // folder chooser) Italian with Qt's translation "qtbase_it" (Debian:
 // qt6-translations-l10n); false when it is not installed.
-bool InstallQtItalian();
+bool installQtItalian();
 
 // Remembers the working directory for the next "--ultima-cartella" when it
 // holds the settings file.
-void RememberWorkFolder();
+void rememberWorkFolder();
 
 }  // namespace velmora

@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
     // a signal before the run starts ends it all the same, with its message
     // and status. The transport abandons the exchange under way when asked to.
     StopRequest stop;
-    if (runsExport(argc, argv)) StopOnSignals(stop);
+    if (runsExport(argc, argv)) stopOnSignals(stop);
     CurlGlobal curl;
     CurlTransport::Options httpOptions;
     httpOptions.stop = &stop;
@@ -54,25 +54,25 @@ int main(int argc, char** argv) {
     ExportStepsFactory factory = services.factory();
 
     std::vector<std::string> args(argv + 1, argv + argc);
-    const FolderStart folder = TakeFolderOptions(args, std::cerr);
+    const FolderStart folder = takeFolderOptions(args, std::cerr);
     if (folder.exitStatus) return *folder.exitStatus;
     if (!args.empty()) {
         BatchServices batch{files, clock, factory, services.journal(), &stop};
         CheckServices check{files, clock,
                             [&services]() -> DBEngine& { return services.engine(true); },
                             services.journal()};
-        std::vector<BatchCommand> commands{MakeExportCommand(batch), MakeCheckCommand(check),
-                                           MakeVersionCommand(VELMORA_VERSION),
-                                           MakeStatusCommand(check),
-                                           MakeProvaCommand(files, services.http())};
-        return DispatchCommand(args, commands, std::cout, std::cerr);
+        std::vector<BatchCommand> commands{makeExportCommand(batch), makeCheckCommand(check),
+                                           makeVersionCommand(VELMORA_VERSION),
+                                           makeStatusCommand(check),
+                                           makeProvaCommand(files, services.http())};
+        return dispatchCommand(args, commands, std::cout, std::cerr);
     }
 
     QApplication app(argc, argv);
-    InstallQtItalian();
+    installQtItalian();
     QtDialogs dialogs;
-    if (folder.askForFolder && !EnterRememberedFolder(dialogs)) return kExitCompleted;
-    RememberWorkFolder();
+    if (folder.askForFolder && !enterRememberedFolder(dialogs)) return kExitCompleted;
+    rememberWorkFolder();
     RunState state;
     VelmoraDT window(state, files, clock, dialogs, factory);
     window.setCheckEngine([&services]() -> DBEngine& { return services.engine(true); });

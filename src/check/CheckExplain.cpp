@@ -3,6 +3,7 @@
 // program, and says what to change there.
 #include "check/CheckExplain.h"
 
+#include "core/Calendar.h"
 #include "core/FileNames.h"
 #include "core/Text.h"
 #include "stays/CodeLookups.h"
@@ -56,7 +57,7 @@ std::string placeReason(const CodeLookupNote& lookup, const std::optional<NamedC
 
 }  // namespace
 
-std::string GuestElementName(const std::string& path) {
+std::string guestElementName(const std::string& path) {
     static const struct {
         const char* path;
         const char* name;
@@ -87,8 +88,8 @@ std::string GuestElementName(const std::string& path) {
 
 std::string shownDate(const std::string& stored) {
     if (isBlank(stored)) return "vuota";
-    if (formsDate(stored))
-        return stored.substr(6, 2) + "/" + stored.substr(4, 2) + "/" + stored.substr(0, 4);
+    if (formsStoredDate(stored))
+        return dayTextOfStored(stored);
     return quoted(stored);
 }
 
@@ -101,7 +102,7 @@ bool lookupFails(const CodeLookupNote& lookup) {
 FindingText explainLookup(const std::vector<std::string>& elements, const CodeLookupNote& lookup,
                           const std::optional<NamedCodesRow>& namedRow) {
     std::vector<std::string> names;
-    for (const std::string& e : elements) names.push_back(GuestElementName(e));
+    for (const std::string& e : elements) names.push_back(guestElementName(e));
     const std::string subject = "Codice di " + joinAnd(names) +
                                 (names.size() > 1 ? " vuoti" : " vuoto") + " (nove spazi): ";
     const std::string column = " (colonna " + lookup.column + ")";
@@ -246,7 +247,7 @@ FindingText explainBeforeInitialDate(const std::string& dataArrivo,
 
 FindingText explainNoRole(const std::string& dataArrivo, const std::string& capoFamiglia,
                           const std::string& capoGruppo) {
-    if (!formsDate(dataArrivo))
+    if (!formsStoredDate(dataArrivo))
         return {"Data di arrivo " + shownDate(dataArrivo) +
                     ": la scheda non entra in nessun documento.",
                 "correggere la data di arrivo nella scheda."};
@@ -306,7 +307,7 @@ std::optional<FindingText> explainDates(const WrittenGuest& guest) {
     const std::string column = guest.departureColumn;
     const std::string what =
         column == "DataPartenza" ? "data di partenza prevista" : "data di partenza reale";
-    if (!formsDate(departure))
+    if (!formsStoredDate(departure))
         return FindingText{"La " + what + " (colonna " + column + ") è " +
                                (isBlank(departure) ? "vuota" : "non valida: " + quoted(departure)) +
                                ": il servizio rifiuta la data di partenza.",

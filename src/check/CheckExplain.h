@@ -21,7 +21,7 @@ struct FindingText {
 // the operator knows it, with the element in parentheses:
 // "NationalityCode" -> "cittadinanza (NationalityCode)", "Rooms/Room/RoomId"
 // -> "camera (RoomId)"; an element without a name of its own as it stands.
-std::string GuestElementName(const std::string& path);
+std::string guestElementName(const std::string& path);
 
 // A stored date YYYYMMDD as "DD/MM/YYYY"; anything else quoted as stored
 // ("'2026-3-1'"), or "vuota" when empty or blank.

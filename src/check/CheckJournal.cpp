@@ -7,6 +7,7 @@
 #include <map>
 
 #include "check/CheckExplain.h"
+#include "core/Calendar.h"
 #include "core/Text.h"
 #include "stays/PostedDocument.h"
 
@@ -55,96 +56,89 @@ std::vector<std::string> changedFields(
     return out;
 }
 
-// "2026-03-05T14:07:09" (or with a blank) as "05/03/2026 alle 14:07".
-std::string shownTime(const std::string& stored) {
-    if (stored.size() < 16) return stored;
-    return DisplayDay(stored.substr(0, 10)) + " alle " + stored.substr(11, 5);
+// One document compared with the one the service holds: the findings go to
+// `findings`, each telling when it was sent and how to send it again.
+struct Comparison {
+    const CheckedDocument& document;
+    std::string when;      // "05/03/2026 alle 14:07"
+    std::string resend;    // how to send the day again
+    std::string sentBody;  // the request as posted; "" when its file cannot be read
+    std::vector<CheckFinding>& findings;
+
+    void add(const std::string& database, const std::optional<long long>& numero,
+             const std::string& room, std::string problem, std::string fix) {
+        CheckFinding f;
+        f.severity = CheckSeverity::ChangedSinceSent;
+        f.day = document.day;
+        f.kind = document.kind;
+        f.database = database;
+        f.numeroProgressivo = numero;
+        f.room = room;
+        f.problem = std::move(problem);
+        f.fix = std::move(fix);
+        findings.push_back(std::move(f));
+    }
+};
+
+std::string resendAdvice(const std::string& day, AdviceFor advice) {
+    if (advice == AdviceFor::Window)
+        return "reinviare il giorno: Esporta con Dalla data e Alla data " + day +
+               ", rispondendo Sì alla domanda sui giorni già inviati";
+    return "reinviare il giorno (velmora export --from " + day + " --to " + day + " --reinvia)";
 }
 
-}  // namespace
-
-void AddJournalFindings(CheckReport& report, const SendJournal& journal, const FileStore& files,
-                        AdviceFor advice) {
-    if (report.documents.empty()) return;
-    const std::vector<JournalExchange> exchanges = journal.exchanges(
-        IsoDay(report.documents.front().day), IsoDay(report.documents.back().day));
-    std::vector<CheckFinding> added;
-    for (const CheckedDocument& d : report.documents) {
-        if (d.stopped) continue;
-        const std::optional<JournalExchange> held = heldBy(exchanges, IsoDay(d.day), d.kind);
-        if (!held) continue;
-        const std::string when = shownTime(held->answeredAt ? *held->answeredAt : held->sentAt);
-        const std::string resend =
-            advice == AdviceFor::Window
-                ? "reinviare il giorno: Esporta con Dalla data e Alla data " + d.day +
-                      ", rispondendo Sì alla domanda sui giorni già inviati"
-                : "reinviare il giorno (velmora export --from " + d.day + " --to " + d.day +
-                      " --reinvia)";
-        std::string sentBody;
-        if (held->requestFile) {
-            std::optional<std::string> text = files.readText(*held->requestFile);
-            if (text) sentBody = *text;
+// The guests the document would send now: never sent then, or changed since
+// (naming the elements from the request as posted). Each one found in `sent`
+// is taken out of it.
+void compareBuiltGuests(Comparison& c, std::map<std::string, SentStay>& sent) {
+    for (const WrittenGuest& g : c.document.guests) {
+        const std::string& room = g.guest.room;
+        const std::string& database = g.guest.database;
+        const std::optional<long long>& numero = g.guest.numeroProgressivo;
+        auto it = sent.find(guestKey(database, numero, g.guestId));
+        if (it == sent.end()) {
+            c.add(database, numero, room,
+                  "mai inviato: l'invio del " + c.when +
+                      " non lo conteneva, ora verrebbe inviato (scheda inserita o "
+                      "corretta dopo l'invio).",
+                  "Inviarlo: " + c.resend + ", oppure inserirlo sul portale della Regione.");
+            continue;
         }
-
-        std::map<std::string, SentStay> then;
-        for (SentStay& s : journal.staysOf(held->id))
-            then.emplace(guestKey(s.database, s.numeroProgressivo, s.guestId), std::move(s));
-        auto finding = [&](const std::string& database, const std::optional<long long>& numero,
-                           const std::string& room, std::string problem, std::string fix) {
-            CheckFinding f;
-            f.severity = CheckSeverity::ChangedSinceSent;
-            f.day = d.day;
-            f.kind = d.kind;
-            f.database = database;
-            f.numeroProgressivo = numero;
-            f.room = room;
-            f.problem = std::move(problem);
-            f.fix = std::move(fix);
-            added.push_back(std::move(f));
-        };
-        for (const WrittenGuest& g : d.guests) {
-            const auto nowFields = PostedGuestElements(d.body, g.guestId);
-            const std::string room = g.guest.room;
-            const std::string& database = g.guest.database;
-            const std::optional<long long>& numero = g.guest.numeroProgressivo;
-            auto it = then.find(guestKey(database, numero, g.guestId));
-            if (it == then.end()) {
-                finding(database, numero, room,
-                        "mai inviato: l'invio del " + when +
-                            " non lo conteneva, ora verrebbe inviato (scheda inserita o "
-                            "corretta dopo l'invio).",
-                        "Inviarlo: " + resend + ", oppure inserirlo sul portale della Regione.");
-                continue;
-            }
-            if (it->second.guestHash != g.fingerprint) {
-                const auto thenFields = PostedGuestElements(sentBody, it->second.guestId);
-                std::vector<std::string> changed;
-                for (const std::string& name : changedFields(thenFields, nowFields))
-                    changed.push_back(GuestElementName(name));
-                const std::string which = sentBody.empty() || changed.empty()
-                                              ? "(file inviato non leggibile)"
-                                              : joinAnd(changed);
-                finding(database, numero, room,
-                        "inviato il " + when + " e modificato dopo l'invio: " + which + ".",
-                        "Correggere quanto inviato: " + resend +
-                            ", oppure correggerlo sul portale della Regione.");
-            }
-            then.erase(it);
+        if (it->second.guestHash != g.fingerprint) {
+            const auto thenFields = postedGuestElements(c.sentBody, it->second.guestId);
+            const auto nowFields = postedGuestElements(c.document.body, g.guestId);
+            std::vector<std::string> changed;
+            for (const std::string& name : changedFields(thenFields, nowFields))
+                changed.push_back(guestElementName(name));
+            const std::string which = c.sentBody.empty() || changed.empty()
+                                          ? "(file inviato non leggibile)"
+                                          : joinAnd(changed);
+            c.add(database, numero, room,
+                  "inviato il " + c.when + " e modificato dopo l'invio: " + which + ".",
+                  "Correggere quanto inviato: " + c.resend +
+                      ", oppure correggerlo sul portale della Regione.");
         }
-        for (const auto& [key, s] : then) {
-            const std::string room =
-                fieldOf(PostedGuestElements(sentBody, s.guestId), "Rooms/Room/RoomId");
-            finding(s.database, s.numeroProgressivo, room,
-                    "inviato il " + when +
-                        " ma non più presente negli archivi (scheda "
-                        "cancellata o spostata ad altra data).",
-                    "Verificare la scheda; se l'ospite non c'era, toglierlo sul portale della "
-                    "Regione, altrimenti " +
-                        resend + ".");
-        }
+        sent.erase(it);
     }
-    if (added.empty()) return;
-    // Keep the findings by document, then severity.
+}
+
+// The guests sent then that the document would no longer hold.
+void reportGuestsGone(Comparison& c, const std::map<std::string, SentStay>& gone) {
+    for (const auto& [key, s] : gone) {
+        const std::string room =
+            fieldOf(postedGuestElements(c.sentBody, s.guestId), "Rooms/Room/RoomId");
+        c.add(s.database, s.numeroProgressivo, room,
+              "inviato il " + c.when +
+                  " ma non più presente negli archivi (scheda "
+                  "cancellata o spostata ad altra data).",
+              "Verificare la scheda; se l'ospite non c'era, toglierlo sul portale della "
+              "Regione, altrimenti " +
+                  c.resend + ".");
+    }
+}
+
+// The findings added to the report's, kept by document, then severity.
+void mergeFindings(CheckReport& report, std::vector<CheckFinding>& added) {
     std::map<std::string, std::size_t> order;
     for (std::size_t i = 0; i < report.documents.size(); ++i)
         order.emplace(report.documents[i].day + report.documents[i].kind, i);
@@ -155,6 +149,33 @@ void AddJournalFindings(CheckReport& report, const SendJournal& journal, const F
                          if (ia != ib) return ia < ib;
                          return a.severity < b.severity;
                      });
+}
+
+}  // namespace
+
+void addJournalFindings(CheckReport& report, const SendJournal& journal, const FileStore& files,
+                        AdviceFor advice) {
+    if (report.documents.empty()) return;
+    const std::vector<JournalExchange> exchanges = journal.exchanges(
+        isoDayOf(report.documents.front().day), isoDayOf(report.documents.back().day));
+    std::vector<CheckFinding> added;
+    for (const CheckedDocument& d : report.documents) {
+        if (d.stopped) continue;
+        const std::optional<JournalExchange> held = heldBy(exchanges, isoDayOf(d.day), d.kind);
+        if (!held) continue;
+        Comparison c{d,
+                     shownIsoTime(held->answeredAt ? *held->answeredAt : held->sentAt, " alle "),
+                     resendAdvice(d.day, advice),
+                     {},
+                     added};
+        if (held->requestFile) c.sentBody = files.readText(*held->requestFile).value_or("");
+        std::map<std::string, SentStay> sent;
+        for (SentStay& s : journal.staysOf(held->id))
+            sent.emplace(guestKey(s.database, s.numeroProgressivo, s.guestId), std::move(s));
+        compareBuiltGuests(c, sent);
+        reportGuestsGone(c, sent);
+    }
+    if (!added.empty()) mergeFindings(report, added);
 }
 
 }  // namespace velmora

@@ -20,7 +20,7 @@ enum class AdviceFor { Command, Window };
 // Guests are compared by database and NumeroProgressivo, with the
 // fingerprints of their Guest elements. Documents the check could not build,
 // and days the journal does not hold as answered, are not compared.
-void AddJournalFindings(CheckReport& report, const SendJournal& journal, const FileStore& files,
+void addJournalFindings(CheckReport& report, const SendJournal& journal, const FileStore& files,
                         AdviceFor advice = AdviceFor::Command);
 
 }  // namespace velmora

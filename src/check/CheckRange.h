@@ -1,9 +1,9 @@
 // The check before sending over a range of days, as the window and the
 // "check" command run it: the checks before any run, the check of the days,
-// then what changed since they were sent, from the send journal.
+// then what changed since they were sent, from the send journal. Its result
+// is a value both only show.
 #pragma once
 
-#include <exception>
 #include <functional>
 #include <optional>
 #include <string>
@@ -21,12 +21,10 @@
 namespace velmora {
 
 struct CheckRange {
+    // The days of the request, checked as far as the interruption says.
     CheckReport report;
     // The problem that kept the check from starting, for the operator; "" when it ran.
     std::string notStarted;
-    // What went wrong comparing with the send journal (the report is complete
-    // without those findings); null when nothing did.
-    std::exception_ptr journalProblem;
 };
 
 struct CheckRangeOptions {
@@ -41,12 +39,14 @@ struct CheckRangeOptions {
     const StopRequest* stop = nullptr;
 };
 
-// Runs CheckBeforeRun, and when it finds nothing and there is an engine,
+// Runs checkBeforeRun, and when it finds nothing and there is an engine,
 // calls started, checks the request's days and adds the findings of the send
-// journal, when there is one. Failures of the checks and of the days' check
-// propagate; which ones were before started tells them apart.
-CheckRange RunCheckRange(const RunRequest& request, RunState& state, FileStore& files, Clock& clock,
-                         RunView& view, const std::function<DBEngine&()>& engine,
+// journal, when there is one. Never throws: a failure before started is
+// notStarted (a RunError with its message and detail); one after it, a send
+// journal that cannot be read included, ends the report with an interruption
+// "Verifica interrotta: ...", since the check did not do all it says.
+CheckRange runCheckRange(const RunRequest& request, const RunState& state, FileStore& files,
+                         Clock& clock, RunView& view, const std::function<DBEngine&()>& engine,
                          const CheckRangeOptions& options = {});
 
 }  // namespace velmora

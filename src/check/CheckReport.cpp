@@ -2,7 +2,6 @@
 #include "check/CheckReport.h"
 
 #include <cctype>
-#include <cstdio>
 
 #include "core/Calendar.h"
 #include "core/Text.h"
@@ -62,7 +61,7 @@ const char* const kWeekdays[] = {"giovedì", "venerdì", "sabato",   "domenica",
                                  "lunedì",  "martedì", "mercoledì"};
 
 std::string weekday(const std::string& day) {
-    long long serial = DaySerial(day);  // 1 January 1970 was a Thursday
+    long long serial = daySerial(day);  // 1 January 1970 was a Thursday
     const long long index = ((serial % 7) + 7) % 7;
     return kWeekdays[index];
 }
@@ -85,6 +84,56 @@ std::string htmlWithOptions(std::string_view text) {
         i = end;
     }
     return out + escaped.substr(i);
+}
+
+// What each severity means, as a table with its colours.
+void addLegend(std::vector<std::string>& h) {
+    h.push_back("<table class=\"legenda\">");
+    h.push_back(
+        "<tr class=\"bloccante\"><td>BLOCCANTE</td><td>l'esportazione si fermerebbe su "
+        "questa scheda: nulla di quel giorno e dei seguenti verrebbe inviato</td></tr>");
+    h.push_back(
+        "<tr class=\"respinto\"><td>RESPINTO</td><td>il servizio rifiuterà "
+        "l'ospite</td></tr>");
+    h.push_back(
+        "<tr class=\"mai-inviato\"><td>MAI INVIATO</td><td>l'ospite non entra in nessun "
+        "documento, senza alcun avviso</td></tr>");
+    h.push_back(
+        "<tr class=\"modificato\"><td>MODIFICATO DOPO L'INVIO</td><td>quanto inviato e "
+        "accettato differisce da quanto si invierebbe ora</td></tr>");
+    h.push_back(
+        "<tr class=\"escluso\"><td>ESCLUSO</td><td>lasciato fuori da una regola, per "
+        "informazione</td></tr>");
+    h.push_back("</table>");
+}
+
+// The day under its heading: a table of its findings, one row each coloured
+// by its severity, or a line saying there is none.
+void addDayTable(std::vector<std::string>& h, const CheckReport& report, const std::string& day) {
+    h.push_back("<h2>" + weekday(day) + " " + htmlEscaped(day) + "</h2>");
+    std::vector<const CheckFinding*> rows;
+    for (const CheckFinding& f : report.findings)
+        if (f.day == day) rows.push_back(&f);
+    if (rows.empty()) {
+        h.push_back("<p class=\"nulla\">Nessun problema.</p>");
+        return;
+    }
+    h.push_back("<table>");
+    h.push_back(
+        "<thead><tr><th>Documento</th><th>Esito</th><th>Archivio</th><th>Scheda</th>"
+        "<th>Camera</th><th>Nome</th><th>Problema</th><th>Da fare</th></tr></thead>");
+    h.push_back("<tbody>");
+    for (const CheckFinding* f : rows) {
+        h.push_back(std::string("<tr class=\"") + severityClass(f->severity) + "\"><td>" +
+                    kindName(f->kind) + "</td><td>" + severityLabel(f->severity) + "</td><td>" +
+                    htmlEscaped(f->database) + "</td><td>" + htmlEscaped(recordText(*f)) +
+                    "</td><td>" + htmlEscaped(f->room) + "</td><td>" +
+                    htmlEscaped(f->nomeCliente.value_or("")) + "</td><td>" +
+                    htmlWithOptions(f->problem) + "</td><td>" + htmlWithOptions(f->fix) +
+                    "</td></tr>");
+    }
+    h.push_back("</tbody>");
+    h.push_back("</table>");
 }
 
 }  // namespace
@@ -232,56 +281,12 @@ std::string htmlPage(const std::string& title, const std::string& heading,
 
 std::string checkReportHtml(const CheckReport& report, const LocalTime& madeAt) {
     std::vector<std::string> h;
-    char made[64];
-    std::snprintf(made, sizeof made, "%02d/%02d/%04d alle %02d:%02d", madeAt.day, madeAt.month,
-                  madeAt.year, madeAt.hour, madeAt.minute);
     h.push_back("<p>Giorni dal " + htmlEscaped(report.firstDay) + " al " +
-                htmlEscaped(report.lastDay) + "; verifica fatta il " + made + ".</p>");
+                htmlEscaped(report.lastDay) + "; verifica fatta il " + dayAndTimeText(madeAt) +
+                ".</p>");
     h.push_back("<p><strong>" + htmlEscaped(checkCountsLine(report)) + "</strong></p>");
-    h.push_back("<table class=\"legenda\">");
-    h.push_back(
-        "<tr class=\"bloccante\"><td>BLOCCANTE</td><td>l'esportazione si fermerebbe su "
-        "questa scheda: nulla di quel giorno e dei seguenti verrebbe inviato</td></tr>");
-    h.push_back(
-        "<tr class=\"respinto\"><td>RESPINTO</td><td>il servizio rifiuterà "
-        "l'ospite</td></tr>");
-    h.push_back(
-        "<tr class=\"mai-inviato\"><td>MAI INVIATO</td><td>l'ospite non entra in nessun "
-        "documento, senza alcun avviso</td></tr>");
-    h.push_back(
-        "<tr class=\"modificato\"><td>MODIFICATO DOPO L'INVIO</td><td>quanto inviato e "
-        "accettato differisce da quanto si invierebbe ora</td></tr>");
-    h.push_back(
-        "<tr class=\"escluso\"><td>ESCLUSO</td><td>lasciato fuori da una regola, per "
-        "informazione</td></tr>");
-    h.push_back("</table>");
-
-    for (const std::string& day : daysOf(report)) {
-        h.push_back("<h2>" + weekday(day) + " " + htmlEscaped(day) + "</h2>");
-        std::vector<const CheckFinding*> rows;
-        for (const CheckFinding& f : report.findings)
-            if (f.day == day) rows.push_back(&f);
-        if (rows.empty()) {
-            h.push_back("<p class=\"nulla\">Nessun problema.</p>");
-            continue;
-        }
-        h.push_back("<table>");
-        h.push_back(
-            "<thead><tr><th>Documento</th><th>Esito</th><th>Archivio</th><th>Scheda</th>"
-            "<th>Camera</th><th>Nome</th><th>Problema</th><th>Da fare</th></tr></thead>");
-        h.push_back("<tbody>");
-        for (const CheckFinding* f : rows) {
-            h.push_back(std::string("<tr class=\"") + severityClass(f->severity) + "\"><td>" +
-                        kindName(f->kind) + "</td><td>" + severityLabel(f->severity) + "</td><td>" +
-                        htmlEscaped(f->database) + "</td><td>" + htmlEscaped(recordText(*f)) +
-                        "</td><td>" + htmlEscaped(f->room) + "</td><td>" +
-                        htmlEscaped(f->nomeCliente.value_or("")) + "</td><td>" +
-                        htmlWithOptions(f->problem) + "</td><td>" + htmlWithOptions(f->fix) +
-                        "</td></tr>");
-        }
-        h.push_back("</tbody>");
-        h.push_back("</table>");
-    }
+    addLegend(h);
+    for (const std::string& day : daysOf(report)) addDayTable(h, report, day);
     if (!report.interruption.empty()) {
         std::string text;
         for (const std::string& l : splitLines(report.interruption))

@@ -56,8 +56,6 @@ private:
 
 namespace {
 
-constexpr const char* kEveryRecord = "NumeroHotel = 1";
-
 // What the writers did while one document was built, in their order.
 struct WriterEvent {
     enum Type { Considered, Lookup, Written, Rejected } type;
@@ -117,10 +115,10 @@ std::vector<GuestNote> readWindow(OpenedDatabase& db, const std::string& query,
                                   const std::string& database, bool history) {
     std::vector<GuestNote> out;
     auto rs = db->OpenRecordset(query, dbOpenDynaset);
-    rs->FindFirst(kEveryRecord);
+    rs->FindFirst(kHotelRecords);
     while (!rs->NoMatch()) {
-        out.push_back(ReadGuestNote(*rs, database, history));
-        rs->FindNext(kEveryRecord);
+        out.push_back(readGuestNote(*rs, database, history));
+        rs->FindNext(kHotelRecords);
     }
     return out;
 }
@@ -188,7 +186,7 @@ public:
         for (const auto& r : members) selected.insert(recordKey(r));
         for (const GuestNote& r : window) {
             if (selected.count(recordKey(r))) continue;
-            if (formsDate(r.dataArrivo) && r.dataArrivo < m_initialDate) {
+            if (formsStoredDate(r.dataArrivo) && r.dataArrivo < m_initialDate) {
                 add(CheckSeverity::Skipped, r, explainBeforeInitialDate(r.dataArrivo, m_initialDate));
             } else {
                 add(CheckSeverity::NeverSent, r,
@@ -216,7 +214,7 @@ private:
         for (const GuestNote& h : heads) {
             if (!h.numeroProgressivo) continue;
             const long long number = *h.numeroProgressivo;
-            const double key = static_cast<double>(MemberKey(number, history));
+            const double key = static_cast<double>(memberKey(number, history));
             const bool viaFamily = m.codiceCapoFamiglia > 0 && m.codiceCapoFamiglia == key;
             const bool viaGroup = m.codiceCapoGruppo > 0 && m.codiceCapoGruppo == key;
             if (!viaFamily && !viaGroup) continue;
@@ -247,7 +245,7 @@ private:
                 // The register's members name their head's own number.
                 loss.searchedElsewhere = true;
                 auto table = db->OpenRecordset("Scheda_Cliente", dbOpenDynaset);
-                table->FindFirst("NumeroHotel = 1 and NumeroProgressivo = " +
+                table->FindFirst(std::string(kHotelRecords) + " and NumeroProgressivo = " +
                                  std::to_string(loss.reference));
                 if (!table->NoMatch())
                     loss.headElsewhere =
@@ -289,7 +287,7 @@ private:
         std::optional<NamedCodesRow> row;
         {
             auto rs = codes->OpenRecordset("CodiciVari", dbOpenDynaset);
-            rs->FindFirst(NamedPlaceCriterion(trimBlanks(lookup.text)));
+            rs->FindFirst(namedPlaceCriterion(trimBlanks(lookup.text)));
             if (!rs->NoMatch())
                 row = NamedCodesRow{rs->Fields("Tipo").asText(), rs->Fields("DataDal").asText(),
                                     rs->Fields("DataFinoA").asText()};
@@ -352,7 +350,7 @@ void CheckRun::checkDocument(const std::string& day, const std::string& kind, Ch
 
     CheckedDocument document{day, kind, {}, stopped, {}};
     if (!stopped && m_state.StaysWritten != 0) {
-        document.body = XmlDeclaration() + joinStaysDocument(sink.text());
+        document.body = xmlDeclaration() + joinStaysDocument(sink.text());
         for (const WriterEvent& e : observer.events)
             if (e.type == WriterEvent::Written) document.guests.push_back(e.written);
     }
@@ -378,8 +376,8 @@ CheckReport CheckRun::run(const std::string& firstDay, const std::string& lastDa
     std::string day = firstDay;
     const char* kind = "A";
     try {
-        const long long last = DaySerial(lastDay);
-        for (long long serial = DaySerial(firstDay); serial <= last; day = DayTextOf(++serial)) {
+        const long long last = daySerial(lastDay);
+        for (long long serial = daySerial(firstDay); serial <= last; day = dayTextOf(++serial)) {
             if (stop && stop->requested()) {
                 report.interruption = std::string(kCheckStoppedLine) + " prima del " + day + ".";
                 return report;

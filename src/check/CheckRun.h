@@ -31,7 +31,7 @@ public:
     CheckRun(const CheckRun&) = delete;
     CheckRun& operator=(const CheckRun&) = delete;
 
-    // Checks the days firstDay..lastDay, texts that passed CheckBeforeRun; the
+    // Checks the days firstDay..lastDay, texts that passed checkBeforeRun; the
     // first day is used as given, the next ones as "DD/MM/YYYY". A record the
     // export would stop on becomes a blocking finding and the check goes on
     // with the next document; any other failure (an unreadable database, ...)

@@ -19,7 +19,7 @@ constexpr const char* kFieldNames[] = {"Dalla data", "Alla data"};
 
 }  // namespace
 
-std::string SettingsAddressProblem(const RunState& state) {
+std::string settingsAddressProblem(const RunState& state) {
     const struct {
         int line;
         const char* what;
@@ -32,7 +32,7 @@ std::string SettingsAddressProblem(const RunState& state) {
         {7, "indirizzo di chiusura della giornata", state.CloseDayUrl},
     };
     for (const auto& a : addresses) {
-        const std::string problem = AddressProblem(a.url);
+        const std::string problem = addressProblem(a.url);
         if (!problem.empty())
             return std::string(kSettingsFile) + ", riga " + std::to_string(a.line) + " (" + a.what +
                    "): l'indirizzo " + problem + ". Correggerlo prima di esportare.";
@@ -40,29 +40,29 @@ std::string SettingsAddressProblem(const RunState& state) {
     return {};
 }
 
-std::string CheckBeforeRun(const RunRequest& request, RunState& state, FileStore& files,
+std::string checkBeforeRun(const RunRequest& request, const RunState& state, FileStore& files,
                            RunView& view, bool makeLogDirectory) {
     const std::string* fields[] = {&request.firstDay, &request.lastDay};
     for (int i = 0; i < 2; ++i) {
-        if (IsValidDate(*fields[i], state) != 1) {
+        if (IsValidDate(*fields[i]) != 1) {
             view.invalidDateField(i);
             return std::string("La data \"") + kFieldNames[i] + "\" non è valida (" +
                    "scriverla come GG/MM/AAAA).";
         }
         // The days travel on as typed and are read by position.
-        if (!HasDatePositions(*fields[i])) {
+        if (!hasDatePositions(*fields[i])) {
             view.invalidDateField(i);
             return std::string("La data \"") + kFieldNames[i] + "\" va scritta in cifre come " +
                    "GG/MM/AAAA: \"" + *fields[i] + "\".";
         }
     }
     // A run over no day would log in, send nothing and report completion.
-    if (DaySerial(request.lastDay) < DaySerial(request.firstDay)) {
+    if (daySerial(request.lastDay) < daySerial(request.firstDay)) {
         view.invalidDateField(0);
         return kReversedRange;
     }
 
-    if (std::string problem = SettingsAddressProblem(state); !problem.empty()) return problem;
+    if (std::string problem = settingsAddressProblem(state); !problem.empty()) return problem;
 
     if (!files.exists(kDataFile)) {
         return std::string("Il file ") + kDataFile +
@@ -76,7 +76,7 @@ std::string CheckBeforeRun(const RunRequest& request, RunState& state, FileStore
                " è vuoto: la prima riga deve contenere la data iniziale (GG/MM/AAAA).";
     }
     // Read by position for the stays selections: no blank or short piece before.
-    if (IsValidDate(lines[0], state) != 1 || !HasDatePositions(lines[0])) {
+    if (IsValidDate(lines[0]) != 1 || !hasDatePositions(lines[0])) {
         return std::string("La prima riga del file ") + kDataFile +
                " non è una data valida (GG/MM/AAAA): \"" + lines[0] + "\".";
     }

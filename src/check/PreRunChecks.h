@@ -23,14 +23,14 @@ struct RunRequest {
 
 // The first of the five service addresses of the settings that libcurl would
 // not take, named by its line of the settings file, or "" when all are usable.
-std::string SettingsAddressProblem(const RunState& state);
+std::string settingsAddressProblem(const RunState& state);
 
 // The checks that come before any run over the databases (the export and the
 // check before sending): both date fields and their order, the five service addresses, "QLBDataI.txt" with a valid
 // first line, the three databases, and with makeLogDirectory the directory "Velmora", made when
 // missing. Returns the problem for the operator, or "" when there is none; an invalid date field is
 // told to the view first.
-std::string CheckBeforeRun(const RunRequest& request, RunState& state, FileStore& files,
+std::string checkBeforeRun(const RunRequest& request, const RunState& state, FileStore& files,
                            RunView& view, bool makeLogDirectory = true);
 
 }  // namespace velmora

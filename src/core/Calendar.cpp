@@ -47,19 +47,36 @@ void civilFromDays(long long z, long long& y, long long& m, long long& d) {
     y = yoe + era * 400 + (m <= 2);
 }
 
+// Days of a month (1-12) of a year that fits IsLeapYear.
+int daysInMonth(int year, int month) {
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month == 2 && IsLeapYear(static_cast<std::int16_t>(year)) == 1) return 29;
+    return kDays[month - 1];
+}
+
 }  // namespace
 
-void FillDaysInMonth(RunState& state) {
-    static constexpr std::int16_t kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    state.DaysInMonth[0] = 0;
-    for (int m = 1; m <= 12; ++m) state.DaysInMonth[m] = kDays[m - 1];
+bool formsStoredDate(std::string_view text) {
+    if (text.size() != 8) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    const auto digits = [text](std::size_t pos, std::size_t count) {
+        int v = 0;
+        for (std::size_t i = pos; i < pos + count; ++i) v = v * 10 + (text[i] - '0');
+        return v;
+    };
+    const int year = digits(0, 4);
+    const int month = digits(4, 2);
+    const int day = digits(6, 2);
+    if (year < 1 || month < 1 || month > 12 || day < 1) return false;
+    return day <= daysInMonth(year, month);
 }
 
 std::int16_t IsLeapYear(std::int16_t year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0 ? 1 : 0;
 }
 
-std::int16_t IsValidDate(std::string_view text, RunState& state) {
+std::int16_t IsValidDate(std::string_view text) {
     const std::string trimmed = trimBlanks(text);
     if (characterCount(trimmed) != 10) return 0;
     const DateParts p = readParts(trimmed);
@@ -70,8 +87,7 @@ std::int16_t IsValidDate(std::string_view text, RunState& state) {
     if (year < 1900 || p.month < 1 || p.month > 12) return 0;
     if (p.month != std::floor(p.month)) return 0;
     const int month = static_cast<int>(p.month);
-    state.DaysInMonth[2] = IsLeapYear(static_cast<std::int16_t>(year)) == 1 ? 29 : 28;
-    return p.day >= 1 && p.day <= state.DaysInMonth[month] ? 1 : 0;
+    return p.day >= 1 && p.day <= daysInMonth(static_cast<int>(year), month) ? 1 : 0;
 }
 
 std::int16_t CompareDates(std::string_view first, std::string_view second) {
@@ -83,14 +99,14 @@ std::int16_t CompareDates(std::string_view first, std::string_view second) {
     return after ? 0 : 1;
 }
 
-long long DaySerial(std::string_view dayText) {
+long long daySerial(std::string_view dayText) {
     const DateParts p = readParts(trimBlanks(dayText));
     auto whole = [](double v) { return static_cast<long long>(std::floor(v)); };
     return daysFromCivil(static_cast<long long>(std::nearbyint(p.year)), whole(p.month),
                          whole(p.day));
 }
 
-std::string DayTextOf(long long serial) {
+std::string dayTextOf(long long serial) {
     long long y = 0, m = 0, d = 0;
     civilFromDays(serial, y, m, d);
     char buf[80];
@@ -98,13 +114,46 @@ std::string DayTextOf(long long serial) {
     return buf;
 }
 
-std::string NextDay(std::string_view dayText) { return DayTextOf(DaySerial(dayText) + 1); }
+std::string nextDay(std::string_view dayText) { return dayTextOf(daySerial(dayText) + 1); }
 
-long long DaysBetween(std::string_view from, std::string_view to) {
-    return DaySerial(to) - DaySerial(from);
+long long daysBetween(std::string_view from, std::string_view to) {
+    return daySerial(to) - daySerial(from);
 }
 
-bool HasDatePositions(std::string_view text) {
+std::string storedDateOf(std::string_view dayText) {
+    return midCharacters(dayText, 7, 4) + midCharacters(dayText, 4, 2) +
+           midCharacters(dayText, 1, 2);
+}
+
+std::string isoDayOf(std::string_view dayText) {
+    if (characterCount(dayText) < 10) return std::string(dayText);
+    return midCharacters(dayText, 7, 4) + "-" + midCharacters(dayText, 4, 2) + "-" +
+           midCharacters(dayText, 1, 2);
+}
+
+std::string dayTextOfIso(std::string_view isoDay) {
+    if (characterCount(isoDay) < 10) return std::string(isoDay);
+    return midCharacters(isoDay, 9, 2) + "/" + midCharacters(isoDay, 6, 2) + "/" +
+           midCharacters(isoDay, 1, 4);
+}
+
+std::string isoDayOfStored(std::string_view stored) {
+    return midCharacters(stored, 1, 4) + "-" + midCharacters(stored, 5, 2) + "-" +
+           midCharacters(stored, 7, 2);
+}
+
+std::string dayTextOfStored(std::string_view stored) {
+    return midCharacters(stored, 7, 2) + "/" + midCharacters(stored, 5, 2) + "/" +
+           midCharacters(stored, 1, 4);
+}
+
+std::string shownIsoTime(std::string_view isoTime, std::string_view between) {
+    if (characterCount(isoTime) < 16) return std::string(isoTime);
+    return dayTextOfIso(midCharacters(isoTime, 1, 10)) + std::string(between) +
+           midCharacters(isoTime, 12, 5);
+}
+
+bool hasDatePositions(std::string_view text) {
     if (text.size() < 10) return false;
     for (std::size_t i : {0u, 1u, 3u, 4u, 6u, 7u, 8u, 9u})
         if (text[i] < '0' || text[i] > '9') return false;

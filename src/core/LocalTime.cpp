@@ -11,6 +11,12 @@ std::string dayText(const LocalTime& t) {
     return buf;
 }
 
+std::string dayAndTimeText(const LocalTime& t) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02d:%02d", t.hour, t.minute);
+    return dayText(t) + " alle " + buf;
+}
+
 std::string stamp12(const LocalTime& t) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%04d%02d%02d%02d%02d", t.year, t.month, t.day, t.hour,

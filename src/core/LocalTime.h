@@ -18,6 +18,8 @@ struct LocalTime {
 
 // "DD/MM/YYYY".
 std::string dayText(const LocalTime& t);
+// "DD/MM/YYYY alle hh:mm", as the messages and the reports say when.
+std::string dayAndTimeText(const LocalTime& t);
 // YYYYMMDDhhnn.
 std::string stamp12(const LocalTime& t);
 // YYYYMMDDhhnnss.

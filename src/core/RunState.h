@@ -3,7 +3,6 @@
 // one instance and hands it by reference to the routines that read or change it.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 
@@ -25,9 +24,6 @@ struct RunState {
     std::string InitialDate;
     // 1 when the stays document just written holds at least one stay.
     std::int16_t StaysWritten = 0;
-    // Days of each month, entries 1 to 12 (entry 0 unused); entry 2 is
-    // rewritten by every date check.
-    std::array<std::int16_t, 13> DaysInMonth{};
 };
 
 }  // namespace velmora

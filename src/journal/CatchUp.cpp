@@ -7,18 +7,18 @@
 
 namespace velmora {
 
-CatchUp PlanCatchUp(const SendJournal& journal, const std::string& lastDay, bool closeDays) {
+CatchUp planCatchUp(const SendJournal& journal, const std::string& lastDay, bool closeDays) {
     CatchUp c;
     c.lastDay = lastDay;
-    c.lastSent = LastDaySent(journal);
-    c.firstDay = c.lastSent ? std::optional(DayTextOf(DaySerial(*c.lastSent) + 1))
-                            : FirstDayRecorded(journal);
-    if (!c.firstDay || DaySerial(*c.firstDay) > DaySerial(lastDay)) return c;
-    c.days = static_cast<int>(DaySerial(lastDay) - DaySerial(*c.firstDay) + 1);
-    for (const JournalDay& d : JournalDays(journal, *c.firstDay, lastDay)) {
+    c.lastSent = lastDaySent(journal);
+    c.firstDay = c.lastSent ? std::optional(dayTextOf(daySerial(*c.lastSent) + 1))
+                            : firstDayRecorded(journal);
+    if (!c.firstDay || daySerial(*c.firstDay) > daySerial(lastDay)) return c;
+    c.days = static_cast<int>(daySerial(lastDay) - daySerial(*c.firstDay) + 1);
+    for (const JournalDay& d : journalDays(journal, *c.firstDay, lastDay)) {
         DayPlan plan;
         if (d.status == kStatusUnknown) {
-            for (JournalExchange& e : UnknownOutcomes(d)) c.unknown.push_back(std::move(e));
+            for (JournalExchange& e : unknownOutcomes(d)) c.unknown.push_back(std::move(e));
         } else if (d.status == kStatusWithErrors || d.status == kStatusSent) {
             if (d.status == kStatusWithErrors) c.withErrors.push_back(d.day);
             plan = DayPlan{false, false, false,
@@ -29,11 +29,11 @@ CatchUp PlanCatchUp(const SendJournal& journal, const std::string& lastDay, bool
             std::string held;
             for (const auto& [exchange, send] : {std::pair{&d.arrivals, &plan.arrivals},
                                                  std::pair{&d.departures, &plan.departures}}) {
-                if (!ServiceHolds(*exchange, true)) continue;
+                if (!serviceHolds(*exchange, true)) continue;
                 *send = false;
-                held += (held.empty() ? "" : "; ") + ExchangeName(**exchange);
+                held += (held.empty() ? "" : "; ") + exchangeName(**exchange);
             }
-            plan.closing = (closeDays || d.closingAsked) && !ServiceHolds(d.closing, false);
+            plan.closing = (closeDays || d.closingAsked) && !serviceHolds(d.closing, false);
             if (!held.empty())
                 plan.note =
                     "Già inviato e ricevuto dal servizio, non inviato di nuovo: " + held + ".";

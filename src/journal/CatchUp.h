@@ -35,6 +35,6 @@ struct CatchUp {
 
 // The catch-up up to lastDay ("DD/MM/YYYY"), closing the days when
 // closeDays (and the days whose closing an earlier run asked and did not get).
-CatchUp PlanCatchUp(const SendJournal& journal, const std::string& lastDay, bool closeDays);
+CatchUp planCatchUp(const SendJournal& journal, const std::string& lastDay, bool closeDays);
 
 }  // namespace velmora

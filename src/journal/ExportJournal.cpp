@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "core/LocalTime.h"
 #include "core/RunError.h"
 #include "journal/JournalRebuild.h"
 #include "service/ExchangeLog.h"
@@ -19,15 +20,8 @@ namespace {
 bool holdsExchangeFiles(const std::string& directory) {
     std::error_code ec;
     for (const fs::directory_entry& entry : fs::directory_iterator(directory, ec))
-        if (ParseExchangeLogName(entry.path().filename().string())) return true;
+        if (parseExchangeLogName(entry.path().filename().string())) return true;
     return false;
-}
-
-std::string when(const LocalTime& t) {
-    char out[32];
-    std::snprintf(out, sizeof out, "%02d/%02d/%04d alle %02d:%02d", t.day, t.month, t.year, t.hour,
-                  t.minute);
-    return out;
 }
 
 // Whether the journal at path is missing or empty (0 bytes) while the folder
@@ -44,7 +38,7 @@ std::optional<bool> lost(const JournalLocation& where) {
 
 }  // namespace
 
-std::unique_ptr<SendJournal> ReadJournal(const JournalLocation& where) {
+std::unique_ptr<SendJournal> readJournal(const JournalLocation& where) {
     if (const std::optional<bool> missing = lost(where))
         throw RunError("Il registro degli invii " + where.journal() +
                        (*missing ? " manca" : " è vuoto") + " ma " + where.logDirectory +
@@ -54,11 +48,11 @@ std::unique_ptr<SendJournal> ReadJournal(const JournalLocation& where) {
     return std::make_unique<SendJournal>(where.journal(), JournalOpen::Read);
 }
 
-std::unique_ptr<FileLock> LockHotelFolder(const JournalLocation& where, const std::string& who,
+std::unique_ptr<FileLock> lockHotelFolder(const JournalLocation& where, const std::string& who,
                                           const Clock& clock) {
     std::string holder;
     std::unique_ptr<FileLock> lock =
-        LockFile(where.lock(), who + ", avviata il " + when(clock.now()), kExportLockWait, holder);
+        lockFile(where.lock(), who + ", avviata il " + dayAndTimeText(clock.now()), kExportLockWait, holder);
     if (lock) return lock;
     if (holder.empty()) holder = "non identificata";
     throw RunError("Un'altra esportazione è in corso in questa cartella (" + holder +
@@ -69,11 +63,11 @@ std::unique_ptr<FileLock> LockHotelFolder(const JournalLocation& where, const st
 std::unique_ptr<ExportJournal> ExportJournal::Open(const JournalLocation& where, const Clock& clock,
                                                    const std::string& who, int busyMilliseconds) {
     std::unique_ptr<ExportJournal> j(new ExportJournal);
-    j->m_lock = LockHotelFolder(where, who, clock);
+    j->m_lock = lockHotelFolder(where, who, clock);
     j->m_notice = j->m_lock->note();
     const std::string path = where.journal();
     if (const std::optional<bool> missing = lost(where)) {
-        const int count = RebuildJournal(where);
+        const int count = rebuildJournal(where);
         j->m_notice += std::string(j->m_notice.empty() ? "" : "\r\n") + "Il registro degli invii " +
                        path + (*missing ? " mancava" : " era vuoto") +
                        ": è stato ricostruito dai file di " + where.logDirectory + " (" +

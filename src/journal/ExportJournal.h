@@ -24,13 +24,13 @@ inline constexpr std::chrono::milliseconds kExportLockWait{5000};
 // Takes the hotel folder's export lock for who ("velmora export", "la
 // finestra", ...), waiting up to kExportLockWait; RunError naming the
 // export that holds it.
-std::unique_ptr<FileLock> LockHotelFolder(const JournalLocation& where, const std::string& who,
+std::unique_ptr<FileLock> lockHotelFolder(const JournalLocation& where, const std::string& who,
                                           const Clock& clock);
 
 // Opens the journal of where to read it (no lock). A journal that is missing
 // or empty while the folder holds exchange files raises RunError: it would
 // read as if nothing had been sent.
-std::unique_ptr<SendJournal> ReadJournal(const JournalLocation& where);
+std::unique_ptr<SendJournal> readJournal(const JournalLocation& where);
 
 class ExportJournal {
 public:

@@ -48,20 +48,20 @@ std::string statusOf(const JournalDay& d) {
 
 }  // namespace
 
-std::vector<JournalDay> JournalDays(const SendJournal& journal, const std::string& firstDay,
+std::vector<JournalDay> journalDays(const SendJournal& journal, const std::string& firstDay,
                                     const std::string& lastDay) {
     const std::vector<JournalExchange> exchanges =
-        journal.exchanges(IsoDay(firstDay), IsoDay(lastDay));
+        journal.exchanges(isoDayOf(firstDay), isoDayOf(lastDay));
     std::set<long long> closingRuns;
     for (const JournalRun& r : journal.runs())
         if (r.closeDays) closingRuns.insert(r.id);
 
     std::vector<JournalDay> days;
-    const long long last = DaySerial(lastDay);
-    for (long long serial = DaySerial(firstDay); serial <= last; ++serial) {
+    const long long last = daySerial(lastDay);
+    for (long long serial = daySerial(firstDay); serial <= last; ++serial) {
         JournalDay d;
-        d.day = DayTextOf(serial);
-        const std::string iso = IsoDay(d.day);
+        d.day = dayTextOf(serial);
+        const std::string iso = isoDayOf(d.day);
         for (const char* kind : {kJournalArrivals, kJournalDepartures, kJournalClosing}) {
             for (const JournalExchange& e : exchanges) {
                 if (e.day != iso || e.kind != kind) continue;
@@ -79,14 +79,14 @@ std::vector<JournalDay> JournalDays(const SendJournal& journal, const std::strin
     return days;
 }
 
-JournalDay JournalDayOf(const SendJournal& journal, const std::string& day) {
-    return JournalDays(journal, day, day).front();
+JournalDay journalDayOf(const SendJournal& journal, const std::string& day) {
+    return journalDays(journal, day, day).front();
 }
 
-std::vector<std::string> AcceptedDays(const SendJournal& journal, const std::string& firstDay,
+std::vector<std::string> acceptedDays(const SendJournal& journal, const std::string& firstDay,
                                       const std::string& lastDay) {
     std::vector<std::string> out;
-    for (const JournalDay& d : JournalDays(journal, firstDay, lastDay)) {
+    for (const JournalDay& d : journalDays(journal, firstDay, lastDay)) {
         const bool posted =
             (d.arrivals && d.arrivals->stays > 0) || (d.departures && d.departures->stays > 0);
         if (d.status == kStatusSent && posted) out.push_back(d.day);
@@ -94,51 +94,51 @@ std::vector<std::string> AcceptedDays(const SendJournal& journal, const std::str
     return out;
 }
 
-std::optional<std::string> LastDaySent(const SendJournal& journal) {
+std::optional<std::string> lastDaySent(const SendJournal& journal) {
     std::set<std::string> days;
     for (const JournalExchange& e : journal.allExchanges())
         if (e.day) days.insert(*e.day);
     for (auto it = days.rbegin(); it != days.rend(); ++it) {
-        const std::string day = DisplayDay(*it);
-        if (JournalDayOf(journal, day).status == kStatusSent) return day;
+        const std::string day = dayTextOfIso(*it);
+        if (journalDayOf(journal, day).status == kStatusSent) return day;
     }
     return std::nullopt;
 }
 
-std::optional<std::string> FirstDayRecorded(const SendJournal& journal) {
+std::optional<std::string> firstDayRecorded(const SendJournal& journal) {
     std::optional<std::string> first;
     for (const JournalExchange& e : journal.allExchanges())
         if (e.day && (!first || *e.day < *first)) first = *e.day;
     if (!first) return std::nullopt;
-    return DisplayDay(*first);
+    return dayTextOfIso(*first);
 }
 
-std::vector<JournalExchange> UnknownOutcomes(const JournalDay& day) {
+std::vector<JournalExchange> unknownOutcomes(const JournalDay& day) {
     std::vector<JournalExchange> out;
     for (const auto* e : {&day.arrivals, &day.departures, &day.closing})
         if (*e && !answered(**e)) out.push_back(**e);
     return out;
 }
 
-bool ServiceHolds(const std::optional<JournalExchange>& exchange, bool errorsToo) {
+bool serviceHolds(const std::optional<JournalExchange>& exchange, bool errorsToo) {
     return is(exchange, kVerdictAccepted) || (errorsToo && is(exchange, kVerdictErrors));
 }
 
-std::string ExchangeName(const JournalExchange& e) {
-    const std::string day = e.day ? DisplayDay(*e.day) : std::string();
+std::string exchangeName(const JournalExchange& e) {
+    const std::string day = e.day ? dayTextOfIso(*e.day) : std::string();
     if (e.kind == kJournalClosing) return "la chiusura della giornata " + day;
-    return DocumentName(e.kind, day, e.requestFile.value_or(""));
+    return documentName(e.kind, day, e.requestFile.value_or(""));
 }
 
-DayPlan PlanOmittingAccepted(const JournalDay& day, bool closeDays) {
+DayPlan planOmittingAccepted(const JournalDay& day, bool closeDays) {
     DayPlan plan;
     plan.closing = closeDays;
     std::string omitted;
     for (const auto& [exchange, send] :
          {std::pair{&day.arrivals, &plan.arrivals}, std::pair{&day.departures, &plan.departures}}) {
-        if (!ServiceHolds(*exchange, false)) continue;
+        if (!serviceHolds(*exchange, false)) continue;
         *send = false;
-        omitted += (omitted.empty() ? "" : "; ") + ExchangeName(**exchange);
+        omitted += (omitted.empty() ? "" : "; ") + exchangeName(**exchange);
     }
     if (!omitted.empty())
         plan.note = "Già inviato e accettato, non inviato di nuovo: " + omitted + ".";

@@ -37,25 +37,25 @@ struct JournalDay {
 };
 
 // The days firstDay..lastDay ("DD/MM/YYYY") as the journal holds them.
-std::vector<JournalDay> JournalDays(const SendJournal& journal, const std::string& firstDay,
+std::vector<JournalDay> journalDays(const SendJournal& journal, const std::string& firstDay,
                                     const std::string& lastDay);
-JournalDay JournalDayOf(const SendJournal& journal, const std::string& day);
+JournalDay journalDayOf(const SendJournal& journal, const std::string& day);
 
 // The days of the range sent and accepted, with at least one document posted.
-std::vector<std::string> AcceptedDays(const SendJournal& journal, const std::string& firstDay,
+std::vector<std::string> acceptedDays(const SendJournal& journal, const std::string& firstDay,
                                       const std::string& lastDay);
 
 // The last day whose status is INVIATO ("DD/MM/YYYY"), if any.
-std::optional<std::string> LastDaySent(const SendJournal& journal);
+std::optional<std::string> lastDaySent(const SendJournal& journal);
 // The first day with anything recorded, if any.
-std::optional<std::string> FirstDayRecorded(const SendJournal& journal);
+std::optional<std::string> firstDayRecorded(const SendJournal& journal);
 
 // The day's last exchanges whose outcome is unknown (ESITO SCONOSCIUTO).
-std::vector<JournalExchange> UnknownOutcomes(const JournalDay& day);
+std::vector<JournalExchange> unknownOutcomes(const JournalDay& day);
 
 // Whether the service holds the document the exchange posted: answered 2xx
 // ("accettato"; with errorsToo also "errori", the guests it did not refuse).
-bool ServiceHolds(const std::optional<JournalExchange>& exchange, bool errorsToo);
+bool serviceHolds(const std::optional<JournalExchange>& exchange, bool errorsToo);
 
 // What an export sends of one day.
 struct DayPlan {
@@ -69,10 +69,10 @@ struct DayPlan {
 
 // The plan for day when the operator did not ask to send it again: the
 // documents the journal holds as accepted are left out; the closing as asked.
-DayPlan PlanOmittingAccepted(const JournalDay& day, bool closeDays);
+DayPlan planOmittingAccepted(const JournalDay& day, bool closeDays);
 
 // "il documento delle partenze del 02/03/2026 (Velmora/IstatDatiPInv-...)"
 // for the exchange of a day.
-std::string ExchangeName(const JournalExchange& exchange);
+std::string exchangeName(const JournalExchange& exchange);
 
 }  // namespace velmora

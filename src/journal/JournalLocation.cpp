@@ -22,7 +22,7 @@ std::string JournalLocation::backup() const {
 }
 std::string JournalLocation::lock() const { return in(logDirectory, "Velmora.lock"); }
 
-JournalLocation JournalLocationIn(const std::string& workDir) {
+JournalLocation journalLocationIn(const std::string& workDir) {
     if (workDir.empty() || workDir == ".") return {kLogDirectory};
     return {in(workDir, kLogDirectory)};
 }

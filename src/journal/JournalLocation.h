@@ -18,6 +18,6 @@ struct JournalLocation {
 };
 
 // The location for the hotel folder workDir ("." or "" for the current one).
-JournalLocation JournalLocationIn(const std::string& workDir);
+JournalLocation journalLocationIn(const std::string& workDir);
 
 }  // namespace velmora

@@ -11,12 +11,14 @@
 #include <set>
 #include <sstream>
 
+#include "core/Calendar.h"
 #include "core/FileNames.h"
 #include "core/RunError.h"
 #include "core/Text.h"
 #include "journal/SendJournal.h"
 #include "platform/Sqlite.h"
 #include "service/ExchangeLog.h"
+#include "service/ServiceMessages.h"
 #include "stays/PostedDocument.h"
 
 namespace velmora {
@@ -200,7 +202,7 @@ private:
         std::vector<SentStay> stays;
         const std::string day = requestDay(kind, text);
         if (kind != std::string(kJournalClosing))
-            for (const PostedGuest& g : ReadPostedGuests(text, kind))
+            for (const PostedGuest& g : readPostedGuests(text, kind))
                 stays.push_back(SentStay{g.day, kind, g.database, g.numeroProgressivo, g.guestId,
                                          g.stayFingerprint, g.fingerprint});
         if (r && !day.empty()) {
@@ -214,8 +216,8 @@ private:
         }
         if (!day.empty()) m_recorded[day].insert(kind);
         m_pending[kind] = m_journal.beginExchange(r ? std::optional(r->id) : std::nullopt, kind,
-                                                  day.empty() ? "" : DisplayDay(day), file,
-                                                  Fnv1a64(text), stays, at);
+                                                  day.empty() ? "" : dayTextOfIso(day), file,
+                                                  fnv1a64(text), stays, at);
         ++m_count;
     }
 
@@ -223,7 +225,7 @@ private:
                 const std::string& text) {
         auto open = m_pending.find(kind);
         if (open == m_pending.end()) return;
-        const bool erro = contains(text, "Erro");
+        const bool erro = answerReportsErrors(text);
         const bool closing = kind == std::string(kJournalClosing);
         if (erro && current()) current()->errors = true;
         complete(open->second, file,
@@ -246,7 +248,7 @@ private:
             if ((day && d >= *day) || r.done.count(d)) continue;
             for (const char* kind : {kJournalArrivals, kJournalDepartures}) {
                 if (m_recorded[d].count(kind)) continue;
-                m_journal.recordEmpty(r.id, kind, DisplayDay(d), at);
+                m_journal.recordEmpty(r.id, kind, dayTextOfIso(d), at);
                 m_recorded[d].insert(kind);
             }
             r.done.insert(d);
@@ -261,8 +263,8 @@ private:
             r.completed   ? ""
             : r.uncertain ? "ordine dei file incerto: più esportazioni nello stesso minuto"
                           : "nessun file di logout";
-        m_journal.describeRun(r.id, DisplayDay(r.first), DisplayDay(r.last), r.userId, r.closeDays,
-                              r.ended ? std::optional(JournalTime(*r.ended)) : std::nullopt,
+        m_journal.describeRun(r.id, dayTextOfIso(r.first), dayTextOfIso(r.last), r.userId, r.closeDays,
+                              r.ended ? std::optional(journalTime(*r.ended)) : std::nullopt,
                               outcome, reason);
     }
 
@@ -276,13 +278,13 @@ private:
 
 }  // namespace
 
-int RebuildJournalFile(const std::string& logDirectory, const std::string& path) {
+int rebuildJournalFile(const std::string& logDirectory, const std::string& path) {
     std::vector<LogFile> files;
     std::map<std::string, Minute> minutes;
     std::error_code ec;
     for (const fs::directory_entry& entry : fs::directory_iterator(logDirectory, ec)) {
         const std::string name = entry.path().filename().string();
-        const std::optional<ExchangeLogName> parsed = ParseExchangeLogName(name);
+        const std::optional<ExchangeLogName> parsed = parseExchangeLogName(name);
         if (!parsed || !entry.is_regular_file(ec)) continue;
         LogFile f;
         f.prefix = parsed->prefix;
@@ -337,14 +339,14 @@ int RebuildJournalFile(const std::string& logDirectory, const std::string& path)
     return Replay(journal).run(files, minutes);
 }
 
-int RebuildJournal(const JournalLocation& where, const std::function<void()>& beforeReplacing) {
+int rebuildJournal(const JournalLocation& where, const std::function<void()>& beforeReplacing) {
     std::error_code ec;
     if (!fs::is_directory(where.logDirectory, ec))
         throw RunError("La cartella " + where.logDirectory + " non esiste: nulla da ricostruire.");
     const std::string journal = where.journal();
     const std::string fresh = journal + ".new";
     for (const char* tail : {"", "-wal", "-shm", "-journal"}) fs::remove(fresh + tail, ec);
-    const int count = RebuildJournalFile(where.logDirectory, fresh);
+    const int count = rebuildJournalFile(where.logDirectory, fresh);
     if (!fs::exists(journal, ec)) {
         // A WAL left by a journal that is gone would be read into the new one.
         for (const char* tail : {"-wal", "-shm"}) fs::remove(journal + tail, ec);

@@ -20,7 +20,7 @@ namespace velmora {
 
 // Writes a new journal at path (which must not exist) from the log files in
 // logDirectory. Returns the number of exchanges found.
-int RebuildJournalFile(const std::string& logDirectory, const std::string& path);
+int rebuildJournalFile(const std::string& logDirectory, const std::string& path);
 
 // Rebuilds the journal of where and puts it in place in one step: the new
 // journal is made under a temporary name, the old one is copied to
@@ -29,6 +29,6 @@ int RebuildJournalFile(const std::string& logDirectory, const std::string& path)
 // export lock. RunError when it cannot (the old journal is then untouched).
 // Returns the number of exchanges found. beforeReplacing is called just
 // before the new journal takes the old one's place.
-int RebuildJournal(const JournalLocation& where, const std::function<void()>& beforeReplacing = {});
+int rebuildJournal(const JournalLocation& where, const std::function<void()>& beforeReplacing = {});
 
 }  // namespace velmora

@@ -108,7 +108,7 @@ void RunRecorder::requestWritten(const ExchangeNote& note) {
     m_openExchange.reset();
     m_openExchange =
         m_journal.beginExchange(m_runId, kind, note.day, note.requestFile,
-                                note.body.empty() ? std::string() : Fnv1a64(note.body),
+                                note.body.empty() ? std::string() : fnv1a64(note.body),
                                 ours ? m_documentGuests : std::vector<SentStay>{}, m_clock.now());
 }
 

@@ -8,6 +8,7 @@
 #include <map>
 #include <thread>
 
+#include "core/Calendar.h"
 #include "core/RunError.h"
 #include "platform/Sqlite.h"
 
@@ -103,19 +104,7 @@ RunError damaged(const std::string& path, const std::string& what, const std::st
 
 }  // namespace
 
-std::string IsoDay(std::string_view day) {
-    if (day.size() < 10) return std::string(day);
-    return std::string(day.substr(6, 4)) + "-" + std::string(day.substr(3, 2)) + "-" +
-           std::string(day.substr(0, 2));
-}
-
-std::string DisplayDay(std::string_view isoDay) {
-    if (isoDay.size() < 10) return std::string(isoDay);
-    return std::string(isoDay.substr(8, 2)) + "/" + std::string(isoDay.substr(5, 2)) + "/" +
-           std::string(isoDay.substr(0, 4));
-}
-
-std::string JournalTime(const LocalTime& t) {
+std::string journalTime(const LocalTime& t) {
     char out[32];
     std::snprintf(out, sizeof out, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
                   t.minute, t.second);
@@ -250,10 +239,10 @@ long long SendJournal::beginRun(const LocalTime& at, const std::string& userId,
     m_db->prepare(
             "INSERT INTO run(started, user_id, first_day, last_day, close_days) "
             "VALUES(?, ?, ?, ?, ?)")
-        .bind(1, JournalTime(at))
+        .bind(1, journalTime(at))
         .bind(2, userId)
-        .bind(3, IsoDay(firstDay))
-        .bind(4, IsoDay(lastDay))
+        .bind(3, isoDayOf(firstDay))
+        .bind(4, isoDayOf(lastDay))
         .bind(5, closeDays ? 1LL : 0LL)
         .run();
     const long long id = m_db->lastInsertRowId();
@@ -265,7 +254,7 @@ void SendJournal::endRun(long long runId, const LocalTime& at, const std::string
                          const std::string& reason) {
     SqliteTransaction t(*m_db);
     m_db->prepare("UPDATE run SET ended = ?, outcome = ?, reason = ? WHERE id = ?")
-        .bind(1, JournalTime(at))
+        .bind(1, journalTime(at))
         .bind(2, outcome)
         .bind(3, nonEmpty(reason))
         .bind(4, runId)
@@ -281,8 +270,8 @@ void SendJournal::describeRun(long long runId, const std::string& firstDay,
     m_db->prepare(
             "UPDATE run SET first_day = ?, last_day = ?, user_id = ?, close_days = ?, ended = ?, "
             "outcome = ?, reason = ? WHERE id = ?")
-        .bind(1, IsoDay(firstDay))
-        .bind(2, IsoDay(lastDay))
+        .bind(1, isoDayOf(firstDay))
+        .bind(2, isoDayOf(lastDay))
         .bind(3, userId)
         .bind(4, closeDays ? 1LL : 0LL)
         .bind(5, ended)
@@ -303,9 +292,9 @@ long long SendJournal::beginExchange(std::optional<long long> runId, const std::
             "VALUES(?, ?, ?, ?, ?, ?, ?)")
         .bind(1, runId)
         .bind(2, kind)
-        .bind(3, day.empty() ? std::nullopt : std::optional(IsoDay(day)))
+        .bind(3, day.empty() ? std::nullopt : std::optional(isoDayOf(day)))
         .bind(4, nonEmpty(requestFile))
-        .bind(5, JournalTime(at))
+        .bind(5, journalTime(at))
         .bind(6, static_cast<long long>(stays.size()))
         .bind(7, nonEmpty(bodyHash))
         .run();
@@ -337,7 +326,7 @@ void SendJournal::completeExchange(long long id, const std::string& answerFile,
             "UPDATE exchange SET answer_file = ?, answered_at = ?, http_status = ?, failure = ?, "
             "verdict = ? WHERE id = ?")
         .bind(1, nonEmpty(answerFile))
-        .bind(2, JournalTime(at))
+        .bind(2, journalTime(at))
         .bind(3, status)
         .bind(4, nonEmpty(failure))
         .bind(5, verdict)
@@ -354,9 +343,9 @@ void SendJournal::recordEmpty(std::optional<long long> runId, const std::string&
             "VALUES(?, ?, ?, ?, ?, ?, 0)")
         .bind(1, runId)
         .bind(2, kind)
-        .bind(3, IsoDay(day))
-        .bind(4, JournalTime(at))
-        .bind(5, JournalTime(at))
+        .bind(3, isoDayOf(day))
+        .bind(4, journalTime(at))
+        .bind(5, journalTime(at))
         .bind(6, kVerdictEmpty)
         .run();
     t.commit();

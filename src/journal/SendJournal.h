@@ -52,8 +52,8 @@ struct SentStay {
     std::string database;  // "Scheda_Cliente.mdb" or "SchedaStoricoClienti.mdb"
     std::optional<long long> numeroProgressivo;
     std::string guestId;
-    std::string stayHash;   // ElementFingerprint of the Stay element the guest is in
-    std::string guestHash;  // ElementFingerprint of the Guest element
+    std::string stayHash;   // elementFingerprint of the Stay element the guest is in
+    std::string guestHash;  // elementFingerprint of the Guest element
 };
 
 struct JournalExchange {
@@ -84,12 +84,8 @@ struct JournalRun {
     std::optional<std::string> reason;
 };
 
-// "DD/MM/YYYY" to "YYYY-MM-DD" (by position) and back.
-std::string IsoDay(std::string_view day);
-std::string DisplayDay(std::string_view isoDay);
-
 // "YYYY-MM-DD hh:mm:ss".
-std::string JournalTime(const LocalTime& t);
+std::string journalTime(const LocalTime& t);
 
 enum class JournalOpen {
     // Made when missing; an older schema is brought up to date.

@@ -1,12 +1,14 @@
-// The dialog seam: a modal message box with a prompt, a style (0: OK only,
-// 48: exclamation icon and OK) and a title, and a Yes/No question. The Qt implementation shows a
-// QMessageBox; batch mode prints to standard error; tests record.
+// The dialog seam: a modal message box with a prompt, a style (kStyleOk: OK
+// only; kStyleExclamation: exclamation icon and OK) and a title, and a Yes/No
+// question. The Qt implementation shows a QMessageBox; batch mode prints to
+// standard error; tests record.
 #pragma once
 
 #include <string>
 
 namespace velmora {
 
+// The message box's styles, numbered as the system numbers them.
 enum MsgBoxStyle : int { kStyleOk = 0, kStyleExclamation = 48 };
 
 class Dialogs {

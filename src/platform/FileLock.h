@@ -24,7 +24,7 @@ public:
 // again for up to wait. When
 // another process holds it that whole time, returns nullptr and sets holder
 // to the text that process wrote. RunError when the file cannot be opened.
-std::unique_ptr<FileLock> LockFile(const std::string& path, const std::string& owner,
+std::unique_ptr<FileLock> lockFile(const std::string& path, const std::string& owner,
                                    std::chrono::milliseconds wait, std::string& holder);
 
 }  // namespace velmora

@@ -36,7 +36,7 @@ extern "C" void velmoraStopHandler(int sig) {
 
 }  // namespace
 
-void StopOnSignals(StopRequest& stop) {
+void stopOnSignals(StopRequest& stop) {
     g_stop.store(&stop);
     struct sigaction action {};
     action.sa_handler = velmoraStopHandler;

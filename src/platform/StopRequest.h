@@ -38,6 +38,6 @@ private:
 // Makes SIGINT and SIGTERM request stop (where there are such signals); a
 // second one ends the program at once with the signal's default action.
 // stop must live until the program ends.
-void StopOnSignals(StopRequest& stop);
+void stopOnSignals(StopRequest& stop);
 
 }  // namespace velmora

@@ -35,7 +35,7 @@ std::string statusProblem(const char* what, long status, int line) {
 
 }  // namespace
 
-ConnectionOutcome TestConnection(const RunState& settings, HttpTransport& http) {
+ConnectionOutcome testConnection(const RunState& settings, HttpTransport& http) {
     ConnectionOutcome out;
     RunState state = settings;
     Silent silent;
@@ -45,7 +45,7 @@ ConnectionOutcome TestConnection(const RunState& settings, HttpTransport& http) 
     const std::string text = HttpGetRequest(ctx, state.LoginUrl, &login);
     if (login.failure) {
         out.lines.push_back("Accesso: " +
-                            TransportFailureMessage(state.LoginUrl, login.failure, kLoginLine));
+                            transportFailureMessage(state.LoginUrl, login.failure, kLoginLine));
         return out;
     }
     if (login.status == 401 || login.status == 403) {
@@ -57,7 +57,7 @@ ConnectionOutcome TestConnection(const RunState& settings, HttpTransport& http) 
         out.lines.push_back(statusProblem("Accesso", login.status, kLoginLine));
         return out;
     }
-    const std::optional<std::string> token = TokenFromAnswer(text);
+    const std::optional<std::string> token = tokenFromAnswer(text);
     if (!token || token->find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
         out.lines.push_back(
             "Accesso: il servizio ha risposto senza un token valido: controllare l'indirizzo alla "
@@ -70,7 +70,7 @@ ConnectionOutcome TestConnection(const RunState& settings, HttpTransport& http) 
     HttpAnswer logout;
     HttpPostRequest(ctx, state.LogoutUrl, {}, &logout);
     if (logout.failure) {
-        out.lines.push_back("Disconnessione: " + TransportFailureMessage(state.LogoutUrl,
+        out.lines.push_back("Disconnessione: " + transportFailureMessage(state.LogoutUrl,
                                                                          logout.failure, kLogoutLine));
         return out;
     }

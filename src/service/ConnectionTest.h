@@ -20,6 +20,6 @@ struct ConnectionOutcome {
 // Logs in at LoginUrl with UserId and Password and, when that gives a
 // token, logs out at LogoutUrl with it. Never throws for what the service
 // or the network does.
-ConnectionOutcome TestConnection(const RunState& settings, HttpTransport& http);
+ConnectionOutcome testConnection(const RunState& settings, HttpTransport& http);
 
 }  // namespace velmora

@@ -6,7 +6,7 @@
 
 namespace velmora {
 
-std::string WriteExchangeLog(FileStore& files, const Clock& clock, std::string_view prefix,
+std::string writeExchangeLog(FileStore& files, const Clock& clock, std::string_view prefix,
                              std::string_view text) {
     std::string stem = std::string(prefix) + stamp12(clock.now());
     std::string content;
@@ -16,7 +16,7 @@ std::string WriteExchangeLog(FileStore& files, const Clock& clock, std::string_v
     return files.writeUnique(std::string(kLogDirectory), stem, ".xml", content);
 }
 
-std::optional<ExchangeLogName> ParseExchangeLogName(std::string_view name) {
+std::optional<ExchangeLogName> parseExchangeLogName(std::string_view name) {
     auto digits = [](std::string_view text) {
         return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
     };

@@ -42,12 +42,12 @@ struct ExchangeLogName {
 };
 
 // Nothing for a name that is not prefix, twelve digits, optionally "-n", ".xml".
-std::optional<ExchangeLogName> ParseExchangeLogName(std::string_view fileName);
+std::optional<ExchangeLogName> parseExchangeLogName(std::string_view fileName);
 
 // Writes text + CR LF to a new log file stamped with the clock's present
 // minute ("-2", "-3", ... when the name is taken) and returns the file's
 // name. A failed write raises RunError naming the file.
-std::string WriteExchangeLog(FileStore& files, const Clock& clock, std::string_view prefix,
+std::string writeExchangeLog(FileStore& files, const Clock& clock, std::string_view prefix,
                              std::string_view text);
 
 }  // namespace velmora

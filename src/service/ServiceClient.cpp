@@ -19,7 +19,7 @@ namespace velmora {
 namespace {
 
 std::string writeLog(ServiceContext& ctx, std::string_view prefix, std::string_view text) {
-    return WriteExchangeLog(ctx.files, ctx.clock, prefix, text);
+    return writeExchangeLog(ctx.files, ctx.clock, prefix, text);
 }
 
 void tellRequest(ServiceContext& ctx, const ExchangeNote& note) {
@@ -93,7 +93,7 @@ std::string keepAnswer(ServiceContext& ctx, std::string_view prefix, const std::
                            const HttpAnswer& answer, SettingsLine line) {
     Problems problems;
     tellAnswer(ctx, note, {}, answer, failureVerdict(answer.failure), problems);
-    throw RunError(TransportFailureMessage(url, answer.failure, line), problems.text());
+    throw RunError(transportFailureMessage(url, answer.failure, line), problems.text());
 }
 
 [[noreturn]] void loginFailed(ServiceContext& ctx, std::string message) {
@@ -130,7 +130,7 @@ void DoLogin(ServiceContext& ctx) {
         throw RunError(kCredentialsRefused,
                        "Accesso al servizio non riuscito: " + url + " ha risposto " + status + ".");
     }
-    std::optional<std::string> token = TokenFromAnswer(text);
+    std::optional<std::string> token = tokenFromAnswer(text);
     std::string refusal;
     if (!isSuccessStatus(answer.status)) {
         refusal = url + " ha risposto " + status;
@@ -176,7 +176,7 @@ bool DoLogout(ServiceContext& ctx) {
     bool marked = true;
     std::string file;
     if (answer.failure) {
-        ctx.monitor.append(kAnswersBox, TransportFailureMessage(url, answer.failure, kLogoutLine));
+        ctx.monitor.append(kAnswersBox, transportFailureMessage(url, answer.failure, kLogoutLine));
     } else {
         marked = showAnswer(ctx, text, !isSuccessStatus(answer.status));
         file = keepAnswer(ctx, kLogoutPrefix, text, problems);
@@ -193,7 +193,7 @@ bool SendMovements(ServiceContext& ctx, const std::string& document, const std::
                    const std::string& day) {
     const bool arrivals = kind == "A";
     const std::string url = arrivals ? ctx.state.ArrivalsUrl : ctx.state.DeparturesUrl;
-    const std::string body = XmlDeclaration() + document;
+    const std::string body = xmlDeclaration() + document;
     const std::string request =
         writeLog(ctx, arrivals ? kArrivalsRequestPrefix : kDeparturesRequestPrefix, body);
     const ExchangeNote note{arrivals ? ExchangeKind::Arrivals : ExchangeKind::Departures, day,
@@ -203,7 +203,7 @@ bool SendMovements(ServiceContext& ctx, const std::string& document, const std::
     HttpAnswer answer;
     const std::string text = HttpPostRequest(ctx, url, body, &answer);
     if (answer.failure) noAnswer(ctx, note, url, answer, arrivals ? kArrivalsLine : kDeparturesLine);
-    const std::string what = DocumentName(kind, day, request);
+    const std::string what = documentName(kind, day, request);
     const std::string_view answerPrefix = arrivals ? kArrivalsAnswerPrefix : kDeparturesAnswerPrefix;
     Problems problems;
     if (!isSuccessStatus(answer.status)) {
@@ -217,7 +217,7 @@ bool SendMovements(ServiceContext& ctx, const std::string& document, const std::
                        problems.any() ? "Anche la risposta non è stata salvata: " + problems.text()
                                       : std::string());
     }
-    const bool erro = contains(text, "Erro");
+    const bool erro = answerReportsErrors(text);
     const bool marked = showAnswer(ctx, text, erro);
     const std::string file = keepAnswer(ctx, answerPrefix, text, problems);
     tellAnswer(ctx, note, file, answer, erro ? Verdict::Errors : Verdict::Accepted, problems);
@@ -230,7 +230,7 @@ bool SendMovements(ServiceContext& ctx, const std::string& document, const std::
 
 bool CloseDay(ServiceContext& ctx, const std::string& day) {
     const std::string url = ctx.state.CloseDayUrl;
-    const std::string message = EndDayMessage(ctx.state.UserId, day);
+    const std::string message = endDayMessage(ctx.state.UserId, day);
     const ExchangeNote note{ExchangeKind::Closing, day,
                             writeLog(ctx, kEndDayRequestPrefix, message), message};
     tellRequest(ctx, note);
@@ -239,7 +239,7 @@ bool CloseDay(ServiceContext& ctx, const std::string& day) {
     const std::string text = HttpPostRequest(ctx, url, message, &answer);
     if (answer.failure) noAnswer(ctx, note, url, answer, kCloseDayLine);
     // "Erro" in a 2xx answer: the day was not closed, as with a refusal.
-    const bool refused = !isSuccessStatus(answer.status) || contains(text, "Erro");
+    const bool refused = !isSuccessStatus(answer.status) || answerReportsErrors(text);
     const bool marked = showAnswer(ctx, text, refused);
     Problems problems;
     const std::string file = keepAnswer(ctx, kEndDayAnswerPrefix, text, problems);

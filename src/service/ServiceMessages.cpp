@@ -1,34 +1,33 @@
 // Declaration, end-of-day message, token rule and failure messages.
 #include "service/ServiceMessages.h"
 
+#include "core/Calendar.h"
 #include "core/Text.h"
 #include "core/Utf8.h"
 
 namespace velmora {
 
-std::string XmlDeclaration() {
+std::string xmlDeclaration() {
     const std::string quote = "\"";
     return "<?xml version=" + quote + "1.0" + quote + " encoding=" + quote + "UTF-8" + quote + "?>";
 }
 
-std::string EndDayDate(std::string_view day) {
-    return mid(day, 7, 4) + "-" + mid(day, 4, 2) + "-" + mid(day, 1, 2) + "T10:00:00.000Z";
-}
-
-std::string EndDayMessage(std::string_view hotelCode, std::string_view day) {
-    std::string message = XmlDeclaration();
+std::string endDayMessage(std::string_view hotelCode, std::string_view day) {
+    std::string message = xmlDeclaration();
     message += "<EndDayPmsDTO>";
     message += "  <HotelCode>";
     message += hotelCode;
     message += "</HotelCode>";
     message += "  <CurrentDate>";
-    message += EndDayDate(day);
+    message += isoDayOf(day) + "T10:00:00.000Z";
     message += "</CurrentDate>";
     message += "</EndDayPmsDTO>";
     return message;
 }
 
-std::optional<std::string> TokenFromAnswer(std::string_view answer) {
+bool answerReportsErrors(std::string_view answer) { return contains(answer, "Erro"); }
+
+std::optional<std::string> tokenFromAnswer(std::string_view answer) {
     if (answer.empty()) return std::nullopt;
     // The first and the last character go, whatever their length in bytes.
     std::size_t head = decodeUtf8(answer, 0).length;
@@ -38,14 +37,14 @@ std::optional<std::string> TokenFromAnswer(std::string_view answer) {
     return std::string(rest.substr(0, rest.size() - tail));
 }
 
-std::string DocumentName(const std::string& kind, const std::string& day, const std::string& file) {
+std::string documentName(const std::string& kind, const std::string& day, const std::string& file) {
     std::string name = kind == "A" ? "il documento degli arrivi" : "il documento delle partenze";
     if (!day.empty()) name += " del " + day;
     if (!file.empty()) name += " (" + file + ")";
     return name;
 }
 
-std::string TransportFailureMessage(const std::string& url, const HttpFailure& failure,
+std::string transportFailureMessage(const std::string& url, const HttpFailure& failure,
                                     int settingsLine) {
     std::string what;
     switch (failure.kind) {

@@ -15,20 +15,22 @@ namespace velmora {
 inline constexpr std::string_view kErrorsMark = "Sono presenti errori!";
 
 // <?xml version="1.0" encoding="UTF-8"?>
-std::string XmlDeclaration();
+std::string xmlDeclaration();
 
-// The CurrentDate of the end-of-day message, by character position of the day
-// text "DD/MM/YYYY" (separators ignored): "31/01/2025" gives
-// "2025-01-31T10:00:00.000Z".
-std::string EndDayDate(std::string_view day);
-
-// The one-line EndDayPmsDTO message, XML declaration included.
-std::string EndDayMessage(std::string_view hotelCode, std::string_view day);
+// The one-line EndDayPmsDTO message, XML declaration included; its
+// CurrentDate is the day read by character position (separators ignored):
+// "31/01/2025" gives "2025-01-31T10:00:00.000Z".
+std::string endDayMessage(std::string_view hotelCode, std::string_view day);
 
 // The login answer without its first and last character (a UTF-8 sequence
 // counts as one character): "\"abc\"" gives "abc", "\"\"" gives "". Nothing
 // when the answer has fewer than two characters.
-std::optional<std::string> TokenFromAnswer(std::string_view answer);
+std::optional<std::string> tokenFromAnswer(std::string_view answer);
+
+// Whether an answer of the service reports errors: it holds "Erro" (a
+// movements document: some guests refused, the rest taken; a day closing:
+// the day not closed).
+bool answerReportsErrors(std::string_view answer);
 
 // Whether an HTTP status reports success (2xx).
 inline bool isSuccessStatus(long status) { return status >= 200 && status <= 299; }
@@ -36,7 +38,7 @@ inline bool isSuccessStatus(long status) { return status >= 200 && status <= 299
 // How messages name a movements document: "il documento degli arrivi del
 // 03/03/2026 (Velmora/IstatDatiAInv-202603031200.xml)"; the day and the file
 // are left out when empty.
-std::string DocumentName(const std::string& kind, const std::string& day,
+std::string documentName(const std::string& kind, const std::string& day,
                          const std::string& file);
 
 // The operator's message for an exchange with url that got no answer: the
@@ -45,7 +47,7 @@ std::string DocumentName(const std::string& kind, const std::string& day,
 // own words in parentheses, e.g. "Servizio non raggiungibile:
 // https://host/arrivi. Controllare la connessione e l'indirizzo alla riga 5
 // di QLBSetup.txt. (Connection refused)".
-std::string TransportFailureMessage(const std::string& url, const HttpFailure& failure,
+std::string transportFailureMessage(const std::string& url, const HttpFailure& failure,
                                     int settingsLine = 0);
 
 // The login refused with 401 or 403: the user id or the password is wrong.

@@ -70,7 +70,7 @@ private:
 };
 
 std::string validNameCriterion(const std::string& name) {
-    return NamedPlaceCriterion(name) + " and DataFinoA = ' '";
+    return namedPlaceCriterion(name) + " and DataFinoA = ' '";
 }
 
 // Steps 2 to 4, shared by PlaceCode and PlaceCodeAtDate: the first
@@ -101,13 +101,13 @@ std::string quoteCriterionText(const std::string& text) {
     return out;
 }
 
-const std::vector<std::string>& CodesColumnsRead() {
+const std::vector<std::string>& codesColumnsRead() {
     static const std::vector<std::string> columns{"Tipo",     "Sigla",     "Descrizione", "Provincia",
                                                   "CodicePS", "DataDal", "DataFinoA"};
     return columns;
 }
 
-std::string NamedPlaceCriterion(const std::string& name) {
+std::string namedPlaceCriterion(const std::string& name) {
     return "(Tipo = 0 or Tipo = 3) and Trim(Descrizione) = '" + quoteCriterionText(name) + "'";
 }
 
@@ -134,7 +134,7 @@ std::string PlaceCodeAtDate(DBEngine& engine, const std::string& name, const std
     const std::string n = trimBlanks(name);
     const std::string d = quoteCriterionText(date);
     CodesTable codes(engine, trace);
-    const std::string atDate = NamedPlaceCriterion(n) + " and DataDal <= '" + d +
+    const std::string atDate = namedPlaceCriterion(n) + " and DataDal <= '" + d +
                                "' and (DataFinoA = ' ' or DataFinoA >= '" + d + "')";
     std::string result = codes.find(1, atDate) ? codes.decidingCode() : provinceFallBack(codes, n);
     codes.close();

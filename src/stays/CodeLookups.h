@@ -54,10 +54,10 @@ std::string PlaceCodeAtDate(DBEngine& engine, const std::string& name, const std
 std::string quoteCriterionText(const std::string& text);
 
 // Every column of CodiciVari the lookups and the check read.
-const std::vector<std::string>& CodesColumnsRead();
+const std::vector<std::string>& codesColumnsRead();
 
 // Every state or municipality row named name (compared with the trimmed
 // Descrizione), whatever its validity; the lookups add their date bounds.
-std::string NamedPlaceCriterion(const std::string& name);
+std::string namedPlaceCriterion(const std::string& name);
 
 }  // namespace velmora

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "core/Calendar.h"
 #include "core/FileNames.h"
 #include "core/LocalTime.h"
 #include "core/RunError.h"
@@ -27,7 +28,7 @@ void beginStaysDocument(StaysContext& ctx) {
     const auto lines = splitLines(*content);
     if (lines.empty() || trimBlanks(lines.front()).empty())
         throw RunError("File QLBDataI.txt vuoto", "la prima riga non contiene una data");
-    ctx.state.InitialDate = storedDate(lines.front());
+    ctx.state.InitialDate = storedDateOf(lines.front());
     ctx.state.StaysWritten = 0;
 }
 

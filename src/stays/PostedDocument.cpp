@@ -28,7 +28,7 @@ bool load(pugi::xml_document& doc, std::string_view text) {
 
 }  // namespace
 
-std::string Fnv1a64(std::string_view text) {
+std::string fnv1a64(std::string_view text) {
     std::uint64_t hash = 14695981039346656037ull;
     for (unsigned char c : text) {
         hash ^= c;
@@ -39,22 +39,22 @@ std::string Fnv1a64(std::string_view text) {
     return out;
 }
 
-std::string ElementFingerprint(std::string_view elementText) {
+std::string elementFingerprint(std::string_view elementText) {
     std::string text(elementText);
     std::replace(text.begin(), text.end(), '&', ' ');
     pugi::xml_document doc;
-    if (!load(doc, text)) return Fnv1a64(text);
-    return Fnv1a64(printed(doc.document_element()));
+    if (!load(doc, text)) return fnv1a64(text);
+    return fnv1a64(printed(doc.document_element()));
 }
 
-std::vector<PostedGuest> ReadPostedGuests(std::string_view body, std::string_view kind) {
+std::vector<PostedGuest> readPostedGuests(std::string_view body, std::string_view kind) {
     std::vector<PostedGuest> out;
     pugi::xml_document doc;
     if (!load(doc, body)) return out;
     const bool arrivals = kind == "A";
     const std::string historyTime = kHistoryTimeSuffix;
     for (pugi::xml_node stay : doc.child("StaysPmsDTO").children("Stay")) {
-        const std::string stayFingerprint = Fnv1a64(printed(stay));
+        const std::string stayFingerprint = fnv1a64(printed(stay));
         for (pugi::xml_node guest : stay.child("Guests").children("Guest")) {
             PostedGuest g;
             const std::string date = guest.child_value(arrivals ? "ArrivalDate" : "DepartureDate");
@@ -62,8 +62,8 @@ std::vector<PostedGuest> ReadPostedGuests(std::string_view body, std::string_vie
             const bool history = date.ends_with(historyTime);
             g.database = history ? kHistoryDatabase : kRegisterDatabase;
             g.guestId = guest.child_value("GuestId");
-            g.numeroProgressivo = NumeroProgressivoOfGuestId(g.guestId, history);
-            g.fingerprint = Fnv1a64(printed(guest));
+            g.numeroProgressivo = numeroProgressivoOfGuestId(g.guestId, history);
+            g.fingerprint = fnv1a64(printed(guest));
             g.stayFingerprint = stayFingerprint;
             out.push_back(std::move(g));
         }
@@ -71,7 +71,7 @@ std::vector<PostedGuest> ReadPostedGuests(std::string_view body, std::string_vie
     return out;
 }
 
-std::vector<std::pair<std::string, std::string>> PostedGuestElements(std::string_view body,
+std::vector<std::pair<std::string, std::string>> postedGuestElements(std::string_view body,
                                                                      std::string_view guestId) {
     std::vector<std::pair<std::string, std::string>> out;
     pugi::xml_document doc;

@@ -24,21 +24,21 @@ struct PostedGuest {
 // The guests of a posted body (XML declaration and stays document) of kind
 // "A" or any other (departures), in document order; none when it does not
 // parse.
-std::vector<PostedGuest> ReadPostedGuests(std::string_view body, std::string_view kind);
+std::vector<PostedGuest> readPostedGuests(std::string_view body, std::string_view kind);
 
 // The elements of the Guest guestId in body as (name, text) pairs in document
 // order, nested ones named by their path ("Rooms/Room/RoomId"); none when
 // there is no such guest.
-std::vector<std::pair<std::string, std::string>> PostedGuestElements(std::string_view body,
+std::vector<std::pair<std::string, std::string>> postedGuestElements(std::string_view body,
                                                                      std::string_view guestId);
 
 // The fingerprint of one element as the document posts it, from its lines
 // joined ("&" becomes a blank, as in the document): FNV-1a over the element
 // as the XML parser prints it back, so that the writer's lines and a parsed
 // document give the same 16 hex digits.
-std::string ElementFingerprint(std::string_view elementText);
+std::string elementFingerprint(std::string_view elementText);
 
 // 64-bit FNV-1a of text as 16 lower-case hex digits.
-std::string Fnv1a64(std::string_view text);
+std::string fnv1a64(std::string_view text);
 
 }  // namespace velmora

@@ -1,6 +1,6 @@
 // Cutting a birth place text ("PIAZZA ARMERINA EN I") into the place name and
-// the words after it. The stay writers ask for part 3, the place name that the
-// code lookups expect.
+// the words after it. The stay writers ask for the place name (part 3), the
+// name the code lookups expect.
 #pragma once
 
 #include <string>
@@ -16,5 +16,14 @@ namespace velmora {
 //   SplitPlace("CATANIA CT I", 3) == "CATANIA"
 //   SplitPlace("CATANIA CT", 3) == ""      SplitPlace("CATANIA", 0) == "ATANIA"
 std::string SplitPlace(const std::string& text, int part);
+
+// The part that names the place: everything before the last two words.
+inline constexpr int kPlaceNamePart = 3;
+
+// The place name of a birth place text, as the code lookups expect it:
+//   placeName("PIAZZA ARMERINA EN I") == "PIAZZA ARMERINA"
+inline std::string placeName(const std::string& birthPlace) {
+    return SplitPlace(birthPlace, kPlaceNamePart);
+}
 
 }  // namespace velmora

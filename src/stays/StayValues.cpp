@@ -19,25 +19,6 @@ int digitsValue(std::string_view text, std::size_t pos, std::size_t count) {
 
 }  // namespace
 
-std::string storedDate(std::string_view dayText) {
-    return midCharacters(dayText, 7, 4) + midCharacters(dayText, 4, 2) +
-           midCharacters(dayText, 1, 2);
-}
-
-bool formsDate(std::string_view text) {
-    if (text.size() != 8) return false;
-    for (char c : text)
-        if (c < '0' || c > '9') return false;
-    const int year = digitsValue(text, 0, 4);
-    const int month = digitsValue(text, 4, 2);
-    const int day = digitsValue(text, 6, 2);
-    if (year < 1 || month < 1 || month > 12 || day < 1) return false;
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    const int last = month == 2 && leap ? 29 : kDays[month - 1];
-    return day <= last;
-}
-
 int completedYears(std::string_view birth, std::string_view arrival) {
     int years = digitsValue(arrival, 0, 4) - digitsValue(birth, 0, 4);
     if (arrival.substr(4, 4) < birth.substr(4, 4)) --years;
@@ -55,16 +36,6 @@ std::string zeroFilled(long long value, int digits) {
     if (static_cast<int>(text.size()) < digits)
         text.insert(0, static_cast<std::size_t>(digits) - text.size(), '0');
     return sign + text;
-}
-
-std::string dateTimeText(std::string_view stored, std::string_view suffix) {
-    std::string out = midCharacters(stored, 1, 4);
-    out += '-';
-    out += midCharacters(stored, 5, 2);
-    out += '-';
-    out += midCharacters(stored, 7, 2);
-    out += suffix;
-    return out;
 }
 
 int guestType(std::string_view capoFamiglia, double codiceCapoFamiglia, double codiceCapoGruppo,
@@ -106,7 +77,7 @@ std::string xmlSafe(std::string_view value) {
     return out;
 }
 
-std::optional<long long> NumeroProgressivoOf(const FieldValue& v) {
+std::optional<long long> numeroProgressivoOf(const FieldValue& v) {
     if (v.isNumber()) {
         const double d = v.asNumber();
         if (std::isfinite(d) && d == std::floor(d) && std::fabs(d) < 9e15)

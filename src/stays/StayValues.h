@@ -11,14 +11,6 @@
 
 namespace velmora {
 
-// "DD/MM/YYYY" taken apart by position into YYYYMMDD (characters 7-10, 4-5,
-// 1-2), whatever the text holds: "2025-01-01" gives "1-015-20".
-std::string storedDate(std::string_view dayText);
-
-// Whether the text is 8 digits YYYYMMDD naming a real calendar day (leap
-// years by the Gregorian rule; year 0000 is no year).
-bool formsDate(std::string_view text);
-
 // Completed years at the arrival date: the year difference, less one when
 // the arrival's month and day come before the birth's. Both texts must form
 // dates. Born 20000229: 23 on 20240228, 24 on 20240229.
@@ -27,9 +19,6 @@ int completedYears(std::string_view birth, std::string_view arrival);
 // The number with at least `digits` digits, zero-filled on the left; a longer
 // number whole; a negative one with its sign first.
 std::string zeroFilled(long long value, int digits);
-
-// YYYYMMDD as "YYYY-MM-DD" + suffix, cut by position whatever the text holds.
-std::string dateTimeText(std::string_view stored, std::string_view suffix);
 
 // 17 family head, 19 family member, 20 group member, 18 group head, 16 on
 // their own: the first rule that holds, in this order.
@@ -55,6 +44,6 @@ std::string xmlSafe(std::string_view value);
 
 // NumeroProgressivo as the writers take it: an integer number, or a text of
 // digits (optional minus); Null or anything else gives nothing.
-std::optional<long long> NumeroProgressivoOf(const FieldValue& v);
+std::optional<long long> numeroProgressivoOf(const FieldValue& v);
 
 }  // namespace velmora

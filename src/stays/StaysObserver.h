@@ -60,7 +60,7 @@ struct WrittenGuest {
     // YYYY-MM-DD of the document's own date: the arrival in arrivals, the
     // departure in departures.
     std::string day;
-    // ElementFingerprint of the Guest element as it is posted.
+    // elementFingerprint of the Guest element as it is posted.
     std::string fingerprint;
 };
 
@@ -71,7 +71,7 @@ public:
     virtual void codeLookedUp(const GuestNote&, const CodeLookupNote&) {}
     virtual void guestWritten(const WrittenGuest&) {}
     // The Stay element of the guests written since the last call is complete;
-    // fingerprint is its ElementFingerprint.
+    // fingerprint is its elementFingerprint.
     virtual void stayWritten(const std::string& /*fingerprint*/) {}
     // Every record of the members' selection, in its order, once the heads
     // are done (called only when the writer reached the end of its heads).

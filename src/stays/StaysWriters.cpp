@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "core/Calendar.h"
 #include "core/FileNames.h"
 #include "core/RunError.h"
 #include "core/Text.h"
@@ -35,7 +36,6 @@ constexpr Profile kHistory{kHistoryDatabase, true, kHistoryTimeSuffix};
 
 constexpr const char* kHeadMarker = "*** p***";
 constexpr const char* kMemberMarker = "*** p**";
-constexpr const char* kEveryRecord = "NumeroHotel = 1";
 
 // The columns a guest's ids, age and skip rules need, with their Null.
 struct GuestKeys {
@@ -59,7 +59,7 @@ GuestKeys readGuestKeys(const Recordset& rs, const std::string& database, bool h
     GuestNote& n = k.note;
     n.database = database;
     n.isHead = isHead;
-    n.numeroProgressivo = NumeroProgressivoOf(k.numero);
+    n.numeroProgressivo = numeroProgressivoOf(k.numero);
     n.headNumeroProgressivo = head;
     n.room = rs.Fields("NumeroCamera").asText();
     if (!k.nomeCliente.isNull()) n.nomeCliente = k.nomeCliente.asText();
@@ -97,17 +97,17 @@ public:
         auto heads = db->OpenRecordset(queries.heads, dbOpenDynaset);
         auto members = db->OpenRecordset(queries.members, dbOpenDynaset);
 
-        heads->FindFirst(kEveryRecord);
+        heads->FindFirst(kHotelRecords);
         while (!heads->NoMatch()) {
             writeStay(*heads, *members);
-            heads->FindNext(kEveryRecord);
+            heads->FindNext(kHotelRecords);
         }
         if (m_ctx.observer) {
-            members->FindFirst(kEveryRecord);
+            members->FindFirst(kHotelRecords);
             while (!members->NoMatch()) {
                 m_ctx.observer->memberSelected(
                     readGuestKeys(*members, m_profile.database, m_profile.history, false, {}).note);
-                members->FindNext(kEveryRecord);
+                members->FindNext(kHotelRecords);
             }
         }
         members.reset();
@@ -159,7 +159,7 @@ private:
     }
 
     void checkDate(const GuestRecord& r, const char* column, const FieldValue& value) const {
-        if (formsDate(value.asText())) return;
+        if (formsStoredDate(value.asText())) return;
         const bool empty = value.isNull() || trimBlanks(value.asText()).empty();
         reject(r, column, empty ? "vuota" : "non valida", value);
     }
@@ -205,8 +205,8 @@ private:
         line("   <Guests>");
         writeGuest(head);
 
-        if (const auto link = MembersOf(head.note, m_profile.history)) {
-            const std::string criterion = MemberCriterion(*link);
+        if (const auto link = membersOf(head.note, m_profile.history)) {
+            const std::string criterion = memberCriterion(*link);
             members.FindFirst(criterion);
             while (!members.NoMatch()) {
                 const GuestRecord member = read(members, false, number);
@@ -221,7 +221,7 @@ private:
         }
         line("   </Guests>");
         line("  </Stay>");
-        if (m_ctx.observer) m_ctx.observer->stayWritten(ElementFingerprint(m_stayText));
+        if (m_ctx.observer) m_ctx.observer->stayWritten(elementFingerprint(m_stayText));
     }
 
     // A code lookup, told to the observer when there is one.
@@ -261,7 +261,7 @@ private:
 
         m_guestText.clear();
         line("         <Guest>");
-        const std::string guestId = GuestIdOf(number, arrival, m_profile.history);
+        const std::string guestId = guestIdOf(number, arrival, m_profile.history);
         line("           <GuestId>" + xmlSafe(guestId) + "</GuestId>");
         const int age = completedYears(birth, arrival);
         line("           <Age>" + std::to_string(age) + "</Age>");
@@ -275,7 +275,7 @@ private:
                 placeCodeAtDate(r, "BirthPlaceCode", "Residenza", r.residenza, r.residenza, birth);
         else
             birthPlace = placeCodeAtDate(r, "BirthPlaceCode", "LuogoNascita", r.luogoNascita,
-                                         SplitPlace(r.luogoNascita, 3), birth);
+                                         placeName(r.luogoNascita), birth);
         line("           <BirthPlaceCode>" + xmlSafe(birthPlace) + "</BirthPlaceCode>");
 
         const std::string residence =
@@ -293,8 +293,8 @@ private:
         const bool actualDeparture = m_profile.history || r.partito == "S";
         const std::string departure =
             actualDeparture ? r.dataPartenzaReale.asText() : r.dataPartenza;
-        const std::string arrivalTime = xmlSafe(dateTimeText(arrival, m_profile.timeSuffix));
-        const std::string departureTime = xmlSafe(dateTimeText(departure, m_profile.timeSuffix));
+        const std::string arrivalTime = xmlSafe(isoDayOfStored(arrival) + m_profile.timeSuffix);
+        const std::string departureTime = xmlSafe(isoDayOfStored(departure) + m_profile.timeSuffix);
         line("           <ArrivalDate>" + arrivalTime + "</ArrivalDate>");
         line("           <DepartureDate>" + departureTime + "</DepartureDate>");
         line(std::string("           <Checkout>") + checkoutText(m_kind) + "</Checkout>");
@@ -313,7 +313,7 @@ private:
                 WrittenGuest{r.note, guestId, age, arrival, departure,
                              actualDeparture ? "DataPartenzaReale" : "DataPartenza",
                              (m_kind == "A" ? arrivalTime : departureTime).substr(0, 10),
-                             ElementFingerprint(m_guestText)});
+                             elementFingerprint(m_guestText)});
     }
 
     StaysContext& m_ctx;
@@ -329,13 +329,13 @@ private:
 
 StaysQueries staysQueries(const std::string& initialDate, const std::string& fromDay,
                           const std::string& toDay, const std::string& kind) {
-    const std::string from = quoteCriterionText(storedDate(fromDay));
-    const std::string to = quoteCriterionText(storedDate(toDay));
+    const std::string from = quoteCriterionText(storedDateOf(fromDay));
+    const std::string to = quoteCriterionText(storedDateOf(toDay));
     const std::string window =
         kind == "A" ? "DataArrivo >= '" + from + "' and DataArrivo <= '" + to
                     : "DataPartenzaReale >= '" + from + "' and DataPartenzaReale <= '" + to;
     const std::string order = "' Order by DataArrivo,NumeroCamera;";
-    const std::string bounds = " and NumeroHotel = 1 and DataArrivo >= '" +
+    const std::string bounds = std::string(" and ") + kHotelRecords + " and DataArrivo >= '" +
                                quoteCriterionText(initialDate) + "' and " + window + order;
     return {
         "Select * From Scheda_Cliente Where (CapoFamiglia = 'U' or CapoFamiglia = 'S' or "
@@ -343,15 +343,16 @@ StaysQueries staysQueries(const std::string& initialDate, const std::string& fro
             bounds,
         "Select * From Scheda_Cliente Where (CodiceCapoFamiglia > 0 or CodiceCapoGruppo > 0)" +
             bounds,
-        "Select * From Scheda_Cliente Where NumeroHotel = 1 and " + window + order};
+        std::string("Select * From Scheda_Cliente Where ") + kHotelRecords + " and " + window +
+            order};
 }
 
-std::string GuestIdOf(long long numeroProgressivo, const std::string& dataArrivo, bool history) {
+std::string guestIdOf(long long numeroProgressivo, const std::string& dataArrivo, bool history) {
     return history ? zeroFilled(numeroProgressivo, 8)
                    : midCharacters(dataArrivo, 3, 2) + zeroFilled(numeroProgressivo, 6);
 }
 
-std::optional<long long> NumeroProgressivoOfGuestId(std::string_view guestId, bool history) {
+std::optional<long long> numeroProgressivoOfGuestId(std::string_view guestId, bool history) {
     if (!history) guestId = guestId.size() < 3 ? std::string_view() : guestId.substr(2);
     if (guestId.empty() || guestId.size() > 18 ||
         guestId.find_first_not_of("0123456789") != std::string_view::npos)
@@ -359,12 +360,12 @@ std::optional<long long> NumeroProgressivoOfGuestId(std::string_view guestId, bo
     return std::stoll(std::string(guestId));
 }
 
-GuestNote ReadGuestNote(const Recordset& rs, const std::string& database, bool history,
+GuestNote readGuestNote(const Recordset& rs, const std::string& database, bool history,
                         bool isHead) {
     return readGuestKeys(rs, database, history, isHead, std::nullopt).note;
 }
 
-const std::vector<std::string>& GuestColumnsRead() {
+const std::vector<std::string>& guestColumnsRead() {
     static const std::vector<std::string> columns{
         "NumeroHotel",  "NumeroProgressivo",  "CapoFamiglia",     "CapoGruppo",
         "CodiceCapoFamiglia", "CodiceCapoGruppo", "DataArrivo",   "DataPartenza",
@@ -374,34 +375,34 @@ const std::vector<std::string>& GuestColumnsRead() {
     return columns;
 }
 
-const std::vector<std::string>& GuestColumnsSearched() {
+const std::vector<std::string>& guestColumnsSearched() {
     static const std::vector<std::string> columns{
         "NumeroHotel", "CapoFamiglia", "CapoGruppo", "CodiceCapoFamiglia", "CodiceCapoGruppo",
         "DataArrivo",  "DataPartenzaReale", "NumeroCamera"};
     return columns;
 }
 
-void ReadOnlyColumnsUsed(JetEngine& engine) {
-    engine.keepOnlyColumns("Scheda_Cliente", GuestColumnsRead());
-    engine.holdInMemory("Scheda_Cliente", GuestColumnsSearched());
-    engine.keepOnlyColumns("CodiciVari", CodesColumnsRead());
+void readOnlyColumnsUsed(JetEngine& engine) {
+    engine.keepOnlyColumns("Scheda_Cliente", guestColumnsRead());
+    engine.holdInMemory("Scheda_Cliente", guestColumnsSearched());
+    engine.keepOnlyColumns("CodiciVari", codesColumnsRead());
 }
 
-long long MemberKey(long long numeroProgressivo, bool history) {
+long long memberKey(long long numeroProgressivo, bool history) {
     return history ? historyMemberKey(numeroProgressivo) : numeroProgressivo;
 }
 
-std::optional<MemberLink> MembersOf(const GuestNote& head, bool history) {
+std::optional<MemberLink> membersOf(const GuestNote& head, bool history) {
     if (!head.numeroProgressivo) return std::nullopt;
-    const long long key = MemberKey(*head.numeroProgressivo, history);
+    const long long key = memberKey(*head.numeroProgressivo, history);
     if (key <= 0) return std::nullopt;
     if (head.capoFamiglia == "S") return MemberLink{"CodiceCapoFamiglia", key};
     if (head.capoGruppo == "S") return MemberLink{"CodiceCapoGruppo", key};
     return std::nullopt;
 }
 
-std::string MemberCriterion(const MemberLink& link) {
-    return std::string("NumeroHotel = 1 and ") + link.column + " = " + std::to_string(link.key);
+std::string memberCriterion(const MemberLink& link) {
+    return std::string(kHotelRecords) + " and " + link.column + " = " + std::to_string(link.key);
 }
 
 void WriteHistoryStays(StaysContext& ctx, const std::string& fromDay, const std::string& toDay,

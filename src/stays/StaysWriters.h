@@ -18,6 +18,10 @@ namespace velmora {
 
 class JetEngine;
 
+// The records of the hotel: every selection of the writers and of the check
+// is bounded by it, and their finds walk a selection's records with it.
+inline constexpr const char* kHotelRecords = "NumeroHotel = 1";
+
 // Days are "DD/MM/YYYY"; kind "A" selects arrivals by DataArrivo, any other
 // kind departures by DataPartenzaReale; InitialDate bounds DataArrivo from
 // below in both. Each stay written sets state.StaysWritten to 1. A record
@@ -40,9 +44,9 @@ void WriteRegisterStays(StaysContext& ctx, const std::string& fromDay, const std
 // register: two digits of the arrival's year, then the number in six).
 inline constexpr const char* kRegisterTimeSuffix = "T10:00:00.000Z";
 inline constexpr const char* kHistoryTimeSuffix = "T10:00:00.00Z";
-std::string GuestIdOf(long long numeroProgressivo, const std::string& dataArrivo, bool history);
+std::string guestIdOf(long long numeroProgressivo, const std::string& dataArrivo, bool history);
 // The number a GuestId was made from; nothing when it holds none.
-std::optional<long long> NumeroProgressivoOfGuestId(std::string_view guestId, bool history);
+std::optional<long long> numeroProgressivoOfGuestId(std::string_view guestId, bool history);
 
 // The two SELECT texts both writers open for a window and kind, with
 // initialDate (YYYYMMDD) as the lower bound of DataArrivo: the heads and,
@@ -59,19 +63,19 @@ StaysQueries staysQueries(const std::string& initialDate, const std::string& fro
 
 // Every column of Scheda_Cliente that the writers and the check read, in
 // criteria or as fields: an engine need hold no other.
-const std::vector<std::string>& GuestColumnsRead();
+const std::vector<std::string>& guestColumnsRead();
 // Of those, the columns the writers' queries and finds select and sort by;
 // the others are read only for the records a query returns.
-const std::vector<std::string>& GuestColumnsSearched();
+const std::vector<std::string>& guestColumnsSearched();
 
 // Has the engine read only the guest and code columns the writers and the
 // check use, and hold of a guest table only the columns searched: a history
 // of a million guests with forty columns each costs memory only for those.
-void ReadOnlyColumnsUsed(JetEngine& engine);
+void readOnlyColumnsUsed(JetEngine& engine);
 
 // The guest columns the writers decide on, read from the current record of
 // rs (a Scheda_Cliente of database; NomeCliente only for the history).
-GuestNote ReadGuestNote(const Recordset& rs, const std::string& database, bool history,
+GuestNote readGuestNote(const Recordset& rs, const std::string& database, bool history,
                         bool isHead = false);
 
 // How a head's members refer to it: the column that holds the key and the key.
@@ -82,14 +86,14 @@ struct MemberLink {
 
 // The key members hold for a head with this NumeroProgressivo (the history
 // counts from 1,000,000 up, see historyMemberKey).
-long long MemberKey(long long numeroProgressivo, bool history);
+long long memberKey(long long numeroProgressivo, bool history);
 
 // The members a head has: a family head's by CodiceCapoFamiglia, else a group
 // head's by CodiceCapoGruppo; none for any other head or a key of 0 (no
 // member refers to 0, members being those with a code above 0).
-std::optional<MemberLink> MembersOf(const GuestNote& head, bool history);
+std::optional<MemberLink> membersOf(const GuestNote& head, bool history);
 
 // The FindFirst/FindNext criterion over the members' selection for a link.
-std::string MemberCriterion(const MemberLink& link);
+std::string memberCriterion(const MemberLink& link);
 
 }  // namespace velmora

@@ -333,7 +333,7 @@ void WindowTest::aRunIsStoppedByTheOperator() {
     const std::vector<test::RecordingDialogs::Box>& boxes = h.dialogs.boxes;
     QCOMPARE(boxes.size(), std::size_t(check ? 1 : how == "close" ? 2 : 3));
     for (std::size_t i = 0; i + 1 < boxes.size(); ++i) {
-        QCOMPARE(boxes[i].style, -1);
+        QCOMPARE(boxes[i].style, test::RecordingDialogs::kQuestion);
         QCOMPARE(boxes[i].prompt, std::string(VelmoraDT::kStopQuestion));
     }
     const std::string said =
@@ -352,7 +352,7 @@ void WindowTest::aRunIsStoppedByTheOperator() {
 }
 
 void WindowTest::folderChooserAsksAgainInItalian() {
-    QVERIFY(InstallQtItalian());
+    QVERIFY(installQtItalian());
     TempDir empty, hotel;
     test::writeHotelFiles(hotel);
     QSettings("velmora", "velmora").remove("cartella");
@@ -374,7 +374,7 @@ void WindowTest::folderChooserAsksAgainInItalian() {
     QTimer::singleShot(50, choose);
     test::RecordingDialogs dialogs;
     const QString before = QDir::currentPath();
-    const bool entered = EnterRememberedFolder(dialogs);
+    const bool entered = enterRememberedFolder(dialogs);
     const QString now = QDir::currentPath();
     QDir::setCurrent(before);
     QVERIFY(entered);
@@ -408,7 +408,7 @@ void WindowTest::verifyOnTheDemoWeekThenExport() {
     QCOMPARE(h.dialogs.boxes.size(), std::size_t(1));
     const std::string counts = "bloccanti 0, respinti 1, mai inviati 1, esclusi 5";
     const std::string report = "Velmora/Verifica-202603051407.html";
-    QCOMPARE(h.dialogs.boxes[0].style, 48);
+    QCOMPARE(h.dialogs.boxes[0].style, static_cast<int>(kStyleExclamation));
     QCOMPARE(h.dialogs.boxes[0].prompt,
              "Verifica completata.\r\nRiepilogo: " + counts + "\r\nRapporto: " + report);
     const std::string& answers = w.monitorText(kAnswersBox);

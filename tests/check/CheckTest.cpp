@@ -10,8 +10,10 @@
 #include <tuple>
 
 #include "app/CheckCommand.h"
+#include "check/CheckRange.h"
 #include "check/CheckReport.h"
 #include "check/CheckRun.h"
+#include "core/RunError.h"
 #include "core/RunState.h"
 #include "core/Text.h"
 #include "platform/FileStore.h"
@@ -31,7 +33,7 @@ namespace fs = std::filesystem;
 struct Checked {
     Checked(const std::string& registerRows, const std::string& historyRows)
         : engine(dir.path()), files(dir.path()) {
-        ReadOnlyColumnsUsed(engine);  // as the program runs it
+        readOnlyColumnsUsed(engine);  // as the program runs it
         writeSettings(dir, "http://127.0.0.1:9/istat");
         dir.write("QLBDataI.txt", "01/01/2026\r\n");
         writeTables(dir / "Comuni.mdb", {{"CodiciVari", testFile("check/data/codes.txt")}});
@@ -260,7 +262,7 @@ TEST(CheckRun, BlockingStopsOneDocumentAndTheExitStatusFollowsTheWorstFinding) {
     EXPECT_TRUE(report.documents[0].stopped);
     EXPECT_FALSE(report.documents[1].stopped);
     EXPECT_NE(report.documents[2].body.find("<GuestId>26000300</GuestId>"), std::string::npos);
-    EXPECT_EQ(CheckExitStatus(report), kCheckBlocking);
+    EXPECT_EQ(checkExitStatus(report), kCheckBlocking);
     const struct {
         std::string registerRows;
         int status;
@@ -273,7 +275,7 @@ TEST(CheckRun, BlockingStopsOneDocumentAndTheExitStatusFollowsTheWorstFinding) {
          kCheckFindings},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(CheckExitStatus(Checked(row.registerRows, "").run("10/03/2026", "10/03/2026")),
+        EXPECT_EQ(checkExitStatus(Checked(row.registerRows, "").run("10/03/2026", "10/03/2026")),
                   row.status)
             << row.registerRows;
 }
@@ -285,7 +287,37 @@ TEST(CheckRun, UnreadableDatabaseInterruptsTheCheck) {
     EXPECT_EQ(report.interruption.rfind("Verifica interrotta al 10/03/2026 (arrivi): ", 0), 0u)
         << report.interruption;
     EXPECT_NE(report.interruption.find("SchedaStoricoClienti.mdb"), std::string::npos);
-    EXPECT_EQ(CheckExitStatus(report), kCheckBlocking);
+    EXPECT_EQ(checkExitStatus(report), kCheckBlocking);
+}
+
+// What stops a check is told, never thrown: before it starts as the reason it
+// did not (a RunError with its message and detail), after it as the report's
+// interruption, over the request's days.
+TEST(CheckRange, WhatStopsTheCheckIsToldNotThrown) {
+    struct UnreadableDataFile : LocalFileStore {
+        using LocalFileStore::LocalFileStore;
+        std::optional<std::string> readText(const std::string& name) const override {
+            if (name == "QLBDataI.txt") throw RunError("Lettura non riuscita", "QLBDataI.txt: EIO");
+            return LocalFileStore::readText(name);
+        }
+    };
+    Checked c(guest("100", "U|N|0|0", "1"), "");
+    for (std::string* url : {&c.state.LoginUrl, &c.state.LogoutUrl, &c.state.ArrivalsUrl,
+                             &c.state.DeparturesUrl, &c.state.CloseDayUrl})
+        *url = "http://127.0.0.1:9/istat";
+    UnreadableDataFile unreadable(c.dir.path());
+    RunView view;
+    const RunRequest request{"10/03/2026", "10/03/2026", false};
+    const auto engine = [&c]() -> DBEngine& { return c.engine; };
+    const CheckRange before = runCheckRange(request, c.state, unreadable, c.clock, view, engine);
+    EXPECT_EQ(before.notStarted, "Lettura non riuscita\r\nQLBDataI.txt: EIO");
+    const CheckRange after = runCheckRange(request, c.state, c.files, c.clock, view,
+                                           []() -> DBEngine& { throw RunError("Motore", "prova"); });
+    EXPECT_EQ(after.notStarted, "");
+    EXPECT_EQ(after.report.interruption, "Verifica interrotta: Motore\r\nprova");
+    EXPECT_EQ(checkTitle(after.report), "Verifica dal 10/03/2026 al 10/03/2026");
+    EXPECT_EQ(runCheckRange(request, c.state, c.files, c.clock, view, engine).report.documents.size(),
+              2u);
 }
 
 CheckFinding finding(CheckSeverity severity, const std::string& day, const std::string& kind,

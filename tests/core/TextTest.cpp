@@ -1,8 +1,10 @@
-// Text helpers: the numeric value of a piece of a date and the splitting of
-// a file into lines.
+// Text helpers: the numeric value of a piece of a date, the splitting of a
+// file into lines, and text shown on a terminal with its controls escaped.
 #include <gtest/gtest.h>
 
+#include "core/TerminalText.h"
 #include "core/Text.h"
+#include "support/Support.h"
 
 namespace velmora {
 namespace {
@@ -30,6 +32,37 @@ TEST(SplitLines, HandlesCrLfLfBomAndLastLineWithoutEnd) {
     EXPECT_EQ(splitLines(""), V{});
     EXPECT_EQ(splitLines("\r\n"), V{""});
 }
+
+struct EscapeRow {
+    const char* rule;
+    std::string text;
+    std::string shown;
+};
+
+const EscapeRow kEscapeRows[] = {
+    {"esc sequence in a name",
+     "ROSSI\x1b]0;x\x07"
+     "A",
+     "ROSSI\\x1B]0;x\\x07A"},
+    {"cr lf tab and text kept", "a\r\n\tè€😀", "a\r\n\tè€😀"},
+    {"lone cr del and nul",
+     std::string("a\rb\x7f"
+                 "c\0d",
+                 7),
+     "a\\x0Db\\x7Fc\\x00d"},
+    {"c1 control",
+     "12\xc2\x85"
+     "A\xc2\xa0",
+     "12\\u0085A\xc2\xa0"},
+};
+
+class TerminalText : public ::testing::TestWithParam<EscapeRow> {};
+
+TEST_P(TerminalText, ControlCharactersAreShownEscaped) {
+    EXPECT_EQ(terminalSafe(GetParam().text), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Core, TerminalText, ::testing::ValuesIn(kEscapeRows), test::RuleName());
 
 }  // namespace
 }  // namespace velmora

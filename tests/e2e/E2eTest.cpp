@@ -325,9 +325,9 @@ private:
 
 ProgramResult runInProcess(BatchServices& services, const Lines& args) {
     std::ostringstream out, err;
-    std::vector<BatchCommand> commands{MakeExportCommand(services)};
+    std::vector<BatchCommand> commands{makeExportCommand(services)};
     ProgramResult o;
-    o.status = DispatchCommand(args, commands, out, err);
+    o.status = dispatchCommand(args, commands, out, err);
     o.out = out.str();
     o.err = err.str();
     return o;
@@ -398,7 +398,7 @@ TEST(InProcessFaults, LogDirectoryThatStopsTakingFiles) {
         JetEngine engine(dir.path());
         CurlTransport http;
         ExportStepsFactory factory = [&](RunState& state, Monitor& monitor, const StepsOptions&) {
-            return MakeRealExportSteps(state, monitor, engine, http, files, clock);
+            return makeRealExportSteps(state, monitor, engine, http, files, clock);
         };
         BatchServices batch{files, clock, factory};
         checkOutcome(runInProcess(batch, day), r.expect, service.base(), service, dir);

@@ -30,6 +30,7 @@
 #include "app/RealExportSteps.h"
 #include "app/StatusCommand.h"
 #include "app/VelmoraDT.h"
+#include "core/Calendar.h"
 #include "jet/JetEngine.h"
 #include "jetwrite/JetWriter.h"
 #include "journal/JournalDays.h"
@@ -115,7 +116,7 @@ std::map<std::string, int> posted(const LoopbackService& service, std::size_t fi
         const std::size_t at = tag ? r.body.find(tag) : std::string::npos;
         if (at == std::string::npos) continue;
         const std::string iso = r.body.substr(at + std::strlen(tag), 10);
-        ++out[DisplayDay(iso) + " " + r.segment];
+        ++out[dayTextOfIso(iso) + " " + r.segment];
     }
     return out;
 }
@@ -261,9 +262,9 @@ TEST(JournalTest, PendingSendsWhatIsMissingAndStopsWhereItMust) {
     CurlTransport http;
     ExportStepsFactory factory = [&](RunState& state, Monitor& monitor,
                                      const StepsOptions& options) {
-        return MakeRealExportSteps(state, monitor, engine, http, files, clock, options.recorder);
+        return makeRealExportSteps(state, monitor, engine, http, files, clock, options.recorder);
     };
-    BatchServices batch{files, clock, factory, JournalLocationIn(h.dir.path())};
+    BatchServices batch{files, clock, factory, journalLocationIn(h.dir.path())};
     const struct {
         const char* rule;
         Lines args;
@@ -316,7 +317,7 @@ TEST(JournalTest, PendingSendsWhatIsMissingAndStopsWhereItMust) {
         std::ostringstream out, err;
         Lines args{"export"};
         args.insert(args.end(), r.args.begin(), r.args.end());
-        EXPECT_EQ(DispatchCommand(args, {MakeExportCommand(batch)}, out, err), r.status);
+        EXPECT_EQ(dispatchCommand(args, {makeExportCommand(batch)}, out, err), r.status);
         EXPECT_NE((out.str() + err.str()).find(r.says), std::string::npos)
             << out.str() << err.str();
         if (r.args[0] != std::string("--pending")) continue;
@@ -486,7 +487,7 @@ TEST(JournalTest, TheLogoutIsSentWhateverTheJournalDoes) {
         test::RecordingDialogs dialogs;
         test::RecordingMonitor monitor;
         std::ostringstream ignored;
-        ASSERT_TRUE(PrepareBatchDays("02/03/2026", "03/03/2026", app.files(), app.clock(), dialogs,
+        ASSERT_TRUE(prepareBatchDays("02/03/2026", "03/03/2026", app.files(), app.clock(), dialogs,
                                      ignored, state, days));
         ExportRun run(state, app.files(), dialogs, monitor, app.factory());
         const JournalLocation where = app.journal();
@@ -500,12 +501,13 @@ TEST(JournalTest, TheLogoutIsSentWhateverTheJournalDoes) {
             << dialogs.boxes.back().prompt;
         holder.reset();
         SendJournal after(journal, JournalOpen::Read);
-        EXPECT_EQ(JournalDayOf(after, "02/03/2026").status, r.day02);
+        EXPECT_EQ(journalDayOf(after, "02/03/2026").status, r.day02);
     }
 }
 
 // A journal lost or damaged is rebuilt from the files by the export, or
-// refused: never read as an empty one, so no day is sent twice.
+// refused: never read as an empty one, so no day is sent twice; stato and
+// the check refuse to read it.
 TEST(JournalTest, LostOrDamagedJournalIsRebuiltOrRefused) {
     const struct {
         const char* rule;
@@ -540,6 +542,11 @@ TEST(JournalTest, LostOrDamagedJournalIsRebuiltOrRefused) {
         const ProgramResult stato = h.velmora({"stato"});
         EXPECT_EQ(stato.status, 2) << "never read as if nothing had been sent";
         EXPECT_NE(stato.err.find("--ricostruisci"), std::string::npos) << stato.err;
+        const ProgramResult check =
+            h.velmora({"check", "--from", "02/03/2026", "--to", "03/03/2026"});
+        EXPECT_EQ(check.status, 2) << "a check that could not compare with the journal is not done";
+        EXPECT_NE(check.err.find("Verifica interrotta: Il registro degli invii"), std::string::npos)
+            << check.err;
         const std::size_t requests = h.service.requests().size();
         const ProgramResult again =
             h.velmora({"export", "--from", "02/03/2026", "--to", "03/03/2026"});
@@ -621,11 +628,11 @@ TEST(JournalTest, RebuildKeepsAJournalInPlaceAtEveryMoment) {
     Hotel h;
     ASSERT_EQ(h.velmora({"export", "--from", "02/03/2026", "--to", "03/03/2026"}).status, 0);
     struct Killed {};
-    const JournalLocation where = JournalLocationIn(h.dir.path());
-    EXPECT_THROW(RebuildJournal(where, [] { throw Killed{}; }), Killed);
+    const JournalLocation where = journalLocationIn(h.dir.path());
+    EXPECT_THROW(rebuildJournal(where, [] { throw Killed{}; }), Killed);
     EXPECT_EQ(rowsOf(where.journal()).runs.size(), 1u) << "the old journal, in its place";
     EXPECT_EQ(h.velmora({"export", "--from", "02/03/2026", "--to", "03/03/2026"}).status, 64);
-    EXPECT_GT(RebuildJournal(where), 0);
+    EXPECT_GT(rebuildJournal(where), 0);
     EXPECT_EQ(rowsOf(where.backup()).exchanges, rowsOf(where.journal()).exchanges);
 }
 
@@ -774,7 +781,7 @@ TEST_P(ResendQuestionTest, TheAnswerDecidesWhetherTheRunStarts) {
     RunState state;
     std::string days[2];
     std::ostringstream ignored;
-    ASSERT_TRUE(PrepareBatchDays("02/03/2026", "03/03/2026", app.files(), app.clock(), dialogs,
+    ASSERT_TRUE(prepareBatchDays("02/03/2026", "03/03/2026", app.files(), app.clock(), dialogs,
                                  ignored, state, days));
     test::RecordingMonitor monitor;
     ExportRun run(state, app.files(), dialogs, monitor, app.factory());
@@ -785,7 +792,7 @@ TEST_P(ResendQuestionTest, TheAnswerDecidesWhetherTheRunStarts) {
     const std::size_t requests = h.service.requests().size();
     const RunOutcome outcome = run.run({days[0], days[1], false}, view);
     ASSERT_FALSE(dialogs.boxes.empty());
-    EXPECT_EQ(dialogs.boxes[0].style, -1);
+    EXPECT_EQ(dialogs.boxes[0].style, test::RecordingDialogs::kQuestion);
     EXPECT_EQ(dialogs.boxes[0].prompt,
               "I giorni 02/03/2026 e 03/03/2026 risultano già inviati e accettati. Inviarli di "
               "nuovo?");
@@ -853,12 +860,12 @@ TEST(JournalTest, EveryPathComesFromTheServicesNotTheCurrentFolder) {
     CheckServices check{app.files(), app.clock(), [&]() -> DBEngine& { return app.engine(true); },
                         app.journal()};
     std::ostringstream out, err;
-    const std::vector<BatchCommand> commands{MakeStatusCommand(check), MakeCheckCommand(check)};
-    EXPECT_EQ(DispatchCommand({"stato", "--from", "02/03/2026", "--to", "03/03/2026"}, commands,
+    const std::vector<BatchCommand> commands{makeStatusCommand(check), makeCheckCommand(check)};
+    EXPECT_EQ(dispatchCommand({"stato", "--from", "02/03/2026", "--to", "03/03/2026"}, commands,
                               out, err),
               0);
     EXPECT_EQ(statusWords(out.str()), allDays({"02/03/2026", "03/03/2026"}, kStatusSent));
-    EXPECT_EQ(DispatchCommand({"check", "--from", "02/03/2026", "--to", "03/03/2026"}, commands,
+    EXPECT_EQ(dispatchCommand({"check", "--from", "02/03/2026", "--to", "03/03/2026"}, commands,
                               out, err),
               0)
         << err.str();

@@ -11,11 +11,10 @@
 #include <filesystem>
 #include <set>
 
+#include "core/Calendar.h"
 #include "core/RunError.h"
 #include "core/Text.h"
 #include "jet/JetEngine.h"
-#include "jet/JetText.h"
-#include "jet/TextFold.h"
 #include "stays/CodeLookups.h"
 #include "stays/ExportStays.h"
 #include "stays/LineSink.h"
@@ -50,7 +49,7 @@ struct Hotel {
             guests("SchedaStoricoClienti.mdb", testFile("stays/data/" + historyFile));
         state.UserId = "123456";
         state.InitialDate = "20240101";
-        ReadOnlyColumnsUsed(engine);  // as the program runs it
+        readOnlyColumnsUsed(engine);  // as the program runs it
     }
     void guests(const std::string& database, const std::string& table) {
         writeTables(dir / database, {{"Scheda_Cliente", table}});
@@ -406,13 +405,13 @@ TEST(PostedDocument, ReadsBackWhatTheWritersReport) {
         hotel.ctx.observer = &reported;
         const std::string body = ExportStays(hotel.ctx, r.day, r.day, r.kind);
         std::vector<std::string> read;
-        for (const PostedGuest& g : ReadPostedGuests(body, r.kind))
+        for (const PostedGuest& g : readPostedGuests(body, r.kind))
             read.push_back(g.day + " " + g.database + " " +
                            std::to_string(g.numeroProgressivo.value_or(-1)) + " " + g.guestId +
                            " " + g.fingerprint + " " + g.stayFingerprint);
         EXPECT_EQ(read, reported.guests);
         std::set<std::string> databases;
-        for (const PostedGuest& g : ReadPostedGuests(body, r.kind)) databases.insert(g.database);
+        for (const PostedGuest& g : readPostedGuests(body, r.kind)) databases.insert(g.database);
         EXPECT_EQ(databases, std::set<std::string>{r.database});
     }
 }
@@ -450,16 +449,13 @@ TEST(StaysFile, AmpersandBecomesABlank) {
 
 // Text exactly as stored, and well-formed documents for every stored text:
 // room values planted as UTF-16 units in a real Jet 4 file and written by the
-// register writer, byte values and dates through the value rules, Jet text
-// decoding and case folding; every document piece is parsed by libxml2.
+// register writer, byte values and dates through the value rules; every
+// document piece is parsed by libxml2.
 enum class Through {
     Room,   // UTF-16LE units of NumeroCamera in the register → RoomId
     Memo,   // the same, NumeroCamera made a memo kept in its row
     Value,  // UTF-8 bytes → xmlSafe
-    Date,   // stored date → xmlSafe(dateTimeText)
-    Jet3,   // code page 1252 bytes → UTF-8
-    Jet4,   // Jet 4 stored bytes → UTF-8
-    Fold,   // "a|b" → "<", "=" or ">" as the engine compares them
+    Date,   // stored date → xmlSafe(isoDayOfStored + time)
 };
 
 struct TextRule {
@@ -533,17 +529,8 @@ std::string outcome(const TextRule& row) {
         case Through::Date: {
             const std::string value = row.through == Through::Value
                                           ? xmlSafe(row.stored)
-                                          : xmlSafe(dateTimeText(row.stored, "T10:00:00.000Z"));
+                                          : xmlSafe(isoDayOfStored(row.stored) + "T10:00:00.000Z");
             return wellFormed("<v>" + value + "</v>") ? value : "not well-formed: " + value;
-        }
-        case Through::Jet3:
-            return jet::jetTextToUtf8(row.stored, jet::JetTextForm::Jet3Cp1252);
-        case Through::Jet4:
-            return jet::jetTextToUtf8(row.stored, jet::JetTextForm::Jet4);
-        case Through::Fold: {
-            const std::size_t bar = row.stored.find('|');
-            const int c = jet::compareFolded(row.stored.substr(0, bar), row.stored.substr(bar + 1));
-            return c < 0 ? "<" : c == 0 ? "=" : ">";
         }
     }
     return {};
@@ -599,33 +586,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "2024\xC3\xA9"
                  "315",
                  "2024-\xC3\xA9"
-                 "3-15T10:00:00.000Z"},
-        TextRule{"jet3_1252_high_bytes_are_their_characters", Through::Jet3, "\x80\x85\x93\x94\x9F",
-                 "\xE2\x82\xAC\xE2\x80\xA6\xE2\x80\x9C\xE2\x80\x9D\xC5\xB8"},
-        TextRule{"jet3_unassigned_1252_byte_is_its_control", Through::Jet3, "\x81\xE0",
-                 "\xC2\x81\xC3\xA0"},
-        TextRule{"jet4_compressed_switching_to_a_surrogate_pair", Through::Jet4,
-                 "\xFF\xFE"
-                 "R\x00\x3D\xD8\x01\xDE\x00"
-                 "A"s,
-                 "R\xF0\x9F\x98\x81"
-                 "A"},
-        TextRule{"jet4_unpaired_surrogate_kept_as_stored", Through::Jet4, "\x00\xDC"s,
-                 "\xED\xB0\x80"},
-        TextRule{"jet4_odd_last_byte_is_a_replacement_character", Through::Jet4, "A\x00\x42"s,
-                 "A\xEF\xBF\xBD"},
-        TextRule{"fold_greek_ignores_case", Through::Fold,
-                 "\xCE\xB1\xCE\xB8\xCE\xB7\xCE\xBD\xCE\xB1|"
-                 "\xCE\x91\xCE\x98\xCE\x97\xCE\x9D\xCE\x91",
-                 "="},
-        TextRule{"fold_final_sigma_meets_sigma", Through::Fold, "\xCF\x82|\xCE\xA3", "="},
-        TextRule{"fold_cyrillic_ignores_case", Through::Fold, "\xD0\xB4|\xD0\x94", "="},
-        TextRule{"fold_keeps_accents", Through::Fold, "citta|CITT\xC3\x80", "<"},
-        TextRule{"fold_latin_as_before", Through::Fold, "\xC3\xA0|\xC3\x80", "="},
-        TextRule{"fold_no_letter_outside_ascii_meets_ascii", Through::Fold, "\xC4\xB1|I", ">"},
-        TextRule{"fold_pair_of_different_length", Through::Fold, "\xE2\xB1\xA5|\xC8\xBA", "="},
-        TextRule{"fold_orders_beyond_plane_0_after_letters", Through::Fold, "R\xF0\x9F\x98\x80|rz",
-                 ">"}),
+                 "3-15T10:00:00.000Z"}),
     RuleName());
 
 }  // namespace

@@ -36,12 +36,15 @@ public:
 
 class RecordingDialogs : public Dialogs {
 public:
+    // The style a question is recorded with: no message box has it.
+    static constexpr int kQuestion = -1;
+
     void MsgBox(const std::string& prompt, int style, const std::string& title) override {
         boxes.push_back({prompt, style, title});
     }
-    // Records the question as a box of style -1 and gives `answer`.
+    // Records the question as a box of style kQuestion and gives `answer`.
     bool Question(const std::string& prompt, const std::string& title) override {
-        boxes.push_back({prompt, -1, title});
+        boxes.push_back({prompt, kQuestion, title});
         return answer;
     }
     bool answer = false;

@@ -36,17 +36,18 @@ int main(int argc, char** argv) {
     if (argc < first + 2) return usage();
     const std::string out = argv[first];
     if (out.empty() || out[0] == '-') return usage();
-    std::vector<std::pair<std::string, std::string>> specs;
+    // Each table and the text file it is written from, as "TABLE=FILE" named them.
+    std::vector<std::pair<std::string, std::string>> tableFiles;
     for (int i = first + 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const std::size_t eq = arg.find('=');
         if (eq == std::string::npos || eq == 0 || eq + 1 == arg.size()) return usage();
-        specs.emplace_back(arg.substr(0, eq), arg.substr(eq + 1));
+        tableFiles.emplace_back(arg.substr(0, eq), arg.substr(eq + 1));
     }
     try {
         std::vector<std::unique_ptr<velmora::jetwrite::RowSource>> owned;
         std::vector<velmora::jetwrite::RowSource*> sources;
-        for (const auto& [table, file] : specs) {
+        for (const auto& [table, file] : tableFiles) {
             owned.push_back(velmora::jetwrite::openTextTable(file, table));
             sources.push_back(owned.back().get());
         }

@@ -54,7 +54,7 @@ std::string fileSafe(const std::string& text, const char* fallback) {
 
 }  // namespace
 
-Endpoint EndpointOf(const std::string& path) {
+Endpoint endpointOf(const std::string& path) {
     const std::string segment = lower(lastSegment(path));
     struct Keyword {
         const char* word;
@@ -178,7 +178,7 @@ ServiceSim::Reply ServiceSim::answer(const std::string& method, const std::strin
                                      const std::string& userIdHeader,
                                      const std::string& passwordHeader,
                                      const std::string& authorization, const std::string& body) {
-    const Endpoint endpoint = EndpointOf(path);
+    const Endpoint endpoint = endpointOf(path);
     if (endpoint == Endpoint::Unknown) return {404, "Errore: indirizzo sconosciuto " + path};
     const std::string expected = endpoint == Endpoint::Login ? "GET" : "POST";
     if (method != expected)
@@ -199,7 +199,7 @@ ServiceSim::Reply ServiceSim::answer(const std::string& method, const std::strin
             if (!authorized(userIdHeader, authorization))
                 return {401, "Errore: autorizzazione non valida"};
             StaysVerdict v =
-                CheckStaysDocument(body, m_options.userId, endpoint == Endpoint::Arrivals);
+                checkStaysDocument(body, m_options.userId, endpoint == Endpoint::Arrivals);
             if (!v.malformed.empty()) return {400, "Errore: documento non valido: " + v.malformed};
             std::string text;
             for (const auto& line : v.errors) text += line + "\r\n";
@@ -210,7 +210,7 @@ ServiceSim::Reply ServiceSim::answer(const std::string& method, const std::strin
         case Endpoint::CloseDay: {
             if (!authorized(userIdHeader, authorization))
                 return {401, "Errore: autorizzazione non valida"};
-            EndDayVerdict v = CheckEndDayMessage(body, m_options.userId);
+            EndDayVerdict v = checkEndDayMessage(body, m_options.userId);
             if (!v.malformed.empty()) return {400, "Errore: documento non valido: " + v.malformed};
             if (!v.problem.empty()) return {400, "Errore: " + v.problem};
             return {200, "Giornata " + v.date + " chiusa"};

@@ -41,7 +41,7 @@ struct ServiceSimOptions {
 // segment (letter case ignored): login; logout; arrivals, arrivi;
 // departures, partenze; close, chiusura. Any prefix before it works.
 enum class Endpoint { Unknown, Login, Logout, Arrivals, Departures, CloseDay };
-Endpoint EndpointOf(const std::string& path);
+Endpoint endpointOf(const std::string& path);
 
 class ServiceSim {
 public:

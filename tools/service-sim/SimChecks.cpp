@@ -51,7 +51,7 @@ void addReason(std::string& reasons, const std::string& reason) {
 
 }  // namespace
 
-bool IsDocumentDateTime(std::string_view t) {
+bool isDocumentDateTime(std::string_view t) {
     // 2024-03-15T10:00:00.000Z or 2024-03-15T10:00:00.00Z
     if (t.size() != 23 && t.size() != 24) return false;
     std::size_t fraction = t.size() - 21;
@@ -71,7 +71,7 @@ bool IsDocumentDateTime(std::string_view t) {
            number(t.substr(17, 2)) < 60;
 }
 
-StaysVerdict CheckStaysDocument(std::string_view body, std::string_view userId, bool arrivals) {
+StaysVerdict checkStaysDocument(std::string_view body, std::string_view userId, bool arrivals) {
     StaysVerdict verdict;
     pugi::xml_document doc;
     verdict.malformed = loadDocument(doc, body, "StaysPmsDTO");
@@ -100,7 +100,7 @@ StaysVerdict CheckStaysDocument(std::string_view body, std::string_view userId, 
             bool datesOk = true;
             for (const auto& [parent, name] : dates) {
                 std::string value = childText(parent, name);
-                if (!IsDocumentDateTime(value)) {
+                if (!isDocumentDateTime(value)) {
                     datesOk = false;
                     addReason(reasons, std::string(name) + " \"" + value + "\" non valida");
                 }
@@ -122,7 +122,7 @@ StaysVerdict CheckStaysDocument(std::string_view body, std::string_view userId, 
     return verdict;
 }
 
-EndDayVerdict CheckEndDayMessage(std::string_view body, std::string_view userId) {
+EndDayVerdict checkEndDayMessage(std::string_view body, std::string_view userId) {
     EndDayVerdict verdict;
     pugi::xml_document doc;
     verdict.malformed = loadDocument(doc, body, "EndDayPmsDTO");
@@ -132,7 +132,7 @@ EndDayVerdict CheckEndDayMessage(std::string_view body, std::string_view userId)
     std::string date = childText(root, "CurrentDate");
     if (hotel != userId) {
         verdict.problem = "HotelCode \"" + hotel + "\" diverso dall'utente";
-    } else if (!IsDocumentDateTime(date)) {
+    } else if (!isDocumentDateTime(date)) {
         verdict.problem = "CurrentDate \"" + date + "\" non valida";
     } else {
         verdict.date = date.substr(0, 10);

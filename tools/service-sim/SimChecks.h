@@ -24,7 +24,7 @@ struct StaysVerdict {
 // form 2024-03-15T10:00:00.000Z (or .00Z) in ArrivalDate, DepartureDate,
 // StartDate and EndDate, a departure not before the arrival, and Checkout
 // "false" for arrivals, "true" for departures.
-StaysVerdict CheckStaysDocument(std::string_view body, std::string_view userId, bool arrivals);
+StaysVerdict checkStaysDocument(std::string_view body, std::string_view userId, bool arrivals);
 
 struct EndDayVerdict {
     std::string malformed;  // as in StaysVerdict
@@ -34,9 +34,9 @@ struct EndDayVerdict {
 
 // Checks an EndDayPmsDTO message: HotelCode equal to userId, CurrentDate a
 // date-time of the document's form.
-EndDayVerdict CheckEndDayMessage(std::string_view body, std::string_view userId);
+EndDayVerdict checkEndDayMessage(std::string_view body, std::string_view userId);
 
 // Whether text is YYYY-MM-DDThh:mm:ss.ddZ or .dddZ with a real calendar date.
-bool IsDocumentDateTime(std::string_view text);
+bool isDocumentDateTime(std::string_view text);
 
 }  // namespace velmora::sim

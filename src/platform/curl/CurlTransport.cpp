@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 
 #include <new>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -116,6 +117,12 @@ HttpAnswer failed(Kind kind, std::string message) {
     return answer;
 }
 
+// What one exchange's callbacks fill while curl runs it.
+struct Transfer {
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    AnswerSink sink;
+};
+
 class CurlRequest : public HttpRequest {
 public:
     explicit CurlRequest(const CurlTransport::Options& options) : m_options(options) {}
@@ -133,19 +140,22 @@ public:
     HttpAnswer send(const std::string& body) override;
 
 private:
+    // The header lines of the request; the failure when one cannot be sent.
+    std::optional<HttpAnswer> headerLines(CurlHeaderList& headers) const;
+    // Every option of the exchange on h; the first error of curl_easy_setopt.
+    CURLcode setOptions(CURL* h, const CurlHeaderList& headers, Transfer& transfer,
+                        const std::string& body) const;
+
     CurlTransport::Options m_options;
     std::string m_method;
     std::string m_url;
     std::vector<std::pair<std::string, std::string>> m_headers;
 };
 
-HttpAnswer CurlRequest::send(const std::string& body) {
-    if (m_method.empty()) return failed(Kind::Other, "richiesta non aperta");
-
-    // Header lines. "Name;" is curl's form for a header with an empty value:
-    // "Name:" alone would remove the header instead of sending it
+std::optional<HttpAnswer> CurlRequest::headerLines(CurlHeaderList& headers) const {
+    // "Name;" is curl's form for a header with an empty value: "Name:" alone
+    // would remove the header instead of sending it
     // (https://curl.se/libcurl/c/CURLOPT_HTTPHEADER.html).
-    CurlHeaderList headers;
     bool hasContentType = false;
     for (const auto& [name, value] : m_headers) {
         if (!validHeaderName(name))
@@ -156,25 +166,20 @@ HttpAnswer CurlRequest::send(const std::string& body) {
         std::string line = value.empty() ? name + ";" : name + ": " + value;
         if (!headers.append(line.c_str())) return failed(Kind::Other, "memoria insufficiente");
     }
-    const bool isGet = m_method == "GET";
     // No "Expect: 100-continue" round trip, and no form Content-Type of curl's own.
     if (!headers.append("Expect:")) return failed(Kind::Other, "memoria insufficiente");
-    if (!isGet && !hasContentType && !headers.append("Content-Type:"))
+    if (m_method != "GET" && !hasContentType && !headers.append("Content-Type:"))
         return failed(Kind::Other, "memoria insufficiente");
+    return std::nullopt;
+}
 
-    CurlEasy easy;
-    if (!easy) return failed(Kind::Other, "libcurl non inizializzata");
-    CURL* h = easy.get();
-
-    char errorBuffer[CURL_ERROR_SIZE] = {};
-    AnswerSink sink;
-    sink.limit = m_options.maxAnswerBytes;
-
+CURLcode CurlRequest::setOptions(CURL* h, const CurlHeaderList& headers, Transfer& transfer,
+                                 const std::string& body) const {
     CURLcode set = CURLE_OK;
     auto opt = [&](CURLoption option, auto value) {
         if (set == CURLE_OK) set = curl_easy_setopt(h, option, value);
     };
-    opt(CURLOPT_ERRORBUFFER, errorBuffer);
+    opt(CURLOPT_ERRORBUFFER, transfer.errorBuffer);
     opt(CURLOPT_URL, m_url.c_str());
 #if LIBCURL_VERSION_NUM >= 0x075500
     opt(CURLOPT_PROTOCOLS_STR, "http,https");
@@ -198,8 +203,8 @@ HttpAnswer CurlRequest::send(const std::string& body) {
     opt(CURLOPT_TIMEOUT_MS, static_cast<long>(m_options.totalTimeout.count()));
     opt(CURLOPT_HTTPHEADER, headers.get());
     opt(CURLOPT_WRITEFUNCTION, &velmoraCurlWrite);
-    opt(CURLOPT_WRITEDATA, static_cast<void*>(&sink));
-    if (isGet) {
+    opt(CURLOPT_WRITEDATA, static_cast<void*>(&transfer.sink));
+    if (m_method == "GET") {
         opt(CURLOPT_HTTPGET, 1L);
     } else {
         if (m_method == "POST") {
@@ -211,21 +216,36 @@ HttpAnswer CurlRequest::send(const std::string& body) {
         opt(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
         opt(CURLOPT_POSTFIELDS, body.data());
     }
+    return set;
+}
+
+HttpAnswer CurlRequest::send(const std::string& body) {
+    if (m_method.empty()) return failed(Kind::Other, "richiesta non aperta");
+    CurlHeaderList headers;
+    if (std::optional<HttpAnswer> refused = headerLines(headers)) return std::move(*refused);
+
+    CurlEasy easy;
+    if (!easy) return failed(Kind::Other, "libcurl non inizializzata");
+    Transfer transfer;
+    transfer.sink.limit = m_options.maxAnswerBytes;
+    const CURLcode set = setOptions(easy.get(), headers, transfer, body);
     if (set != CURLE_OK) return failed(Kind::Other, curl_easy_strerror(set));
 
-    CURLcode code = curl_easy_perform(h);
+    const CURLcode code = curl_easy_perform(easy.get());
     if (code != CURLE_OK) {
-        if (sink.overflow)
-            return failed(Kind::Other, "risposta oltre " + std::to_string(sink.limit) + " byte");
+        if (transfer.sink.overflow)
+            return failed(Kind::Other,
+                          "risposta oltre " + std::to_string(transfer.sink.limit) + " byte");
         if (code == CURLE_ABORTED_BY_CALLBACK)
             return failed(Kind::Stopped, "scambio abbandonato su richiesta dell'operatore");
-        std::string message = errorBuffer[0] ? errorBuffer : curl_easy_strerror(code);
+        std::string message =
+            transfer.errorBuffer[0] ? transfer.errorBuffer : curl_easy_strerror(code);
         return failed(kindOf(code), std::move(message));
     }
 
     HttpAnswer answer;
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &answer.status);
-    answer.body = std::move(sink.body);
+    curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &answer.status);
+    answer.body = std::move(transfer.sink.body);
     return answer;
 }
 

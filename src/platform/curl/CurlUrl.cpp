@@ -33,7 +33,7 @@ bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 }  // namespace
 
-std::string AddressProblem(const std::string& url) {
+std::string addressProblem(const std::string& url) {
     if (url.empty()) return "è vuoto";
     if (isBlank(url.front())) return "comincia con uno spazio";
     if (isBlank(url.back())) return "finisce con uno spazio";

@@ -10,6 +10,6 @@ namespace velmora {
 // What makes url unusable for an exchange, in Italian ("è vuoto", "non
 // inizia con http:// o https://", ...), or "" when libcurl takes it as an
 // http or https address with a host. Nothing is sent and url is not changed.
-std::string AddressProblem(const std::string& url);
+std::string addressProblem(const std::string& url);
 
 }  // namespace velmora

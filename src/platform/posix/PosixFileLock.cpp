@@ -39,7 +39,7 @@ std::string readAll(int fd) {
 
 }  // namespace
 
-std::unique_ptr<FileLock> LockFile(const std::string& path, const std::string& owner,
+std::unique_ptr<FileLock> lockFile(const std::string& path, const std::string& owner,
                                    std::chrono::milliseconds wait, std::string& holder) {
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0)

@@ -7,21 +7,32 @@
 
 namespace velmora {
 
+namespace {
+
+// The icon of a message box's style, its bits 16 to 64; the program itself
+// asks for kStyleOk (no icon) and kStyleExclamation only.
+constexpr int kIconBits = 0x70;
+constexpr int kIconCritical = 16;
+constexpr int kIconQuestion = 32;
+constexpr int kIconInformation = 64;
+
+}  // namespace
+
 void QtDialogs::MsgBox(const std::string& prompt, int style, const std::string& title) {
     QString text = QString::fromUtf8(prompt.data(), static_cast<qsizetype>(prompt.size()));
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    switch (style & 0x70) {
-        case 16:
+    switch (style & kIconBits) {
+        case kIconCritical:
             icon = QMessageBox::Critical;
             break;
-        case 32:
+        case kIconQuestion:
             icon = QMessageBox::Question;
             break;
-        case 48:
+        case kStyleExclamation:
             icon = QMessageBox::Warning;
             break;
-        case 64:
+        case kIconInformation:
             icon = QMessageBox::Information;
             break;
         default:
