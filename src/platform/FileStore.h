@@ -42,7 +42,14 @@ public:
 // Files below a root directory (the working directory by default).
 class LocalFileStore : public FileStore {
 public:
-    explicit LocalFileStore(std::string root = ".");
+    // How a finished file takes its name. LinkFirst, the program's: a hard
+    // link, or where the file system refuses one (vfat, some network shares)
+    // a rename that refuses a taken name. RenameOnly goes straight to that
+    // rename, so that it can be tried on any file system.
+    enum class Publication { LinkFirst, RenameOnly };
+
+    explicit LocalFileStore(std::string root = ".",
+                            Publication publication = Publication::LinkFirst);
 
     bool exists(const std::string& name) const override;
     bool isDirectory(const std::string& name) const override;
@@ -58,6 +65,7 @@ public:
 
 private:
     std::string m_root;
+    Publication m_publication;
 };
 
 }  // namespace velmora

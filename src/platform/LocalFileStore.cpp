@@ -62,10 +62,13 @@ int writeAll(int fd, std::string_view text) {
 // Gives the complete file temp the name path, never replacing anything that
 // has it: 0, EEXIST when taken, or another error. Where the file system has no
 // hard links, renameat2 with RENAME_NOREPLACE gives the same guarantee.
-int linkNoReplace(const std::string& temp, const std::string& path) {
-    if (::link(temp.c_str(), path.c_str()) == 0) return 0;
-    const int err = errno;
-    if (err != EPERM && err != ENOTSUP && err != EOPNOTSUPP && err != ENOSYS) return err;
+int linkNoReplace(const std::string& temp, const std::string& path,
+                  LocalFileStore::Publication publication) {
+    if (publication == LocalFileStore::Publication::LinkFirst) {
+        if (::link(temp.c_str(), path.c_str()) == 0) return 0;
+        const int err = errno;
+        if (err != EPERM && err != ENOTSUP && err != EOPNOTSUPP && err != ENOSYS) return err;
+    }
     if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0)
         return 0;
     return errno;
@@ -117,7 +120,8 @@ private:
 
 }  // namespace
 
-LocalFileStore::LocalFileStore(std::string root) : m_root(std::move(root)) {}
+LocalFileStore::LocalFileStore(std::string root, Publication publication)
+    : m_root(std::move(root)), m_publication(publication) {}
 
 std::string LocalFileStore::pathOf(const std::string& name) const {
     if (m_root.empty() || m_root == ".") return fs::path(name).make_preferred().string();
@@ -171,7 +175,7 @@ std::string LocalFileStore::writeUnique(const std::string& dir, const std::strin
     for (int n = 1; n < 100000; ++n) {
         const std::string file = n == 1 ? stem + ext : stem + "-" + std::to_string(n) + ext;
         const std::string name = (fs::path(dir) / file).make_preferred().string();
-        const int err = linkNoReplace(temp.path(), pathOf(name));
+        const int err = linkNoReplace(temp.path(), pathOf(name), m_publication);
         if (err == 0) return name;
         if (err != EEXIST) throw RunError("Impossibile creare il file " + name, describeErrno(err));
     }
@@ -185,7 +189,7 @@ bool LocalFileStore::writeNew(const std::string& name, std::string_view text) {
     if (fs::exists(fs::symlink_status(path, ec))) return false;
     TempFile temp(path, name);
     temp.fill(text);
-    const int err = linkNoReplace(temp.path(), path);
+    const int err = linkNoReplace(temp.path(), path, m_publication);
     if (err == EEXIST) return false;
     if (err != 0) throw RunError("Impossibile creare il file " + name, describeErrno(err));
     return true;

@@ -266,6 +266,14 @@ TEST(ExportRun, AFailureStopsTheRunAndStillLogsOut) {
                            "raggiungibile\r\nhttp://127.0.0.1:9/istat/arrivi"),
               std::string::npos)
         << r.box();
+    // The final logout failing unexpectedly is told, never sent a second time.
+    ExportRunner last;
+    last.script.onCall = [](const std::string& call) {
+        if (call == "DoLogout") throw std::bad_alloc();
+    };
+    EXPECT_EQ(last.run("05/03/2026", "05/03/2026", false), RunOutcome::Interrupted);
+    EXPECT_EQ(last.script.calls,
+              concat({{"DoLogin"}, dayCalls("05/03/2026", false), {"DoLogout"}}));
 }
 
 struct RefusalRow {

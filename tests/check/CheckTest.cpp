@@ -130,11 +130,13 @@ const FindingRow kFindingRows[] = {
        "il ripiego sulla provincia non trova un comune o stato valido oggi di nome 'PESARO E "
        "URBINO' (colonna Residenza)",
        "aggiornare Comuni.mdb"}}},
-    {"departure dates and ages the service refuses",
+    {"departure dates and ages the service refuses; ages 0 and 120 it takes",
      guest("118", "U|N|0|0", "1", "20260310|20260309| |N|19800101") +
          guest("119", "U|N|0|0", "2", "20260310| | |N|19800101") +
-         guest("120", "U|N|0|0", "3", "20260310|20260312|20260312|S|18990101") +
-         guest("121", "U|N|0|0", "4", "20260310|20260312|20260312|S|20270101"),
+         guest("120", "U|N|0|0", "3", "20260310|20260312|20260312|S|19050310") +
+         guest("121", "U|N|0|0", "4", "20260310|20260312|20260312|S|20260311") +
+         guest("122", "U|N|0|0", "5", "20260310|20260312|20260312|S|19060310") +
+         guest("123", "U|N|0|0", "6", "20260310|20260312|20260312|S|20260310"),
      "",
      {{R, "A", 118,
        "La data di partenza prevista 09/03/2026 (colonna DataPartenza) viene prima "
@@ -142,21 +144,25 @@ const FindingRow kFindingRows[] = {
        "correggere la data di partenza o quella di arrivo"},
       {R, "A", 119, "La data di partenza prevista (colonna DataPartenza) è vuota",
        "correggere la data di partenza prevista"},
-      {R, "A", 120, "Età calcolata 127 anni (nascita 01/01/1899, arrivo 10/03/2026)",
+      {R, "A", 120, "Età calcolata 121 anni (nascita 10/03/1905, arrivo 10/03/2026)",
        "correggere la data di nascita"},
       {R, "A", 121, "Età calcolata -1 anni", "correggere la data di nascita"}}},
-    {"blocking Null number: the arrivals stop, the departures are still checked",
+    {"blocking Null number: the arrivals stop, the departures and the day's history are still "
+     "checked",
      guest("\\N", "U|N|0|0", "1") + guest("122", "U|N|0|0", "3",
                                           "20260305|20260310|20260310|S|19800101",
                                           "CATANIA CT I|CZ|PRAGA"),
      "1|26000123|*** p***|U|N|0|0|20260310|20260312|20260312|S|19800101|CATANIA CT "
-     "I|I|CATANIA|M|9\n",
+     "I|I|CATANIA|M|9\n"
+     "1|26000124|BIANCHI LUCA|N|N|0|0|20260310|20260312|20260312|S|19800101|CATANIA CT "
+     "I|I|CATANIA|M|8\n",
      {{B, "A", -1,
        "NumeroProgressivo vuoto. L'esportazione si fermerebbe qui: questo documento e quelli "
        "dei giorni seguenti non verrebbero inviati. Non verificate in questo documento: le "
        "schede seguenti di Scheda_Cliente.mdb.",
        "assegnare alla scheda il suo numero progressivo"},
       {S, "A", 26000123, "Scheda annullata nello storico", "nulla"},
+      {N, "A", 26000124, "non è segnata né come capo", "segnare la scheda come ospite singolo"},
       {R, "P", 122, "nessuno stato con la sigla 'CZ'", "correggere la sigla dello stato"}}},
     {"never sent: member a day after its head, member leaving before its head, member of a "
      "single guest, group member of a family head, record with no role",

@@ -138,17 +138,19 @@ struct Hotel {
 
 // Six plain days, 01/03 to 06/03/2026: one guest arrives each day and leaves
 // the next, so every day but the first has one arrival and one departure.
+// The guest arriving on badBirthDay has a birth date that is no date.
 const Lines kSixDays = {"01/03/2026", "02/03/2026", "03/03/2026",
                         "04/03/2026", "05/03/2026", "06/03/2026"};
 
-void writeSixDayHotel(const test::TempDir& dir) {
+void writeSixDayHotel(const test::TempDir& dir, int badBirthDay = 0) {
     std::string table = kRegisterHeader;
     for (int d = 1; d <= 6; ++d) {
         char row[160];
         std::snprintf(row, sizeof row,
-                      "1|%d|U|N|0|0|202603%02d|202603%02d|202603%02d|S|19800101|CATANIA CT I|I|"
+                      "1|%d|U|N|0|0|202603%02d|202603%02d|202603%02d|S|%s|CATANIA CT I|I|"
                       "CATANIA|M|%d\n",
-                      7000 + d, d, d + 1, d + 1, 100 + d);
+                      7000 + d, d, d + 1, d + 1, d == badBirthDay ? "19801301" : "19800101",
+                      100 + d);
         table += row;
     }
     writeTables(dir / "Scheda_Cliente.mdb", {{"Scheda_Cliente", table}});
@@ -250,6 +252,19 @@ TEST(JournalTest, DaysAlreadySentAreRefusedUnlessResent) {
                             "arrivi del 03/03/2026"),
               std::string::npos)
         << rest.out;
+
+    // A day whose departures never left (a record stopped them) is interrupted,
+    // not sent: corrected, it is sent without --reinvia, the departures only.
+    Hotel cut;
+    writeSixDayHotel(cut.dir, 2);
+    ASSERT_EQ(cut.velmora(day).status, 2);
+    EXPECT_EQ(statusWords(cut.velmora({"stato", "--from", "03/03/2026", "--to", "03/03/2026"}).out),
+              allDays({"03/03/2026"}, kStatusInterrupted));
+    writeSixDayHotel(cut.dir);
+    const std::size_t before = cut.service.requests().size();
+    EXPECT_EQ(cut.velmora(day).status, 0);
+    EXPECT_EQ(posted(cut.service, before),
+              (std::map<std::string, int>{{"03/03/2026 partenze", 1}}));
 }
 
 // --pending in-process, so that "yesterday" comes from a fixed clock; each
@@ -745,10 +760,14 @@ TEST(JournalTest, CheckFindsGuestsChangedSinceSent) {
     };
     EXPECT_GT(count("--reinvia"), 0u);
     EXPECT_EQ(count("<span class=\"opzione\">--reinvia</span>"), count("--reinvia"));
-    Lines found;
-    std::istringstream lines(check.out);
-    while (std::getline(lines, line))
-        if (line.rfind("MODIFICATO DOPO L'INVIO ", 0) == 0) found.push_back(line);
+    const auto changed = [](const std::string& out) {
+        Lines found;
+        std::istringstream lines(out);
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind("MODIFICATO DOPO L'INVIO ", 0) == 0) found.push_back(line);
+        return found;
+    };
+    const Lines found = changed(check.out);
     const std::pair<const char*, const char*> want[] = {
         {"04/03/2026 arrivi - Scheda_Cliente.mdb, scheda 4520", "dopo l'invio: camera (RoomId)."},
         {"04/03/2026 arrivi - Scheda_Cliente.mdb, scheda 4525", "mai inviato"},
@@ -767,6 +786,13 @@ TEST(JournalTest, CheckFindsGuestsChangedSinceSent) {
                   1)
             << finding;
     EXPECT_NE(check.out.find("modificati dopo l'invio 5"), std::string::npos);
+
+    // Sent again, 04/03 is compared with that last send; 05/03 still with the first.
+    ASSERT_EQ(
+        h.velmora({"export", "--from", "04/03/2026", "--to", "04/03/2026", "--reinvia"}).status, 0);
+    const Lines after =
+        changed(h.velmora({"check", "--from", "04/03/2026", "--to", "05/03/2026"}).out);
+    EXPECT_EQ(after, Lines(found.begin() + 2, found.end()));
 }
 
 // The window's question before days already sent: No ends without a login.

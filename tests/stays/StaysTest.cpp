@@ -310,6 +310,8 @@ const LookupRow kLookupRows[] = {
      "408040012"},
     {"new code from its first day", "PlaceCodeAtDate", "FORLI'", "19950101", "408140012"},
     {"ended municipality inside its window", "PlaceCodeAtDate", "IONIA", "19750315", "419087501"},
+    {"first day of validity counts, not the province's fall-back", "PlaceCodeAtDate", "IONIA",
+     "19340101", "419087501"},
     {"date after the end falls through to the fall-back", "PlaceCodeAtDate", "IONIA", "19840101",
      "419087015"},
 };
