@@ -19,6 +19,7 @@
 #include "platform/Clock.h"
 #include "jet/DBEngine.h"
 #include "platform/FileStore.h"
+#include "platform/ProgramStart.h"
 #include "platform/StopRequest.h"
 #include "platform/curl/CurlHandles.h"
 #include "platform/qt/QtDialogs.h"
@@ -38,7 +39,8 @@ int main(int argc, char** argv) {
     Clock& clock = services.clock();
     ExportStepsFactory factory = services.factory();
 
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args = ProgramArguments(argc, argv);
+    PrepareOutput();
     const FolderStart folder = TakeFolderOptions(args, std::cerr);
     if (folder.exitStatus) return *folder.exitStatus;
     if (!args.empty()) {
@@ -51,6 +53,7 @@ int main(int argc, char** argv) {
         return DispatchCommand(args, commands, std::cout, std::cerr);
     }
 
+    LeaveOwnConsole();
     QApplication app(argc, argv);
     if (folder.askForFolder && !EnterRememberedFolder()) return kExitCompleted;
     RememberWorkFolder();

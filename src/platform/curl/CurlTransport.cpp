@@ -196,6 +196,13 @@ HttpAnswer CurlRequest::send(const std::string& body) {
     // environment (an empty string disables it,
     // https://curl.se/libcurl/c/CURLOPT_PROXY.html).
     opt(CURLOPT_PROXY, "");
+#ifdef _WIN32
+    // Schannel verifies the certificate against Windows' store and asks
+    // whether it was revoked; a revocation list that cannot be fetched (an
+    // office firewall) must not fail every exchange, a revoked certificate
+    // still does (https://curl.se/libcurl/c/CURLOPT_SSL_OPTIONS.html).
+    opt(CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT));
+#endif
     if (m_options.whileWaiting || m_options.stop) {
         opt(CURLOPT_XFERINFOFUNCTION, &velmoraCurlProgress);
         opt(CURLOPT_XFERINFODATA, const_cast<void*>(static_cast<const void*>(&m_options)));
