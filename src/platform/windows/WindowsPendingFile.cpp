@@ -36,9 +36,9 @@ PendingFile::PendingFile(const std::string& finalPath, const std::string& name) 
     const fs::path dir = p.has_parent_path() ? p.parent_path() : fs::path(L".");
     DWORD err = ERROR_FILE_EXISTS;
     for (int n = 0; n < 1000 && isTaken(err); ++n) {
-        const fs::path temp = dir / (L"." + p.filename().wstring() + L"." +
-                                     std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                     std::to_wstring(n) + L".tmp");
+        const fs::path temp =
+            dir / (L"." + p.filename().wstring() + L"." + std::to_wstring(GetCurrentProcessId()) +
+                   L"-" + std::to_wstring(n) + L".tmp");
         HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) {

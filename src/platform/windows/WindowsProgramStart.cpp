@@ -4,10 +4,10 @@
 // UTF-8 while the program runs, and the console that Windows opened for the
 // window alone closed with FreeConsole.
 #include <windows.h>
-#include <shellapi.h>
-
+// (after windows.h, which it needs)
 #include <fcntl.h>
 #include <io.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
