@@ -1,0 +1,98 @@
+// LocalFileStore as this system gives it (PendingFile of POSIX or Windows):
+// a name already taken gets -2, -3, nothing is ever replaced or followed
+// through a symbolic link, no temporary file stays, and names with accents
+// and apostrophes are the names on disk (UTF-16 at the Windows API).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "core/RunError.h"
+#include "platform/FileStore.h"
+#include "platform/NativePath.h"
+#include "support/Support.h"
+
+namespace velmora::test {
+namespace {
+
+using test::operator<<;
+
+namespace fs = std::filesystem;
+
+struct NameRow {
+    const char* rule;
+    const char* dir;
+    const char* stem;
+};
+
+class FileNames : public ::testing::TestWithParam<NameRow> {};
+
+// Names in the directory, as the system lists them.
+std::vector<std::string> listing(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir))
+        names.push_back(Utf8Name(entry.path().filename()));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_P(FileNames, TakenNamesGetANumberAndNothingIsReplaced) {
+    const NameRow& r = GetParam();
+    TempDir root;
+    LocalFileStore files(root.path());
+    files.createDirectory(r.dir);
+    const std::string stem = r.stem;
+    std::vector<std::string> written;
+    for (const char* text : {"primo\r\n", "secondo\r\n", "terzo\r\n"})
+        written.push_back(files.writeUnique(r.dir, stem, ".xml", text));
+    const std::string sep(1, static_cast<char>(fs::path::preferred_separator));
+    const std::string dir = Utf8Name(NativePath(r.dir).make_preferred());
+    EXPECT_EQ(written,
+              (std::vector<std::string>{dir + sep + stem + ".xml", dir + sep + stem + "-2.xml",
+                                        dir + sep + stem + "-3.xml"}));
+    EXPECT_EQ(files.readText(written[1]), "secondo\r\n");
+    // The names on disk are the UTF-8 names, and no temporary file stays.
+    EXPECT_EQ(listing(NativePath(root.path()) / NativePath(r.dir)),
+              (std::vector<std::string>{stem + "-2.xml", stem + "-3.xml", stem + ".xml"}));
+
+    // A new name is written once; a taken one (file, directory, dangling
+    // symbolic link) is left as it is.
+    const std::string name = std::string(r.dir) + "/" + stem + ".html";
+    EXPECT_TRUE(files.writeNew(name, "<p>uno</p>"));
+    EXPECT_FALSE(files.writeNew(name, "<p>due</p>"));
+    EXPECT_EQ(files.readText(name), "<p>uno</p>");
+    EXPECT_FALSE(files.writeNew(r.dir, "x"));
+    const fs::path link =
+        NativePath(root.path()) / NativePath(std::string(r.dir) + "/l'altro.html");
+    std::error_code ec;
+    // (MinGW's std::filesystem makes no symbolic links, nor does Wine: on
+    // Windows this part is not run.)
+    fs::create_symlink(NativePath("assente.html"), link, ec);
+    if (!ec) {
+        EXPECT_FALSE(files.writeNew(std::string(r.dir) + "/l'altro.html", "x"));
+        EXPECT_FALSE(
+            fs::exists(NativePath(root.path()) / NativePath(std::string(r.dir) + "/assente.html")));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Platform, FileNames,
+    ::testing::Values(NameRow{"plain names", "Velmora", "Login-202603051407"},
+                      NameRow{"accents and apostrophes in the folder and the name",
+                              "Città d'Arte/Sant'Agata", "Verifica-àèéìòù-202603051407"}),
+    RuleName());
+
+TEST(FileStore, WritingWhereThereIsNoFolderNamesTheFile) {
+    TempDir root;
+    LocalFileStore files(root.path());
+    try {
+        files.writeUnique("Manca", "Login-202603051407", ".xml", "x");
+        ADD_FAILURE() << "written without its folder";
+    } catch (const RunError& e) {
+        EXPECT_EQ(e.message().rfind("Impossibile creare il file Manca", 0), 0u) << e.message();
+    }
+    EXPECT_EQ(listing(NativePath(root.path())), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace velmora::test
