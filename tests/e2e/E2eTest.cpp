@@ -354,6 +354,10 @@ struct SignalRow {
 class Signals : public ::testing::TestWithParam<SignalRow> {};
 
 TEST_P(Signals, StopTheExportCleanly) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Wine gives no console event to another process: scripts/windows stops "
+                    "velmora.exe under Wine with SIGINT, which Wine turns into Ctrl+C";
+#else
     const SignalRow& r = GetParam();
     LoopbackService service([&](sim::ServiceSimOptions& s) { s.hang = r.hang; });
     test::TempDir dir;
@@ -383,6 +387,7 @@ TEST_P(Signals, StopTheExportCleanly) {
                   std::string::npos)
             << p.err;
     }
+#endif
 }
 
 const std::map<std::string, std::size_t> kUpToTheDepartures = {
