@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "platform/curl/CurlHandles.h"
+#ifdef _WIN32
+#include "platform/curl/ServerCertificate.h"
+#endif
 
 namespace velmora {
 
@@ -116,6 +119,28 @@ std::size_t velmoraCurlWrite(char* data, std::size_t size, std::size_t count, vo
     return n;
 }
 
+#ifdef _WIN32
+// What CURLOPT_PREREQFUNCTION found wrong with the server's certificate.
+struct CertificateCheck {
+    CURL* handle = nullptr;
+    std::string problem;
+};
+
+// CURLOPT_PREREQFUNCTION: called once the connection stands, before the
+// request is sent; anything but CURL_PREREQFUNC_OK abandons the exchange
+// with CURLE_ABORTED_BY_CALLBACK
+// (https://curl.se/libcurl/c/CURLOPT_PREREQFUNCTION.html).
+int velmoraCurlPrereq(void* user, char*, char*, int, int) {
+    auto* check = static_cast<CertificateCheck*>(user);
+    try {
+        check->problem = UntrustedServerCertificate(check->handle);
+    } catch (...) {
+        check->problem = "verifica del certificato non riuscita";
+    }
+    return check->problem.empty() ? CURL_PREREQFUNC_OK : CURL_PREREQFUNC_ABORT;
+}
+#endif
+
 HttpAnswer failed(Kind kind, std::string message) {
     HttpAnswer answer;
     answer.failure.kind = kind;
@@ -202,6 +227,9 @@ HttpAnswer CurlRequest::send(const std::string& body) {
     // office firewall) must not fail every exchange, a revoked certificate
     // still does (https://curl.se/libcurl/c/CURLOPT_SSL_OPTIONS.html).
     opt(CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT));
+    CertificateCheck certificateCheck{h, {}};
+    opt(CURLOPT_PREREQFUNCTION, &velmoraCurlPrereq);
+    opt(CURLOPT_PREREQDATA, static_cast<void*>(&certificateCheck));
 #endif
     if (m_options.whileWaiting || m_options.stop) {
         opt(CURLOPT_XFERINFOFUNCTION, &velmoraCurlProgress);
@@ -231,6 +259,10 @@ HttpAnswer CurlRequest::send(const std::string& body) {
     if (code != CURLE_OK) {
         if (sink.overflow)
             return failed(Kind::Other, "risposta oltre " + std::to_string(sink.limit) + " byte");
+#ifdef _WIN32
+        if (code == CURLE_ABORTED_BY_CALLBACK && !certificateCheck.problem.empty())
+            return failed(Kind::Tls, certificateCheck.problem);
+#endif
         if (code == CURLE_ABORTED_BY_CALLBACK)
             return failed(Kind::Stopped, "scambio abbandonato su richiesta dell'operatore");
         std::string message = errorBuffer[0] ? errorBuffer : curl_easy_strerror(code);

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <climits>
+#include <cstdio>
 
 namespace velmora {
 
@@ -38,7 +39,11 @@ std::string SystemErrorText(unsigned long code) {
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ' ||
                              text.back() == L'.'))
         text.pop_back();
-    if (text.empty()) return "errore di sistema " + std::to_string(code);
+    if (text.empty()) {
+        char number[32];
+        std::snprintf(number, sizeof number, code > 0xFFFF ? "0x%08lX" : "%lu", code);
+        return std::string("errore di sistema ") + number;
+    }
     return Utf8Of(text);
 }
 
