@@ -31,6 +31,10 @@ TempDir::~TempDir() {
     fs::remove_all(NativePath(m_path), ec);
 }
 
+std::string TempDir::operator/(const std::string& name) const {
+    return m_path + static_cast<char>(fs::path::preferred_separator) + name;
+}
+
 void TempDir::write(const std::string& name, const std::string& bytes) const {
     fs::path p = NativePath(m_path) / NativePath(name);
     if (p.has_parent_path()) fs::create_directories(p.parent_path());
