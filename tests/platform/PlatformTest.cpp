@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "core/RunError.h"
 #include "platform/FileStore.h"
 #include "platform/NativePath.h"
 #include "support/Support.h"
@@ -81,18 +80,6 @@ INSTANTIATE_TEST_SUITE_P(
                       NameRow{"accents and apostrophes in the folder and the name",
                               "Città d'Arte/Sant'Agata", "Verifica-àèéìòù-202603051407"}),
     RuleName());
-
-TEST(FileStore, WritingWhereThereIsNoFolderNamesTheFile) {
-    TempDir root;
-    LocalFileStore files(root.path());
-    try {
-        files.writeUnique("Manca", "Login-202603051407", ".xml", "x");
-        ADD_FAILURE() << "written without its folder";
-    } catch (const RunError& e) {
-        EXPECT_EQ(e.message().rfind("Impossibile creare il file Manca", 0), 0u) << e.message();
-    }
-    EXPECT_EQ(listing(NativePath(root.path())), std::vector<std::string>{});
-}
 
 }  // namespace
 }  // namespace velmora::test

@@ -383,18 +383,8 @@ TEST(ServiceClient, FailuresStopTheRunOrAreMarked) {
     EXPECT_EQ(c.http.sent.size(), sent);
 }
 
-#ifdef _WIN32
-// Windows has no SIGTERM to send: the simulator stops by itself.
-TEST(SimulatorProgram, PrintsItsPortAndStopsWhenItsTimeIsUp) {
-    TempDir dir;
-    const ProgramResult r =
-        runVelmora(dir.path(), {"--user", "u", "--password", "p", "--seconds", "1"},
-                   std::chrono::seconds(30), Stdout::Captured, "velmora-service-sim");
-    EXPECT_EQ(r.status, 0) << r.err;
-    // (The tool prints through the C runtime, whose text mode ends lines in CR LF.)
-    EXPECT_TRUE(std::regex_match(r.out, std::regex("PORT [1-9][0-9]*\r\n"))) << r.out;
-}
-#else
+// (The simulator runs on Linux beside a Windows build.)
+#ifndef _WIN32
 TEST(SimulatorProgram, PrintsItsPortAndStopsOnSigterm) {
     TempDir dir;
     // timeout(1) sends SIGTERM after a second and reports the program's own

@@ -26,6 +26,9 @@
 #include <thread>
 
 #include "jetwrite/JetWriter.h"
+#ifdef _WIN32
+#include "platform/windows/WindowsText.h"
+#endif
 
 #ifndef _WIN32
 extern char** environ;
@@ -229,44 +232,24 @@ std::wstring quoted(const std::wstring& arg) {
     return out + L"\"";
 }
 
-std::wstring wide(const std::string& utf8) {
-    std::wstring out(utf8.size() + 1, L'\0');
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                      out.data(), static_cast<int>(out.size()));
-    out.resize(static_cast<std::size_t>(n));
-    return out;
-}
+using Handle = std::unique_ptr<void, decltype(&CloseHandle)>;
 
-// An inheritable handle, closed when it goes out of scope.
-struct Handle {
-    HANDLE h = INVALID_HANDLE_VALUE;
-    Handle() = default;
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle() { close(); }
-    void close() {
-        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-        h = INVALID_HANDLE_VALUE;
-    }
-};
-
-HANDLE inheritableFile(const std::wstring& path, DWORD access, DWORD disposition) {
+// A file the child inherits as one of its standard streams.
+Handle inheritableFile(const std::string& path, DWORD access, DWORD disposition) {
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, disposition,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    return Handle(CreateFileW(WideOf(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr),
+                  &CloseHandle);
 }
-
-struct Winsock {
-    Winsock() {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-    }
-};
 
 }  // namespace
 
 int unusedPort() {
-    static Winsock winsock;
+    static const int winsock = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data);
+    }();
+    (void)winsock;
     SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -283,30 +266,32 @@ ProgramResult runVelmora(const std::string& cwd, const std::vector<std::string>&
                          std::chrono::milliseconds limit, Stdout stdoutTo, const std::string& name,
                          const std::function<void(int pid)>& whileRunning) {
     TempDir capture;
-    const std::wstring program = wide(std::string(VELMORA_BUILD_DIR) + "/" + name + ".exe");
+    const std::wstring program = WideOf(std::string(VELMORA_BUILD_DIR) + "/" + name + ".exe");
     std::wstring commandLine = quoted(program);
-    for (const std::string& a : args) commandLine += L" " + quoted(wide(a));
+    for (const std::string& a : args) commandLine += L" " + quoted(WideOf(a));
 
-    Handle in, out, err, pipeRead;
-    in.h = inheritableFile(L"NUL", GENERIC_READ, OPEN_EXISTING);
+    Handle in = inheritableFile("NUL", GENERIC_READ, OPEN_EXISTING);
+    Handle out(nullptr, &CloseHandle);
     if (stdoutTo == Stdout::ClosedPipe) {
         SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-        if (!CreatePipe(&pipeRead.h, &out.h, &sa, 0)) throw std::runtime_error("CreatePipe");
-        pipeRead.close();  // no reader, ever: every write fails
+        HANDLE reader = nullptr, writer = nullptr;
+        if (!CreatePipe(&reader, &writer, &sa, 0)) throw std::runtime_error("CreatePipe");
+        CloseHandle(reader);  // no reader, ever: every write fails
+        out.reset(writer);
     } else {
-        out.h = inheritableFile(wide(capture / "out"), GENERIC_WRITE, CREATE_ALWAYS);
+        out = inheritableFile(capture / "out", GENERIC_WRITE, CREATE_ALWAYS);
     }
-    err.h = inheritableFile(wide(capture / "err"), GENERIC_WRITE, CREATE_ALWAYS);
+    Handle err = inheritableFile(capture / "err", GENERIC_WRITE, CREATE_ALWAYS);
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = in.h;
-    startup.hStdOutput = out.h;
-    startup.hStdError = err.h;
+    startup.hStdInput = in.get();
+    startup.hStdOutput = out.get();
+    startup.hStdError = err.get();
     PROCESS_INFORMATION process{};
     const BOOL started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                        0, nullptr, wide(cwd).c_str(), &startup, &process);
+                                        0, nullptr, WideOf(cwd).c_str(), &startup, &process);
     ProgramResult result;
     if (!started) {
         result.err = "CreateProcessW failed: " + std::to_string(GetLastError());
@@ -327,8 +312,8 @@ ProgramResult runVelmora(const std::string& cwd, const std::vector<std::string>&
     if (!result.timedOut && GetExitCodeProcess(process.hProcess, &code))
         result.status = static_cast<int>(code);
     CloseHandle(process.hProcess);
-    out.close();
-    err.close();
+    out.reset();
+    err.reset();
     result.out = capture.read("out");
     result.err = capture.read("err");
     return result;
