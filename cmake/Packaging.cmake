@@ -63,8 +63,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Loaded at run time, so invisible to dpkg-shlibdeps: Qt's platform plugins
-# (the window), and the CA certificates for the service's https addresses.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, ca-certificates")
+# (the window), Qt's Italian texts (qtbase_it.qm: the dialogs' buttons, the
+# folder chooser) and the CA certificates for the service's https addresses.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n, ca-certificates")
 # The window's fall-back fonts when "Microsoft Sans Serif" and "Corbel" are missing.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, fonts-liberation")
 set(CPACK_STRIP_FILES ON)

@@ -22,6 +22,11 @@ endforeach()
 # QT_PLUGIN_PATH (Windows paths: Wine shows / as Z:).
 set(VELMORA_WINEPREFIX "$ENV{HOME}/.cache/velmora-win/wine" CACHE PATH "Wine prefix of the tests")
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+set(VELMORA_QT_TRANSLATIONS /usr/share/qt6/translations CACHE PATH
+    "Where Qt's translations are (Debian's qt6-translations-l10n)")
+if(NOT EXISTS ${VELMORA_QT_TRANSLATIONS}/qtbase_it.qm)
+  message(FATAL_ERROR "${VELMORA_QT_TRANSLATIONS}/qtbase_it.qm is missing: install qt6-translations-l10n")
+endif()
 
 # Writes the emulator once Qt is found (its DLLs and plugins are on the path).
 function(velmora_write_wine_run)
@@ -41,6 +46,14 @@ function(velmora_write_wine_run)
   endforeach()
   list(JOIN windows_dirs ";" VELMORA_WINEPATH)
   string(REPLACE "/" "\\" VELMORA_QT_PLUGINS "Z:${qt_prefix}/plugins")
+  # Qt's Italian texts (qtbase_it.qm) come from Debian's
+  # qt6-translations-l10n: a qt.conf beside the programs and the tests points
+  # Qt there, its plugins staying in the prefix.
+  # (A qt.conf is an INI file: its backslashes would be escapes.)
+  foreach(dir ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}/tests)
+    file(WRITE ${dir}/qt.conf
+         "[Paths]\nPrefix=Z:${qt_prefix}\nTranslations=Z:${VELMORA_QT_TRANSLATIONS}\n")
+  endforeach()
   configure_file(${CMAKE_SOURCE_DIR}/cmake/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                   WORLD_READ WORLD_EXECUTE)

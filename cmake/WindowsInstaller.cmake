@@ -38,3 +38,8 @@ install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION platform
 install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION styles)
 install(FILES ${VELMORA_GENERATED_DIR}/manuale.html ${VELMORA_GENERATED_DIR}/velmora.ico
         DESTINATION .)
+# Qt's Italian texts, found through a qt.conf beside velmora.exe (without it
+# Qt would look in the folder above the program's).
+file(WRITE ${VELMORA_GENERATED_DIR}/qt.conf "[Paths]\nPrefix=.\nPlugins=.\nTranslations=translations\n")
+install(FILES ${VELMORA_GENERATED_DIR}/qt.conf DESTINATION .)
+install(FILES ${VELMORA_QT_TRANSLATIONS}/qtbase_it.qm DESTINATION translations)

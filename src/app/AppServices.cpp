@@ -5,6 +5,7 @@
 #include "app/RealExportSteps.h"
 #include "check/JournalDays.h"
 #include "jet/JetEngine.h"
+#include "platform/LocalFileAccess.h"
 #include "platform/curl/CurlTransport.h"
 #include "stays/StaysWriters.h"
 
@@ -19,7 +20,8 @@ AppServices::~AppServices() = default;
 DBEngine& AppServices::engine(bool tableCache) {
     auto& slot = tableCache ? m_engine : m_uncachedEngine;
     if (!slot) {
-        auto engine = std::make_unique<JetEngine>(m_workDir, tableCache);
+        auto engine = std::make_unique<JetEngine>(m_workDir, tableCache,
+                                                  std::make_shared<LocalFileAccess>());
         ReadOnlyColumnsUsed(*engine);
         slot = std::move(engine);
     }

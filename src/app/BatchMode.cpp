@@ -208,11 +208,21 @@ bool PrepareBatchDays(const std::string& from, const std::string& to, const File
         std::string text = NormalizeText(*given[i]);
         days[i] = ExpandYear(text, year);
         if (IsValidDate(days[i], state) != 1) {
-            err << "velmora: data non valida per " << options[i] << ": \"" << days[i] << "\"\n";
+            // Named as typed: the expansion of a text that is no date says nothing.
+            err << "velmora: data non valida per " << options[i] << ": \"" << *given[i]
+                << "\" (scriverla come GG/MM/AAAA)\n";
             err.flush();
             return false;
         }
     }
+    return true;
+}
+
+bool RefuseReversedRange(const std::string (&days)[2], const std::string& command,
+                         std::ostream& err) {
+    if (DaySerial(days[1]) >= DaySerial(days[0])) return false;
+    err << "velmora " << command << ": " << kReversedRange << '\n';
+    err.flush();
     return true;
 }
 
@@ -250,8 +260,8 @@ int RunExportCommand(const ExportArguments& arguments, BatchServices& services, 
     std::string days[2];
     if (!PrepareBatchDays(from, to, services.files, services.clock, dialogs, err, state, days))
         return kExitFailed;
-    if (!arguments.resend && !services.journalPath.empty() && IsValidDate(days[0], state) == 1 &&
-        IsValidDate(days[1], state) == 1 && DaySerial(days[0]) <= DaySerial(days[1])) {
+    if (RefuseReversedRange(days, "export", err)) return kExitUsage;
+    if (!arguments.resend && !services.journalPath.empty()) {
         std::vector<std::string> sent;
         try {
             sent = AcceptedDaysAt(services.journalPath, days[0], days[1]);
@@ -260,8 +270,7 @@ int RunExportCommand(const ExportArguments& arguments, BatchServices& services, 
             return kExitFailed;
         }
         if (!sent.empty()) {
-            err << "velmora export: " << AlreadySentText(sent)
-                << " Per inviarli di nuovo aggiungere --reinvia.\n";
+            err << "velmora export: " << AlreadySentRefusal(sent) << '\n';
             return kExitUsage;
         }
     }

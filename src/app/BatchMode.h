@@ -117,6 +117,11 @@ bool PrepareBatchDays(const std::string& from, const std::string& to, const File
                       const Clock& clock, Dialogs& dialogs, std::ostream& err, RunState& state,
                       std::string (&days)[2]);
 
+// When the last of the two days comes before the first, says so on err as
+// "velmora <command>: " and kReversedRange, and returns true.
+bool RefuseReversedRange(const std::string (&days)[2], const std::string& command,
+                         std::ostream& err);
+
 // A command-table entry: parses the arguments after the command's name with
 // parse(args, error) -> std::optional<Arguments> (whose `help` asks for the
 // usage), prints the usage on a wrong call (kExitUsage) or on --help

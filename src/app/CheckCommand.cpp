@@ -10,6 +10,7 @@
 #include "app/ExportRun.h"
 #include "check/JournalDays.h"
 #include "app/Settings.h"
+#include "app/StatusCommand.h"
 #include "core/RunError.h"
 #include "core/RunState.h"
 #include "core/TerminalText.h"
@@ -82,10 +83,11 @@ int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, st
     if (!PrepareBatchDays(arguments.from, arguments.to, services.files, services.clock, dialogs,
                           err, state, days))
         return kCheckBlocking;
+    if (RefuseReversedRange(days, "check", err)) return kExitUsage;
 
     RunView view;
     CheckRange range = RunCheckRange({days[0], days[1], false}, state, services.files,
-                                     services.clock, view, services.engine, false);
+                                     services.clock, view, services.engine);
     if (!range.notStarted.empty()) {
         dialogs.MsgBox(std::string(kCheckNotStartedLine) + std::string(kCrLf) + range.notStarted,
                        kStyleExclamation, kRunTitle);
@@ -112,8 +114,10 @@ int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, st
     int status = CheckExitStatus(report);
     if (!arguments.html.empty()) {
         try {
-            if (!services.files.writeNew(arguments.html,
-                                         checkReportHtml(report, services.clock.now())))
+            const std::string page =
+                WithJournalSection(checkReportHtml(report, services.clock.now()),
+                                   JournalPathIn("."), days[0], days[1]);
+            if (!services.files.writeNew(arguments.html, page))
                 return refuseReportFile(arguments.html, err);
         } catch (const RunError& e) {
             err << "velmora: " << e.message() << " (" << e.detail() << ")\n";

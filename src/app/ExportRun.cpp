@@ -41,6 +41,20 @@ std::string stopReport(const std::string& inFlight, const std::string& lastAnswe
     return text;
 }
 
+// Tells the view an exchange waits for the service, and when it is over.
+class Waiting {
+public:
+    Waiting(RunView& view, const std::string& day, const std::string& what) : m_view(view) {
+        m_view.exchangeStarted(day, what);
+    }
+    ~Waiting() { m_view.exchangeEnded(); }
+    Waiting(const Waiting&) = delete;
+    Waiting& operator=(const Waiting&) = delete;
+
+private:
+    RunView& m_view;
+};
+
 }  // namespace
 
 ExportRun::ExportRun(RunState& state, FileStore& files, Dialogs& dialogs, Monitor& monitor,
@@ -62,6 +76,8 @@ std::string ExportRun::checkBeforeLogin(const RunRequest& request, RunView& view
 }
 
 struct ExportRun::Progress {
+    explicit Progress(RunView& runView) : view(runView) {}
+    RunView& view;
     std::unique_ptr<ExportSteps> steps;
     SendJournal* journal = nullptr;
     // A logout is owed when the run stops.
@@ -95,14 +111,15 @@ bool ExportRun::mayStart(const RunRequest& request, RunView& view) {
         refuse(e.fullText());
         return false;
     }
-    return sent.empty() ||
-           m_dialogs.Question(AlreadySentText(sent) + " Inviarli di nuovo?", kRunTitle);
+    return sent.empty() || m_dialogs.Question(AlreadySentQuestion(sent), kRunTitle);
 }
 
-bool ExportRun::exchange(Progress& progress, std::string what, const std::function<bool()>& step) {
+bool ExportRun::exchange(Progress& progress, std::string what, const std::string& day,
+                         const char* step, const std::function<bool()>& send) {
     if (m_stop && m_stop->requested()) throw OperatorStop{};
     progress.inFlight = std::move(what);
-    const bool marked = step();
+    const Waiting waiting(progress.view, day, step);
+    const bool marked = send();
     progress.lastAnswered = std::move(progress.inFlight);
     progress.inFlight.clear();
     return marked;
@@ -115,7 +132,7 @@ void ExportRun::logIn(Progress& progress, const RunRequest& request) {
     if (progress.journal)
         progress.journal->beginRun(progress.journal->now(), m_state.UserId, request.firstDay,
                                    request.lastDay, request.closeDays);
-    exchange(progress, "l'accesso al servizio", [&] {
+    exchange(progress, "l'accesso al servizio", {}, "accesso", [&] {
         progress.steps->DoLogin();
         return false;
     });
@@ -132,15 +149,16 @@ void ExportRun::exportDay(Progress& progress, const RunRequest& request, const s
             if (progress.journal) progress.journal->recordEmpty(kind, day, progress.journal->now());
             continue;
         }
-        const std::string what = kind == std::string("A")
-                                     ? "il documento degli arrivi del " + day
-                                     : "il documento delle partenze del " + day;
+        const bool arrivals = kind == std::string("A");
+        const std::string what = arrivals ? "il documento degli arrivi del " + day
+                                          : "il documento delle partenze del " + day;
         progress.errorMarks |=
-            exchange(progress, what, [&] { return progress.steps->SendMovements(document, kind); });
+            exchange(progress, what, day, arrivals ? "arrivi" : "partenze",
+                     [&] { return progress.steps->SendMovements(document, kind); });
     }
     if (request.closeDays)
-        progress.errorMarks |= exchange(progress, "la chiusura della giornata " + day,
-                                        [&] { return progress.steps->CloseDay(day); });
+        progress.errorMarks |= exchange(progress, "la chiusura della giornata " + day, day,
+                                        "chiusura", [&] { return progress.steps->CloseDay(day); });
 }
 
 void ExportRun::logOut(Progress& progress) {
@@ -148,6 +166,7 @@ void ExportRun::logOut(Progress& progress) {
     progress.loggedIn = false;
     if (m_stop) m_stop->letExchangesFinish();
     try {
+        const Waiting waiting(progress.view, {}, "disconnessione");
         progress.errorMarks |= progress.steps->DoLogout();
     } catch (const RunError& e) {
         // Everything was sent and the session is closed: only the log file
@@ -160,7 +179,7 @@ RunOutcome ExportRun::run(const RunRequest& request, RunView& view) {
     if (!mayStart(request, view)) return RunOutcome::Refused;
 
     view.runStarted();
-    Progress progress;
+    Progress progress{view};
     try {
         logIn(progress, request);
         // Days are counted by number, so the loop ends whatever the text of
@@ -196,6 +215,7 @@ RunOutcome ExportRun::interrupted(Progress& progress, RunView& view) {
     if (progress.loggedIn) {
         if (m_stop) m_stop->letExchangesFinish();
         try {
+            const Waiting waiting(view, {}, "disconnessione");
             progress.steps->DoLogout();
         } catch (const RunError& e) {
             reason +=
@@ -271,7 +291,17 @@ RunOutcome ExportRun::finish(Progress& progress, RunView& view) {
 }
 
 std::string AlreadySentText(const std::vector<std::string>& days) {
+    if (days.size() == 1) return "Il giorno " + days[0] + " risulta già inviato e accettato.";
     return "I giorni " + joinAnd(days) + " risultano già inviati e accettati.";
+}
+
+std::string AlreadySentQuestion(const std::vector<std::string>& days) {
+    return AlreadySentText(days) + (days.size() == 1 ? " Inviarlo" : " Inviarli") + " di nuovo?";
+}
+
+std::string AlreadySentRefusal(const std::vector<std::string>& days) {
+    return AlreadySentText(days) + (days.size() == 1 ? " Per inviarlo" : " Per inviarli") +
+           " di nuovo aggiungere --reinvia.";
 }
 
 }  // namespace velmora

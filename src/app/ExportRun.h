@@ -67,9 +67,11 @@ private:
     // The checks before the login and the question on days already sent; false
     // when the run does not start (the operator has been told).
     bool mayStart(const RunRequest& request, RunView& view);
-    // One exchange with the service, named by what for a stop; throws
-    // OperatorStop first when a stop was asked. Returns the step's error mark.
-    bool exchange(Progress& progress, std::string what, const std::function<bool()>& step);
+    // One exchange with the service, named by what for a stop and by day and
+    // step for the view; throws OperatorStop first when a stop was asked.
+    // Returns the step's error mark.
+    bool exchange(Progress& progress, std::string what, const std::string& day, const char* step,
+                  const std::function<bool()>& send);
     // Makes the steps, opens the run in the journal and logs in.
     void logIn(Progress& progress, const RunRequest& request);
     // The arrivals and departures of one day, and its closing when asked.
@@ -94,7 +96,13 @@ private:
     StopRequest* m_stop = nullptr;
 };
 
-// "I giorni 02/03/2026 e 03/03/2026 risultano già inviati e accettati."
+// "I giorni 02/03/2026 e 03/03/2026 risultano già inviati e accettati.", or
+// for one day "Il giorno 02/03/2026 risulta già inviato e accettato.".
 std::string AlreadySentText(const std::vector<std::string>& days);
+// The text and "Inviarli di nuovo?" (the window's question), or "Per
+// inviarli di nuovo aggiungere --reinvia." (batch mode's refusal), in the
+// singular for one day.
+std::string AlreadySentQuestion(const std::vector<std::string>& days);
+std::string AlreadySentRefusal(const std::vector<std::string>& days);
 
 }  // namespace velmora

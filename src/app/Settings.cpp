@@ -25,6 +25,10 @@ SettingsOutcome LoadSettings(const FileStore& files, RunState& state) {
     if (!files.exists(kSettingsFile)) {
         out.status = SettingsStatus::Missing;
         out.prompt = kSettingsMissingPrompt;
+        const std::string folder = files.folder();
+        if (!folder.empty())
+            out.prompt += std::string(kCrLf) + "Il file " + kSettingsFile +
+                          " non è nella cartella " + folder + ".";
         return out;
     }
     std::optional<std::string> content = files.readText(kSettingsFile);

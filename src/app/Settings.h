@@ -30,7 +30,8 @@ struct SettingsOutcome {
     bool loaded() const { return status == SettingsStatus::Loaded; }
 };
 
-// Reads the first seven lines of "QLBSetup.txt" into UserId ... CloseDayUrl.
+// Reads the first seven lines of "QLBSetup.txt" into UserId ... CloseDayUrl;
+// a missing file is refused naming the folder it was looked for in.
 // A line ends at LF, a CR before it is dropped, a UTF-8 byte order mark before
 // the first line is dropped, nothing else is trimmed; lines after the seventh
 // are ignored. When the file is refused the state is left as it was.

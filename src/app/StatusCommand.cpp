@@ -3,6 +3,8 @@
 // does (nothing posted, nothing written), and the rebuild from the log files.
 #include "app/StatusCommand.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -103,22 +105,76 @@ std::vector<std::string> StatusLines(const std::vector<JournalDay>& days, bool f
     return lines;
 }
 
-std::string StatusHtmlSection(const std::vector<JournalDay>& days) {
-    std::string h =
-        "<h2>Registro degli invii</h2>\r\n<table>\r\n<thead><tr><th>Giorno</th>"
-        "<th>Arrivi</th><th>Partenze</th><th>Chiusa</th><th>Stato</th><th>File</th>"
-        "</tr></thead>\r\n<tbody>\r\n";
+std::string StatusHtmlSection(const std::vector<JournalDay>& days, bool files, bool heading) {
+    std::string h = heading ? "<h2>Registro degli invii</h2>\r\n" : "";
+    h += "<p><strong>" + htmlEscaped(StatusCountsText(days)) + "</strong></p>\r\n";
+    h += "<table>\r\n<thead><tr><th>Giorno</th><th>Arrivi</th><th>Partenze</th>"
+         "<th>Chiusa</th><th>Stato</th>";
+    h += files ? "<th>File</th></tr></thead>\r\n<tbody>\r\n" : "</tr></thead>\r\n<tbody>\r\n";
     for (const JournalDay& d : days) {
-        std::string filesText;
-        for (const std::string& f : d.files)
-            filesText += (filesText.empty() ? "" : "<br>") + htmlEscaped(f);
-        h += "<tr><td>" + htmlEscaped(d.day) + "</td><td>" +
-             htmlEscaped(cellOf(d.arrivals, d.arrivalsEmpty)) + "</td><td>" +
-             htmlEscaped(cellOf(d.departures, d.departuresEmpty)) + "</td><td>" +
+        std::string rowClass;
+        for (char c : std::string(d.status))
+            rowClass += c == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        h += "<tr class=\"" + rowClass + "\"><td>" + htmlEscaped(d.day) + "</td><td>" +
+             htmlEscaped(CellInWords(d.arrivals, d.arrivalsEmpty)) + "</td><td>" +
+             htmlEscaped(CellInWords(d.departures, d.departuresEmpty)) + "</td><td>" +
              htmlEscaped(closedOf(d)) + "</td><td><strong>" + htmlEscaped(d.status) +
-             "</strong></td><td>" + filesText + "</td></tr>\r\n";
+             "</strong></td>";
+        if (files) {
+            std::string filesText;
+            for (const std::string& f : d.files)
+                filesText += (filesText.empty() ? "" : "<br>") + htmlEscaped(f);
+            h += "<td>" + filesText + "</td>";
+        }
+        h += "</tr>\r\n";
     }
     return h + "</tbody>\r\n</table>\r\n";
+}
+
+std::string CellInWords(const std::optional<JournalExchange>& e, bool empty) {
+    if (!e) return empty ? "nessuna presenza" : "-";
+    if (e->verdict && *e->verdict == kVerdictEmpty) return "nessuna presenza";
+    const bool one = e->stays == 1;
+    std::string text = std::to_string(e->stays) + (one ? " presenza inviata, " : " presenze inviate, ");
+    if (!e->verdict || *e->verdict == kVerdictNoAnswer)
+        text += "senza risposta";
+    else if (*e->verdict == kVerdictAccepted)
+        text += one ? "accettata" : "accettate";
+    else if (*e->verdict == kVerdictRefused)
+        text += one ? "respinta" : "respinte";
+    else if (*e->verdict == kVerdictErrors)
+        text += "con errori";
+    else
+        text += *e->verdict;
+    const std::string& when = e->answeredAt ? *e->answeredAt : e->sentAt;
+    if (when.size() >= 16) text += " (" + DisplayDay(when.substr(0, 10)) + " " + when.substr(11, 5) + ")";
+    return text;
+}
+
+std::string StatusCountsText(const std::vector<JournalDay>& days) {
+    // The words of the table, in its order of gravity, each in the plural when due.
+    static const struct {
+        const char* status;
+        const char* one;
+        const char* many;
+    } kWords[] = {
+        {kStatusSent, "inviato", "inviati"},
+        {kStatusWithErrors, "con errori", "con errori"},
+        {kStatusInterrupted, "interrotto", "interrotti"},
+        {kStatusUnknown, "con esito sconosciuto", "con esito sconosciuto"},
+        {kStatusNotSent, "non inviato", "non inviati"},
+        {kStatusNothingToSend, "senza nulla da inviare", "senza nulla da inviare"},
+    };
+    std::string text = std::to_string(days.size()) + (days.size() == 1 ? " giorno" : " giorni");
+    const char* separator = ": ";
+    for (const auto& w : kWords) {
+        const auto n = std::count_if(days.begin(), days.end(),
+                                     [&](const JournalDay& d) { return d.status == w.status; });
+        if (n == 0) continue;
+        text += separator + std::to_string(n) + " " + (n == 1 ? w.one : w.many);
+        separator = ", ";
+    }
+    return text + ".";
 }
 
 std::string WithJournalSection(const std::string& page, const std::string& journalPath,
@@ -126,7 +182,7 @@ std::string WithJournalSection(const std::string& page, const std::string& journ
     std::string section;
     try {
         SendJournal journal(journalPath, true);
-        section = StatusHtmlSection(JournalDays(journal, firstDay, lastDay));
+        section = StatusHtmlSection(JournalDays(journal, firstDay, lastDay), false, true);
     } catch (const RunError& e) {
         section = "<h2>Registro degli invii</h2>\r\n<p>" + htmlEscaped(e.message()) + "</p>\r\n";
     }
@@ -234,14 +290,8 @@ int RunStatusCommand(const StatusArguments& arguments, CheckServices& services, 
     out.flush();
     if (!arguments.html.empty()) {
         const std::string title = "Registro degli invii dal " + days[0] + " al " + days[1];
-        std::string page =
-            "<!DOCTYPE html>\r\n<html lang=\"it\">\r\n<head>\r\n<meta "
-            "charset=\"utf-8\">\r\n<title>" +
-            htmlEscaped(title) +
-            "</title>\r\n<style>\r\nbody { font-family: sans-serif; }\r\ntable { "
-            "border-collapse: collapse; }\r\nth, td { border: 1px solid #999; "
-            "padding: 0.2em 0.4em; }\r\n</style>\r\n</head>\r\n<body>\r\n<h1>" +
-            htmlEscaped(title) + "</h1>\r\n" + StatusHtmlSection(rows) + "</body>\r\n</html>\r\n";
+        const std::string page =
+            htmlPage(title, title, StatusHtmlSection(rows, arguments.files, false));
         try {
             WriteNewFile(arguments.html, page);
         } catch (const RunError& e) {

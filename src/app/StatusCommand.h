@@ -37,12 +37,22 @@ void MarkNothingToSend(std::vector<JournalDay>& days, const CheckReport& report)
 // day's log files below it, indented).
 std::vector<std::string> StatusLines(const std::vector<JournalDay>& days, bool files);
 
-// The table as an HTML section (heading and table), for a page or the
-// Verifica report.
-std::string StatusHtmlSection(const std::vector<JournalDay>& days);
+// The table as an HTML section for a page or the check's reports: with
+// heading an h2 of its own, the days counted in words, a row per day coloured
+// by its status word, each document's guests in words and, with files, the
+// day's log files.
+std::string StatusHtmlSection(const std::vector<JournalDay>& days, bool files, bool heading);
 
-// The Verifica report's page with the journal's table for its range put
-// before the end of its body. A journal that cannot be read leaves a line
+// A document of the journal in words: "2 presenze inviate, accettate
+// (05/03/2026 14:07)", "1 presenza inviata, respinta", "nessuna presenza";
+// "-" when nothing was recorded.
+std::string CellInWords(const std::optional<JournalExchange>& e, bool empty);
+
+// "7 giorni: 5 inviati, 1 con errori, 1 non inviato."
+std::string StatusCountsText(const std::vector<JournalDay>& days);
+
+// The check's page (the window's Verifica report, "velmora check --html")
+// with the journal's table for its range put before the end of its body. A journal that cannot be read leaves a line
 // saying why.
 std::string WithJournalSection(const std::string& page, const std::string& journalPath,
                                const std::string& firstDay, const std::string& lastDay);

@@ -3,22 +3,25 @@
 // similar shape when the named ones are missing.
 #include "VelmoraDT.h"
 
+#include <filesystem>
 #include <memory>
+#include <utility>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QElapsedTimer>
 #include <QFocusEvent>
 #include <QFont>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPalette>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStringList>
 #include <QTextCursor>
+#include <QThread>
 #include <QTimer>
 
 #include "app/CheckCommand.h"
@@ -30,6 +33,7 @@
 #include "app/StatusCommand.h"
 #include "core/LocalTime.h"
 #include "core/RunError.h"
+#include "platform/NativePath.h"
 
 namespace velmora {
 
@@ -81,42 +85,18 @@ void setColour(QWidget* w, QPalette::ColorRole role, const QColor& colour) {
     w->setPalette(p);
 }
 
-bool isUserInput(QEvent::Type type) {
-    switch (type) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::MouseMove:
-        case QEvent::NonClientAreaMouseButtonPress:
-        case QEvent::NonClientAreaMouseButtonRelease:
-        case QEvent::NonClientAreaMouseButtonDblClick:
-        case QEvent::Wheel:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::Shortcut:
-        case QEvent::ShortcutOverride:
-        case QEvent::ContextMenu:
-        case QEvent::InputMethod:
-        case QEvent::TouchBegin:
-        case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
-        case QEvent::TabletPress:
-        case QEvent::TabletRelease:
-        case QEvent::TabletMove:
-        case QEvent::DragEnter:
-        case QEvent::DragMove:
-        case QEvent::Drop:
-            return true;
-        default:
-            return false;
-    }
-}
-
 }  // namespace
 
 void DateField::focusInEvent(QFocusEvent* event) {
     QLineEdit::focusInEvent(event);
+    m_focusedByClick = event->reason() == Qt::MouseFocusReason;
     if (onFocusIn) onFocusIn();
+}
+
+void DateField::mouseReleaseEvent(QMouseEvent* event) {
+    QLineEdit::mouseReleaseEvent(event);
+    // A drag that selected part of the text keeps its selection.
+    if (std::exchange(m_focusedByClick, false) && !hasSelectedText()) selectAll();
 }
 
 void DateField::keyPressEvent(QKeyEvent* event) {
@@ -130,6 +110,62 @@ void DateField::keyPressEvent(QKeyEvent* event) {
     QLineEdit::keyPressEvent(event);
 }
 
+// What the run on the worker's thread has as its monitor, dialogs and view:
+// every call goes on to the window's thread, queued (appends, the view) or
+// waited for (a message box, a question), so that their order is the run's.
+class VelmoraDT::Bridge : public Monitor, public Dialogs, public RunView {
+public:
+    explicit Bridge(VelmoraDT& window) : m_window(window) {}
+
+    void append(int box, const std::string& text) override {
+        post([w = &m_window, box, text] { w->append(box, text); });
+    }
+    void MsgBox(const std::string& prompt, int style, const std::string& title) override {
+        wait([&] { m_window.m_dialogs.MsgBox(prompt, style, title); });
+    }
+    bool Question(const std::string& prompt, const std::string& title) override {
+        bool yes = false;
+        wait([&] { yes = m_window.m_dialogs.Question(prompt, title); });
+        return yes;
+    }
+    void invalidDateField(int index) override {
+        post([w = &m_window, index] { w->invalidDateField(index); });
+    }
+    void runStarted() override {
+        post([w = &m_window] { w->runStarted(); });
+    }
+    void dayStarted(const std::string& day) override {
+        post([w = &m_window, day] { w->dayStarted(day); });
+    }
+    void exchangeStarted(const std::string& day, const std::string& what) override {
+        post([w = &m_window, day, what] { w->exchangeStarted(day, what); });
+    }
+    void exchangeEnded() override {
+        post([w = &m_window] { w->exchangeEnded(); });
+    }
+    void runEnded() override {
+        post([w = &m_window] { w->runEnded(); });
+    }
+
+private:
+    template <class F>
+    void post(F f) {
+        QMetaObject::invokeMethod(&m_window, std::move(f), Qt::QueuedConnection);
+    }
+    // While the window goes away nobody answers: nothing is shown.
+    template <class F>
+    void wait(F f) {
+        if (m_window.m_closing) return;
+        QMetaObject::invokeMethod(
+            &m_window, [&] {
+                if (!m_window.m_closing) f();
+            },
+            Qt::BlockingQueuedConnection);
+    }
+
+    VelmoraDT& m_window;
+};
+
 VelmoraDT::VelmoraDT(RunState& state, FileStore& files, Clock& clock, Dialogs& dialogs,
                      ExportStepsFactory factory, QWidget* parent)
     : QWidget(parent),
@@ -137,19 +173,34 @@ VelmoraDT::VelmoraDT(RunState& state, FileStore& files, Clock& clock, Dialogs& d
       m_files(files),
       m_clock(clock),
       m_dialogs(dialogs),
-      m_factory(std::move(factory)) {
+      m_factory(std::move(factory)),
+      m_bridge(std::make_unique<Bridge>(*this)) {
+    m_folderName = toQ(Utf8Name(NativePath(m_files.folder()).filename()));
     buildControls();
-    qApp->installEventFilter(this);
+    m_monitorTimer = new QTimer(this);
+    m_monitorTimer->setSingleShot(true);
+    m_monitorTimer->setInterval(80);
+    connect(m_monitorTimer, &QTimer::timeout, this, [this] { refreshMonitors(); });
+    m_waitTimer = new QTimer(this);
+    m_waitTimer->setSingleShot(true);
+    m_waitTimer->setInterval(1000);
+    connect(m_waitTimer, &QTimer::timeout, this, [this] { Status->setText(m_waitText); });
     Form_Load();
 }
 
 VelmoraDT::~VelmoraDT() {
-    if (qApp) qApp->removeEventFilter(this);
+    if (!m_worker) return;
+    // Not in the program's normal course (closing waits for the run's end):
+    // the run is stopped and its calls are served without showing anything.
+    m_closing = true;
+    m_stop->request();
+    disconnect(m_worker.get(), nullptr, this, nullptr);
+    while (!m_worker->wait(20)) QCoreApplication::processEvents();
 }
 
 void VelmoraDT::buildControls() {
     setObjectName("VelmoraDT");
-    setWindowTitle(kCaption);
+    showTitle();
     setFixedSize(px(13725), px(8850));
     setAutoFillBackground(true);
     setColour(this, QPalette::Window, QColor(192, 192, 255));
@@ -216,6 +267,13 @@ void VelmoraDT::buildControls() {
         Label1[i] = label;
     }
 
+    Status = new QLabel(this);
+    Status->setObjectName("Status");
+    Status->setFont(corbelFont(11));
+    Status->setWordWrap(true);
+    Status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    place(Status, 3480, 1320, 7920, 615);
+
     auto* check = new QCheckBox("Chiudi giornate", this);
     check->setObjectName("Chk_0");
     check->setFont(corbelFont(12));
@@ -263,9 +321,15 @@ void VelmoraDT::Form_Activate() {
 }
 
 void VelmoraDT::closeEvent(QCloseEvent* event) {
-    // A run cannot be left half done: closing waits for its end.
-    if (m_running) {
+    // A run is never left half done: closing stops it as "Interrompi" does,
+    // and the window closes once it has logged out and told how it ended.
+    if (running()) {
         event->ignore();
+        if (!m_runOver && !askToStop()) return;
+        if (running())
+            m_closeAfterRun = true;
+        else  // the run ended while the question was open
+            QTimer::singleShot(0, this, &QWidget::close);
         return;
     }
     QWidget::closeEvent(event);
@@ -278,64 +342,133 @@ void VelmoraDT::Text1_GotFocus(int Index) {
 
 void VelmoraDT::Text1_KeyPress(int Index, int KeyAscii) {
     if (KeyAscii != 13 || Index < 0 || Index > 1) return;
-    std::string text = NormalizeText(fromQ(Text1[Index]->text()));
+    const QString typed = Text1[Index]->text();
+    std::string text = NormalizeText(fromQ(typed));
     ExpandYear(text, m_clock.now().year);
     Text1[Index]->setText(toQ(text));
 
     const std::string shown = fromQ(Text1[Index]->text());
     if (IsValidDate(shown, m_state) != 1) {
         Text1[Index]->setText(QString());
+        // The field is emptied; the status line keeps what was typed.
+        Status->setText("Data non valida: \"" + typed + "\" (scriverla come GG/MM/AAAA).");
         return;
     }
+    Status->clear();
     if (Index == 0) {
         Text1[1]->setFocus();
     } else if (CompareDates(fromQ(Text1[0]->text()), shown) == 1) {
         T[0]->setFocus();
     } else {
+        Status->setText(kReversedRange);
         Text1[0]->setFocus();
     }
 }
 
 void VelmoraDT::T_Click(int Index) {
-    if (m_running) return;
     if (Index == 1) {
-        close();
+        if (!running()) {
+            close();
+        } else if (!m_runOver) {
+            askToStop();
+        }
         return;
     }
+    if (running() || (Index != 0 && Index != 2)) return;
+    const RunRequest request{fromQ(Text1[0]->text()), fromQ(Text1[1]->text()),
+                             Index == 0 && Chk[0]->isChecked()};
     if (Index == 2) {
-        runCheck();
+        startWorker(false, [this, request](Bridge& bridge) { return runCheck(request, bridge); });
         return;
     }
-    if (Index != 0) return;
-
-    RunRequest request{fromQ(Text1[0]->text()), fromQ(Text1[1]->text()), Chk[0]->isChecked()};
-    ExportRun run(m_state, m_files, m_dialogs, *this, m_factory);
-    run.askBeforeResending([](const RunRequest& r) {
-        return AcceptedDaysAt(JournalPathIn("."), r.firstDay, r.lastDay);
+    startWorker(true, [this, request](Bridge& bridge) {
+        ExportRun run(m_state, m_files, bridge, bridge, m_factory);
+        run.askBeforeResending([](const RunRequest& r) {
+            return AcceptedDaysAt(JournalPathIn("."), r.firstDay, r.lastDay);
+        });
+        run.setStopRequest(m_stop);
+        try {
+            m_workerOutcome = run.run(request, bridge);
+        } catch (...) {
+            // The run catches its own failures; this keeps anything else off the thread's end.
+            bridge.runEnded();
+            m_workerOutcome = RunOutcome::Interrupted;
+            bridge.MsgBox(std::string(kInterruptedLine) + "\r\nErrore imprevisto.",
+                          kStyleExclamation, kRunTitle);
+        }
+        return m_workerOutcome != RunOutcome::Refused;
     });
-    try {
-        m_lastOutcome = run.run(request, *this);
-    } catch (...) {
-        // The run catches its own failures; this keeps anything else out of Qt.
-        if (m_running) runEnded();
-        m_lastOutcome = RunOutcome::Interrupted;
-        m_dialogs.MsgBox(std::string(kInterruptedLine) + "\r\nErrore imprevisto.",
-                         kStyleExclamation, kRunTitle);
-    }
-    if (m_lastOutcome != RunOutcome::Refused) {
-        Text2[1]->moveCaretToEnd();
-    }
 }
 
-void VelmoraDT::runCheck() {
-    const RunRequest request{fromQ(Text1[0]->text()), fromQ(Text1[1]->text()), false};
+void VelmoraDT::startWorker(bool isExport, std::function<bool(Bridge&)> work) {
+    m_stop->reset();
+    m_stopAsked = false;
+    m_runOver = false;
+    m_workerIsExport = isExport;
+    m_workerOutcome.reset();
+    m_showEndAfterRun = false;
+    m_focusBeforeRun = QApplication::focusWidget();
+    Status->clear();
+    // The monitor boxes stay usable; "Esci" becomes "Interrompi".
+    for (QWidget* w : std::initializer_list<QWidget*>{Text1[0], Text1[1], T[0], T[2], Chk[0]})
+        w->setEnabled(false);
+    T[1]->setText(kStopButton);
+    Text2[1]->setFocus();
+    m_worker.reset(QThread::create([this, work = std::move(work)] {
+        try {
+            m_showEndAfterRun = work(*m_bridge);
+        } catch (...) {
+            // Both works catch their failures; nothing may escape a thread.
+        }
+    }));
+    connect(m_worker.get(), &QThread::finished, this, &VelmoraDT::workerFinished);
+    m_worker->start();
+}
+
+void VelmoraDT::workerFinished() {
+    m_worker->wait();
+    m_worker.reset();
+    if (m_workerIsExport) m_lastOutcome = m_workerOutcome;
+    m_waitTimer->stop();
+    for (QWidget* w : std::initializer_list<QWidget*>{Text1[0], Text1[1], T[0], T[2], Chk[0]})
+        w->setEnabled(true);
+    T[1]->setText("&Esci");
+    T[1]->setEnabled(true);
+    if (m_stopAsked) Status->clear();
+    refreshMonitors();
+    if (m_showEndAfterRun) Text2[1]->moveCaretToEnd();
+    if (m_focusBeforeRun && m_focusBeforeRun->isEnabled()) m_focusBeforeRun->setFocus();
+    emit runFinished();
+    if (std::exchange(m_closeAfterRun, false)) close();
+}
+
+bool VelmoraDT::askToStop() {
+    if (m_stopAsked) return true;
+    if (m_workerIsExport && !m_dialogs.Question(kStopQuestion, kRunTitle)) return false;
+    // The run may have ended while the question was open: nothing to stop.
+    if (!running() || m_runOver) return true;
+    m_stop->request();
+    m_stopAsked = true;
+    T[1]->setEnabled(false);
+    m_waitTimer->stop();
+    Status->setText(m_workerIsExport
+                        ? QStringLiteral("Interruzione richiesta: chiusura della sessione in corso…")
+                        : QStringLiteral("Interruzione richiesta…"));
+    return true;
+}
+
+bool VelmoraDT::runCheck(const RunRequest& request, Bridge& bridge) {
     bool started = false;
     CheckRange range;
     try {
-        range = RunCheckRange(request, m_state, m_files, m_clock, *this, m_checkEngine, true, [&] {
+        CheckRangeOptions options;
+        options.forWindow = true;
+        options.started = [&] {
             started = true;
-            runStarted();
-        });
+            bridge.runStarted();
+        };
+        options.stop = m_stop;
+        range = RunCheckRange(request, m_state, m_files, m_clock, bridge, m_checkEngine, options);
         if (range.journalProblem) std::rethrow_exception(range.journalProblem);
     } catch (const RunError& e) {
         if (started)
@@ -350,9 +483,9 @@ void VelmoraDT::runCheck() {
             range.notStarted = std::string("Errore imprevisto durante i controlli: ") + e.what();
     }
     if (!range.notStarted.empty()) {
-        m_dialogs.MsgBox(std::string(kCheckNotStartedLine) + "\r\n" + range.notStarted,
-                         kStyleExclamation, kRunTitle);
-        return;
+        bridge.MsgBox(std::string(kCheckNotStartedLine) + "\r\n" + range.notStarted,
+                      kStyleExclamation, kRunTitle);
+        return false;
     }
 
     CheckReport& report = range.report;
@@ -381,95 +514,81 @@ void VelmoraDT::runCheck() {
     const std::string reportLine = reportProblem.empty() ? "Rapporto: " + reportName
                                                          : "Rapporto non scritto: " + reportProblem;
     text += "\r\n" + reportLine;
-    try {
-        append(kAnswersBox, text);
-    } catch (...) {
-        // The message box below still gives the counts.
-    }
-    runEnded();
+    bridge.append(kAnswersBox, text);
+    bridge.runEnded();
 
     const bool serious =
         !report.counts().onlySkips() || !report.interruption.empty() || !reportProblem.empty();
     std::string prompt =
         report.interruption.empty() ? std::string(kCheckDoneLine) : report.interruption;
     prompt += "\r\n" + checkCountsLine(report) + "\r\n" + reportLine;
-    m_dialogs.MsgBox(prompt, serious ? kStyleExclamation : kStyleOk, kRunTitle);
-
-    Text2[1]->moveCaretToEnd();
-}
-
-namespace {
-
-// When the window last processed its events (and so repainted) during a
-// run. The appends, the transport's waits and the start of each day share
-// it: whichever asks, the window repaints at most every 80 ms.
-QElapsedTimer& sinceEvents() {
-    static QElapsedTimer timer;
-    return timer;
-}
-
-void processEventsNow() {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    sinceEvents().start();
-}
-
-void processEventsAtMostEvery80ms() {
-    if (sinceEvents().isValid() && sinceEvents().elapsed() < 80) return;
-    processEventsNow();
-}
-
-}  // namespace
-
-std::function<void()> RepaintWhileWaiting() {
-    return [] {
-        if (QCoreApplication::instance()) processEventsAtMostEvery80ms();
-    };
+    bridge.MsgBox(prompt, serious ? kStyleExclamation : kStyleOk, kRunTitle);
+    return true;
 }
 
 void VelmoraDT::append(int box, const std::string& text) {
     if (box != kSentBox && box != kAnswersBox) return;
     m_monitor[box] += "\r\n";
     m_monitor[box] += text;
+    m_monitorPending[box] = true;
+    // During a run the views catch up at most every 80 ms: a month's run
+    // appends hundreds of times and each paint lays out what is visible.
+    if (!running()) {
+        refreshMonitors();
+    } else if (!m_monitorTimer->isActive()) {
+        m_monitorTimer->start();
+    }
+}
 
-    Text2[box]->textAppended();
-
-    // Paint at most every 80 ms: a month's run appends hundreds of times and
-    // each paint lays out what is visible. Input stays out (and is discarded
-    // by the filter during a run).
-    processEventsAtMostEvery80ms();
+void VelmoraDT::refreshMonitors() {
+    m_monitorTimer->stop();
+    for (int box : {kSentBox, kAnswersBox})
+        if (std::exchange(m_monitorPending[box], false)) Text2[box]->textAppended();
 }
 
 const std::string& VelmoraDT::monitorText(int box) const {
     return m_monitor[box == kSentBox ? 0 : 1];
 }
 
-bool VelmoraDT::eventFilter(QObject* watched, QEvent* event) {
-    if (m_running && isUserInput(event->type())) return true;
-    return QWidget::eventFilter(watched, event);
+void VelmoraDT::showTitle(const std::string& day) {
+    QString title = kCaption;
+    if (!m_folderName.isEmpty()) title += " - " + m_folderName;
+    if (!day.empty()) title += " - " + toQ(day);
+    setWindowTitle(title);
 }
 
 void VelmoraDT::invalidDateField(int index) {
-    if (index == 0 || index == 1) Text1[index]->setFocus();
+    // The field takes the focus once the controls are unlocked.
+    if (index == 0 || index == 1) m_focusBeforeRun = Text1[index];
 }
 
 void VelmoraDT::runStarted() {
-    m_running = true;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    processEventsNow();
+    setCursor(Qt::BusyCursor);
 }
 
 void VelmoraDT::dayStarted(const std::string& day) {
-    setWindowTitle(QString::fromUtf8(kCaption) + " - " + toQ(day));
-    processEventsNow();
+    showTitle(day);
+}
+
+void VelmoraDT::exchangeStarted(const std::string& day, const std::string& what) {
+    m_waitText = QStringLiteral("In attesa del servizio… (") +
+                 (day.empty() ? toQ(what) : "giorno " + toQ(day) + ", " + toQ(what)) + ")";
+    if (!m_stopAsked) m_waitTimer->start();
+}
+
+void VelmoraDT::exchangeEnded() {
+    m_waitTimer->stop();
+    if (Status->text() == m_waitText) Status->clear();
 }
 
 void VelmoraDT::runEnded() {
-    // Input that arrived during the run is delivered now and dropped by the
-    // filter, so that nothing typed or clicked meanwhile acts after the run.
-    QCoreApplication::processEvents();
-    m_running = false;
-    setWindowTitle(kCaption);
-    QApplication::restoreOverrideCursor();
+    m_runOver = true;
+    refreshMonitors();
+    m_waitTimer->stop();
+    if (!m_stopAsked) Status->clear();
+    showTitle();
+    unsetCursor();
+    T[1]->setText("&Esci");
 }
 
 }  // namespace velmora

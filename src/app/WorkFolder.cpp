@@ -1,10 +1,14 @@
-// The working folder options and the folder remembered for the menu entry
-// (QSettings, key "cartella"; asked with a QFileDialog when missing or moved).
+// The working folder options, the folder remembered for the menu entry
+// (QSettings, key "cartella"; asked with a QFileDialog when missing or moved)
+// and Qt's own texts in Italian.
 #include "app/WorkFolder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QLibraryInfo>
 #include <QSettings>
+#include <QTranslator>
 #include <filesystem>
 #include <system_error>
 
@@ -110,16 +114,33 @@ BatchCommand MakeVersionCommand(std::string version) {
         });
 }
 
-bool EnterRememberedFolder() {
+bool EnterRememberedFolder(Dialogs& dialogs) {
     const QString remembered = rememberedSettings().value(kFolderKey).toString();
     QString dir = remembered;
-    if (!holdsSettings(dir)) {
+    QString start = remembered.isEmpty() ? QDir::homePath() : remembered;
+    while (!holdsSettings(dir)) {
         dir = QFileDialog::getExistingDirectory(
             nullptr, QStringLiteral("Scegliere la cartella dell'albergo (quella con QLBSetup.txt)"),
-            remembered.isEmpty() ? QDir::homePath() : remembered);
+            start);
         if (dir.isEmpty()) return false;
+        if (holdsSettings(dir)) break;
+        dialogs.MsgBox("La cartella " + QDir::toNativeSeparators(dir).toStdString() +
+                           " non contiene il file " + kSettingsFile +
+                           ": scegliere la cartella dell'albergo.",
+                       kStyleExclamation, "Cartella dell'albergo");
+        start = dir;
     }
     return QDir::setCurrent(dir);
+}
+
+bool InstallQtItalian() {
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QStringLiteral("qtbase_it"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+        QCoreApplication::installTranslator(translator))
+        return true;
+    delete translator;
+    return false;
 }
 
 void RememberWorkFolder() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/BatchMode.h"
+#include "platform/Dialogs.h"
 
 namespace velmora {
 
@@ -34,9 +35,15 @@ bool EnterFolder(const std::string& dir, std::ostream& err);
 BatchCommand MakeVersionCommand(std::string version);
 
 // Needs a QApplication. Enters the folder remembered from the last time when it
-// still holds the settings file, else asks the operator for one; false when
-// the operator gives none.
-bool EnterRememberedFolder();
+// still holds the settings file, else asks the operator for one, again after
+// telling through dialogs that a chosen folder lacks the settings file; false
+// when the operator gives none.
+bool EnterRememberedFolder(Dialogs& dialogs);
+
+// Needs a QApplication. Makes Qt's own texts (the standard buttons, the
+// folder chooser) Italian with Qt's translation "qtbase_it" (Debian:
+// qt6-translations-l10n); false when it is not installed.
+bool InstallQtItalian();
 
 // Remembers the working directory for the next "--ultima-cartella" when it
 // holds the settings file.

@@ -11,6 +11,7 @@
 #include "app/CheckCommand.h"
 #include "app/ExportSteps.h"
 #include "app/AppServices.h"
+#include "app/ProvaCommand.h"
 #include "app/StatusCommand.h"
 #include "app/VelmoraDT.h"
 #include "app/WorkFolder.h"
@@ -27,13 +28,11 @@
 int main(int argc, char** argv) {
     using namespace velmora;
     CurlGlobal curl;
-    // Batch mode's export stops on SIGINT and SIGTERM; the transport abandons
-    // the exchange under way when asked to.
+    // Batch mode's export stops on SIGINT and SIGTERM, the window's on
+    // "Interrompi"; the transport abandons the exchange under way when asked to.
     StopRequest stop;
-    // The window repaints while an exchange waits; batch mode has no window.
     CurlTransport::Options httpOptions;
     httpOptions.stop = &stop;
-    httpOptions.whileWaiting = RepaintWhileWaiting();
     AppServices services(".", httpOptions);
     FileStore& files = services.files();
     Clock& clock = services.clock();
@@ -49,18 +48,21 @@ int main(int argc, char** argv) {
                             [&services]() -> DBEngine& { return services.engine(true); }};
         std::vector<BatchCommand> commands{MakeExportCommand(batch), MakeCheckCommand(check),
                                            MakeVersionCommand(VELMORA_VERSION),
-                                           MakeStatusCommand(check)};
+                                           MakeStatusCommand(check),
+                                           MakeProvaCommand(files, services.http())};
         return DispatchCommand(args, commands, std::cout, std::cerr);
     }
 
     LeaveOwnConsole();
     QApplication app(argc, argv);
-    if (folder.askForFolder && !EnterRememberedFolder()) return kExitCompleted;
+    InstallQtItalian();
+    QtDialogs dialogs;
+    if (folder.askForFolder && !EnterRememberedFolder(dialogs)) return kExitCompleted;
     RememberWorkFolder();
     RunState state;
-    QtDialogs dialogs;
     VelmoraDT window(state, files, clock, dialogs, factory);
     window.setCheckEngine([&services]() -> DBEngine& { return services.engine(true); });
+    window.setStopRequest(&stop);
     dialogs.setParent(&window);
     window.show();
     const int status = app.exec();

@@ -54,14 +54,36 @@ std::string placeReason(const CodeLookupNote& lookup, const std::optional<NamedC
            quoted(trimBlanks(step3->descrizione));
 }
 
-std::string elementName(const std::string& element) {
-    if (element == "NationalityCode") return "cittadinanza (NationalityCode)";
-    if (element == "BirthPlaceCode") return "luogo di nascita (BirthPlaceCode)";
-    if (element == "ResidencePlaceCode") return "residenza (ResidencePlaceCode)";
-    return element;
-}
-
 }  // namespace
+
+std::string GuestElementName(const std::string& path) {
+    static const struct {
+        const char* path;
+        const char* name;
+    } kNames[] = {
+        {"GuestId", "codice dell'ospite"},
+        {"Age", "età"},
+        {"NationalityCode", "cittadinanza"},
+        {"BirthPlaceCode", "luogo di nascita"},
+        {"ResidencePlaceCode", "residenza"},
+        {"Type", "tipo di alloggiato"},
+        {"Gender", "sesso"},
+        {"ArrivalDate", "data di arrivo"},
+        {"DepartureDate", "data di partenza"},
+        {"Checkout", "partenza avvenuta"},
+        {"BedOccupancy", "occupazione del letto"},
+        {"Rooms/Room/RoomId", "camera"},
+        {"Rooms/Room/StartDate", "inizio in camera"},
+        {"Rooms/Room/EndDate", "fine in camera"},
+    };
+    for (const auto& n : kNames) {
+        if (path != n.path) continue;
+        const std::size_t slash = path.rfind('/');
+        return std::string(n.name) + " (" +
+               (slash == std::string::npos ? path : path.substr(slash + 1)) + ")";
+    }
+    return path;
+}
 
 std::string shownDate(const std::string& stored) {
     if (isBlank(stored)) return "vuota";
@@ -79,7 +101,7 @@ bool lookupFails(const CodeLookupNote& lookup) {
 FindingText explainLookup(const std::vector<std::string>& elements, const CodeLookupNote& lookup,
                           const std::optional<NamedCodesRow>& namedRow) {
     std::vector<std::string> names;
-    for (const std::string& e : elements) names.push_back(elementName(e));
+    for (const std::string& e : elements) names.push_back(GuestElementName(e));
     const std::string subject = "Codice di " + joinAnd(names) +
                                 (names.size() > 1 ? " vuoti" : " vuoto") + " (nove spazi): ";
     const std::string column = " (colonna " + lookup.column + ")";

@@ -17,6 +17,12 @@ struct FindingText {
     std::string fix;
 };
 
+// An element of a Guest of the stays document, by its path below Guest, as
+// the operator knows it, with the element in parentheses:
+// "NationalityCode" -> "cittadinanza (NationalityCode)", "Rooms/Room/RoomId"
+// -> "camera (RoomId)"; an element without a name of its own as it stands.
+std::string GuestElementName(const std::string& path);
+
 // A stored date YYYYMMDD as "DD/MM/YYYY"; anything else quoted as stored
 // ("'2026-3-1'"), or "vuota" when empty or blank.
 std::string shownDate(const std::string& stored);

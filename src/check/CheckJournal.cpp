@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 
+#include "check/CheckExplain.h"
 #include "core/Text.h"
 
 namespace velmora {
@@ -53,9 +54,16 @@ std::vector<std::string> changedFields(
     return out;
 }
 
+// "2026-03-05T14:07:09" (or with a blank) as "05/03/2026 alle 14:07".
+std::string shownTime(const std::string& stored) {
+    if (stored.size() < 16) return stored;
+    return DisplayDay(stored.substr(0, 10)) + " alle " + stored.substr(11, 5);
+}
+
 }  // namespace
 
-void AddJournalFindings(CheckReport& report, const SendJournal& journal, const FileStore& files) {
+void AddJournalFindings(CheckReport& report, const SendJournal& journal, const FileStore& files,
+                        AdviceFor advice) {
     if (report.documents.empty()) return;
     const std::vector<JournalExchange> exchanges = journal.exchanges(
         IsoDay(report.documents.front().day), IsoDay(report.documents.back().day));
@@ -64,9 +72,13 @@ void AddJournalFindings(CheckReport& report, const SendJournal& journal, const F
         if (d.stopped) continue;
         const std::optional<JournalExchange> held = heldBy(exchanges, IsoDay(d.day), d.kind);
         if (!held) continue;
-        const std::string when = held->answeredAt ? held->answeredAt->substr(0, 16) : held->sentAt;
-        const std::string resend = "reinviare il giorno (velmora export --from " + d.day +
-                                   " --to " + d.day + " --reinvia)";
+        const std::string when = shownTime(held->answeredAt ? *held->answeredAt : held->sentAt);
+        const std::string resend =
+            advice == AdviceFor::Window
+                ? "reinviare il giorno: Esporta con Dalla data e Alla data " + d.day +
+                      ", rispondendo Sì alla domanda sui giorni già inviati"
+                : "reinviare il giorno (velmora export --from " + d.day + " --to " + d.day +
+                      " --reinvia)";
         std::string sentBody;
         if (held->requestFile) {
             std::optional<std::string> text = files.readText(*held->requestFile);
@@ -102,7 +114,9 @@ void AddJournalFindings(CheckReport& report, const SendJournal& journal, const F
             }
             if (it->second.guestHash != s.guestHash) {
                 const auto thenFields = GuestFields(sentBody, it->second.guestId);
-                std::vector<std::string> changed = changedFields(thenFields, nowFields);
+                std::vector<std::string> changed;
+                for (const std::string& name : changedFields(thenFields, nowFields))
+                    changed.push_back(GuestElementName(name));
                 const std::string which = sentBody.empty() || changed.empty()
                                               ? "(file inviato non leggibile)"
                                               : joinAnd(changed);

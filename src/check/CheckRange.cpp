@@ -11,16 +11,17 @@ namespace velmora {
 
 CheckRange RunCheckRange(const RunRequest& request, RunState& state, FileStore& files, Clock& clock,
                          RunView& view, const std::function<DBEngine&()>& engine,
-                         bool makeLogDirectory, const std::function<void()>& started) {
+                         const CheckRangeOptions& options) {
     CheckRange range;
-    range.notStarted = CheckBeforeRun(request, state, files, view, makeLogDirectory);
+    range.notStarted = CheckBeforeRun(request, state, files, view, options.forWindow);
     if (range.notStarted.empty() && !engine) range.notStarted = "La verifica non è disponibile.";
     if (!range.notStarted.empty()) return range;
-    if (started) started();
+    if (options.started) options.started();
     CheckRun check(state, engine(), files, clock);
-    range.report = check.run(request.firstDay, request.lastDay, view);
+    range.report = check.run(request.firstDay, request.lastDay, view, options.stop);
     try {
-        AddJournalFindings(range.report, SendJournal(JournalPathIn("."), true), files);
+        AddJournalFindings(range.report, SendJournal(JournalPathIn("."), true), files,
+                           options.forWindow ? AdviceFor::Window : AdviceFor::Command);
     } catch (...) {
         range.journalProblem = std::current_exception();
     }

@@ -14,6 +14,7 @@
 #include "platform/Clock.h"
 #include "platform/FileStore.h"
 #include "platform/RunView.h"
+#include "platform/StopRequest.h"
 
 namespace velmora {
 
@@ -26,12 +27,22 @@ struct CheckRange {
     std::exception_ptr journalProblem;
 };
 
-// Runs CheckBeforeRun (making "Velmora" with makeLogDirectory), and when it
-// finds nothing and there is an engine, calls started, checks the request's
-// days and adds the send journal's findings. Failures of the checks and of the
-// days' check propagate; which ones were before started tells them apart.
+struct CheckRangeOptions {
+    // The window's Verifica: "Velmora" is made when missing (its report goes
+    // there) and the advice speaks of the window's controls.
+    bool forWindow = false;
+    // Called when the checks before the run found nothing.
+    std::function<void()> started;
+    // Asks the check to stop before the next day.
+    const StopRequest* stop = nullptr;
+};
+
+// Runs CheckBeforeRun, and when it finds nothing and there is an engine,
+// calls started, checks the request's days and adds the send journal's
+// findings. Failures of the checks and of the days' check propagate; which
+// ones were before started tells them apart.
 CheckRange RunCheckRange(const RunRequest& request, RunState& state, FileStore& files, Clock& clock,
                          RunView& view, const std::function<DBEngine&()>& engine,
-                         bool makeLogDirectory, const std::function<void()>& started = {});
+                         const CheckRangeOptions& options = {});
 
 }  // namespace velmora

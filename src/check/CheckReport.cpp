@@ -1,6 +1,7 @@
 // Text and HTML forms of the check's findings.
 #include "check/CheckReport.h"
 
+#include <cctype>
 #include <cstdio>
 
 #include "core/Calendar.h"
@@ -64,6 +65,26 @@ std::string weekday(const std::string& day) {
     long long serial = DaySerial(day);  // 1 January 1970 was a Thursday
     const long long index = ((serial % 7) + 7) % 7;
     return kWeekdays[index];
+}
+
+// Escaped text whose option names ("--reinvia") are kept whole on one line:
+// a browser may break a line after a hyphen.
+std::string htmlWithOptions(std::string_view text) {
+    const std::string escaped = htmlEscaped(text);
+    std::string out;
+    std::size_t i = 0;
+    while (i < escaped.size()) {
+        const std::size_t start = escaped.find("--", i);
+        if (start == std::string::npos) break;
+        std::size_t end = start + 2;
+        while (end < escaped.size() && (std::isalnum(static_cast<unsigned char>(escaped[end])) ||
+                                        escaped[end] == '-'))
+            ++end;
+        out += escaped.substr(i, start - i);
+        out += "<span class=\"opzione\">" + escaped.substr(start, end - start) + "</span>";
+        i = end;
+    }
+    return out + escaped.substr(i);
 }
 
 }  // namespace
@@ -161,14 +182,14 @@ std::string htmlEscaped(std::string_view text) {
     return out;
 }
 
-std::string checkReportHtml(const CheckReport& report, const LocalTime& madeAt) {
+std::string htmlPage(const std::string& title, const std::string& heading,
+                     const std::string& body) {
     std::vector<std::string> h;
-    const std::string title = htmlEscaped(checkTitle(report));
     h.push_back("<!DOCTYPE html>");
     h.push_back("<html lang=\"it\">");
     h.push_back("<head>");
     h.push_back("<meta charset=\"utf-8\">");
-    h.push_back("<title>" + title + "</title>");
+    h.push_back("<title>" + htmlEscaped(title) + "</title>");
     h.push_back("<style>");
     h.push_back(
         "body { font-family: Arial, Helvetica, sans-serif; font-size: 10pt; margin: 1.5em; color: "
@@ -180,12 +201,14 @@ std::string checkReportHtml(const CheckReport& report, const LocalTime& madeAt) 
         "th, td { border: 1px solid #999; padding: 3px 5px; text-align: left; vertical-align: top; "
         "}");
     h.push_back("th { background: #d9d9d9; }");
-    h.push_back("tr.bloccante td { background: #f2b8b5; }");
-    h.push_back("tr.respinto td { background: #fbd8a8; }");
+    // The journal's days share the check's colours: an error is an error.
+    h.push_back("tr.bloccante td, tr.interrotto td, tr.esito-sconosciuto td { background: #f2b8b5; }");
+    h.push_back("tr.respinto td, tr.con-errori td { background: #fbd8a8; }");
     h.push_back("tr.mai-inviato td { background: #fff1a6; }");
     h.push_back("tr.escluso td { background: #ececec; color: #333; }");
     h.push_back("tr.modificato td { background: #cfe2f3; }");
     h.push_back("table.legenda { width: auto; margin: 0.6em 0; }");
+    h.push_back("span.opzione { white-space: nowrap; }");
     h.push_back("p.nulla { color: #333; font-style: italic; }");
     h.push_back("p.interrotta { font-weight: bold; color: #900; }");
     h.push_back("@media print {");
@@ -198,7 +221,17 @@ std::string checkReportHtml(const CheckReport& report, const LocalTime& madeAt) 
     h.push_back("</style>");
     h.push_back("</head>");
     h.push_back("<body>");
-    h.push_back("<h1>Verifica dei dati Istat prima dell'invio</h1>");
+    h.push_back("<h1>" + htmlEscaped(heading) + "</h1>");
+    std::string out;
+    for (const std::string& line : h) {
+        out += line;
+        out += kCrLf;
+    }
+    return out + body + "</body>" + std::string(kCrLf) + "</html>" + std::string(kCrLf);
+}
+
+std::string checkReportHtml(const CheckReport& report, const LocalTime& madeAt) {
+    std::vector<std::string> h;
     char made[64];
     std::snprintf(made, sizeof made, "%02d/%02d/%04d alle %02d:%02d", madeAt.day, madeAt.month,
                   madeAt.year, madeAt.hour, madeAt.minute);
@@ -243,7 +276,8 @@ std::string checkReportHtml(const CheckReport& report, const LocalTime& madeAt) 
                         htmlEscaped(f->database) + "</td><td>" + htmlEscaped(recordText(*f)) +
                         "</td><td>" + htmlEscaped(f->room) + "</td><td>" +
                         htmlEscaped(f->nomeCliente.value_or("")) + "</td><td>" +
-                        htmlEscaped(f->problem) + "</td><td>" + htmlEscaped(f->fix) + "</td></tr>");
+                        htmlWithOptions(f->problem) + "</td><td>" + htmlWithOptions(f->fix) +
+                        "</td></tr>");
         }
         h.push_back("</tbody>");
         h.push_back("</table>");
@@ -255,15 +289,12 @@ std::string checkReportHtml(const CheckReport& report, const LocalTime& madeAt) 
         h.push_back("<p class=\"interrotta\">" + text +
                     "<br>I giorni seguenti non sono stati verificati.</p>");
     }
-    h.push_back("</body>");
-    h.push_back("</html>");
-
-    std::string out;
+    std::string body;
     for (const std::string& line : h) {
-        out += line;
-        out += kCrLf;
+        body += line;
+        body += kCrLf;
     }
-    return out;
+    return htmlPage(checkTitle(report), "Verifica dei dati Istat prima dell'invio", body);
 }
 
 }  // namespace velmora

@@ -35,6 +35,12 @@ std::vector<std::string> findingLines(const CheckFinding& finding);
 // would happen instead). The interruption, if any, closes the list.
 std::vector<std::string> checkLines(const CheckReport& report, bool documents);
 
+// The one shell of every printable page: the title, the styles (rows
+// coloured by the check's severities and by the journal's status words, option
+// names kept on one line), one heading, then body (HTML, lines ending CR LF).
+std::string htmlPage(const std::string& title, const std::string& heading,
+                     const std::string& body);
+
 // The page: title, range, when it was made, the counts, a legend, then per
 // day a table of its findings (document, outcome, database, record, room,
 // name, problem, what to do) with rows coloured by severity. Lines end in

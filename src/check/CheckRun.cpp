@@ -367,7 +367,8 @@ void CheckRun::checkDocument(const std::string& day, const std::string& kind, Ch
     report.documents.push_back(std::move(document));
 }
 
-CheckReport CheckRun::run(const std::string& firstDay, const std::string& lastDay, RunView& view) {
+CheckReport CheckRun::run(const std::string& firstDay, const std::string& lastDay, RunView& view,
+                          const StopRequest* stop) {
     CheckReport report;
     report.firstDay = firstDay;
     report.lastDay = lastDay;
@@ -376,6 +377,10 @@ CheckReport CheckRun::run(const std::string& firstDay, const std::string& lastDa
     try {
         const long long last = DaySerial(lastDay);
         for (long long serial = DaySerial(firstDay); serial <= last; day = DayTextOf(++serial)) {
+            if (stop && stop->requested()) {
+                report.interruption = std::string(kCheckStoppedLine) + " prima del " + day + ".";
+                return report;
+            }
             view.dayStarted(day);
             for (const char* k : {"A", "P"}) {
                 kind = k;

@@ -11,12 +11,16 @@
 
 #include "check/CheckFinding.h"
 #include "platform/RunView.h"
+#include "platform/StopRequest.h"
 #include "core/RunState.h"
 #include "platform/Clock.h"
 #include "jet/DBEngine.h"
 #include "platform/FileStore.h"
 
 namespace velmora {
+
+// How a check stopped by the operator begins its interruption.
+inline constexpr const char* kCheckStoppedLine = "Verifica interrotta dall'operatore";
 
 class CheckRun {
 public:
@@ -31,8 +35,10 @@ public:
     // first day is used as given, the next ones as "DD/MM/YYYY". A record the
     // export would stop on becomes a blocking finding and the check goes on
     // with the next document; any other failure (an unreadable database, ...)
-    // ends the check with report.interruption set. Never throws.
-    CheckReport run(const std::string& firstDay, const std::string& lastDay, RunView& view);
+    // ends the check with report.interruption set, and so does a stop asked
+    // through stop (seen before each day). Never throws.
+    CheckReport run(const std::string& firstDay, const std::string& lastDay, RunView& view,
+                    const StopRequest* stop = nullptr);
 
 private:
     class ReadOnlyFiles;

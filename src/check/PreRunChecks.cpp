@@ -56,6 +56,11 @@ std::string CheckBeforeRun(const RunRequest& request, RunState& state, FileStore
                    "GG/MM/AAAA: \"" + *fields[i] + "\".";
         }
     }
+    // A run over no day would log in, send nothing and report completion.
+    if (DaySerial(request.lastDay) < DaySerial(request.firstDay)) {
+        view.invalidDateField(0);
+        return kReversedRange;
+    }
 
     if (std::string problem = SettingsAddressProblem(state); !problem.empty()) return problem;
 

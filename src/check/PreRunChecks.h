@@ -12,6 +12,9 @@
 
 namespace velmora {
 
+// Why a range whose last day comes before its first is refused before any run.
+inline constexpr const char* kReversedRange = "La data finale precede la data iniziale.";
+
 struct RunRequest {
     std::string firstDay;  // as the first date field shows it
     std::string lastDay;   // as the second date field shows it
@@ -23,7 +26,7 @@ struct RunRequest {
 std::string SettingsAddressProblem(const RunState& state);
 
 // The checks that come before any run over the databases (the export and the
-// check before sending): both date fields, the five service addresses, "QLBDataI.txt" with a valid
+// check before sending): both date fields and their order, the five service addresses, "QLBDataI.txt" with a valid
 // first line, the three databases, and with makeLogDirectory the directory "Velmora", made when
 // missing. Returns the problem for the operator, or "" when there is none; an invalid date field is
 // told to the view first.

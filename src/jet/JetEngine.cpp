@@ -10,6 +10,7 @@
 
 #include "core/RunError.h"
 #include "jet/CriteriaError.h"
+#include "jet/JetFile.h"
 #include "jet/MdbReader.h"
 #include "jet/SelectQuery.h"
 #include "jet/TableSearch.h"
@@ -71,6 +72,7 @@ RunError fileError(const MdbFileError& e, const std::string& database, const std
 struct JetEngine::State {
     std::string directory;
     bool useCache = true;
+    std::shared_ptr<const FileAccess> access;
     std::size_t reads = 0;
     std::map<std::string, std::shared_ptr<const jet::Criteria>, std::less<>> parsed;
 
@@ -84,7 +86,7 @@ struct JetEngine::State {
     unsigned generation = 1;
 
     struct FileEntry {
-        jet::FileStamp stamp;
+        FileStamp stamp;
         unsigned checkedIn = 0;  // generation of the last identity check
         std::map<std::string, std::shared_ptr<jet::TableSearch>, FoldedLess> tables;
     };
@@ -109,7 +111,7 @@ struct JetEngine::State {
     // MdbFileError.
     std::shared_ptr<jet::TableSearch> table(const std::string& path, const std::string& name) {
         if (!useCache) {
-            if (!jet::stampOf(path)) throw MdbFileError(MdbFileError::Kind::Missing, path);
+            if (!access->stamp(path)) throw MdbFileError(MdbFileError::Kind::Missing, path);
             return std::make_shared<jet::TableSearch>(read(path, name), false);
         }
         FileEntry& entry = checkedFile(path);
@@ -119,7 +121,7 @@ struct JetEngine::State {
         std::shared_ptr<const jet::Table> loaded;
         for (int attempt = 0; attempt < kMaxReadAttempts; ++attempt) {
             loaded = read(path, name);
-            auto after = jet::stampOf(path);
+            auto after = access->stamp(path);
             if (after && *after == entry.stamp) break;
             entry.tables.clear();
             if (!after) throw MdbFileError(MdbFileError::Kind::Missing, path);
@@ -140,11 +142,11 @@ struct JetEngine::State {
     FileEntry& checkedFile(const std::string& path) {
         FileEntry& entry = files[path];
         if (entry.checkedIn == generation) return entry;
-        auto stamp = jet::stampOf(path);
+        auto stamp = access->stamp(path);
         if (!stamp) throw MdbFileError(MdbFileError::Kind::Missing, path);
         if (!(entry.stamp == *stamp) || entry.checkedIn == 0) {
             entry.tables.clear();
-            jet::checkDatabaseFile(path);
+            jet::checkDatabaseFile(*access, path);
             entry.stamp = *stamp;
         }
         entry.checkedIn = generation;
@@ -174,7 +176,8 @@ struct JetEngine::State {
         try {
             return jet::readMdbTable(path, name, among(listed(kept)),
                                      whole ? std::function<bool(std::string_view)>()
-                                           : among(listed(held)));
+                                           : among(listed(held)),
+                                     *access);
         } catch (const MdbFileError&) {
             throw;
         } catch (const std::exception& e) {
@@ -278,6 +281,7 @@ public:
             } catch (const MdbFileError& e) {
                 throw fileError(e, m_database, table.name(), m_path);
             }
+            checkSupported(table.source()->columnKind(*fetched), name);
         } else {
             throw engineError(m_database, table.name(), "colonna inesistente", std::string(name));
         }
@@ -404,9 +408,13 @@ private:
 
 }  // namespace
 
-JetEngine::JetEngine(std::string directory, bool useCache) : m_state(std::make_shared<State>()) {
+JetEngine::JetEngine(std::string directory, bool useCache, std::shared_ptr<const FileAccess> files)
+    : m_state(std::make_shared<State>()) {
     m_state->directory = std::move(directory);
     m_state->useCache = useCache;
+    m_state->access = files ? std::move(files)
+                            : std::shared_ptr<const FileAccess>(&jet::portableFiles(),
+                                                                [](const FileAccess*) {});
 }
 
 JetEngine::~JetEngine() = default;
@@ -420,7 +428,7 @@ std::unique_ptr<Database> JetEngine::OpenDatabase(std::string_view name) {
         if (m_state->useCache)
             m_state->checkedFile(path);
         else
-            jet::checkDatabaseFile(path);
+            jet::checkDatabaseFile(*m_state->access, path);
     } catch (const MdbFileError& e) {
         throw fileError(e, database, {}, path);
     }

@@ -1,8 +1,9 @@
 // The database engine over real Jet (.mdb) files: OpenDatabase by file name
 // in a directory, record sets on a table or a SELECT text, finds by criteria.
-// Tables are read once with libmdb and kept, keyed by file and table, until
-// the file's identity (size, modification time, inode) changes; it is checked
-// once per document built (beginDocument), so reopening is otherwise free.
+// Tables are read once and kept, keyed by file and table, until the file's
+// identity (size, modification time, and where the system tells it, device
+// and i-node) changes; it is checked once per document built (beginDocument),
+// so reopening is otherwise free.
 // One engine per program, used from one thread.
 #pragma once
 
@@ -12,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/FileAccess.h"
 #include "jet/DBEngine.h"
 
 namespace velmora {
@@ -20,8 +22,12 @@ class JetEngine : public DBEngine {
 public:
     // directory: where OpenDatabase looks for files ("." is the working
     // directory, taken at each open). useCache false reads the table from its
-    // file at every OpenRecordset and builds no indexes.
-    explicit JetEngine(std::string directory = ".", bool useCache = true);
+    // file at every OpenRecordset and builds no indexes. files: how files are
+    // read and told apart (the engine's portable way when not given; the
+    // program passes the system's, which also tells a file replaced by a
+    // copy of the same size and time).
+    explicit JetEngine(std::string directory = ".", bool useCache = true,
+                       std::shared_ptr<const FileAccess> files = nullptr);
     ~JetEngine() override;
     JetEngine(const JetEngine&) = delete;
     JetEngine& operator=(const JetEngine&) = delete;

@@ -191,6 +191,18 @@ void TableBuilder::setNumber(std::size_t col, double number) {
     c.cells.setLast(id);
 }
 
+void TableBuilder::markUnsupported(std::size_t col) {
+    Table::Column& c = m_table->m_columns.at(col);
+    c.kind = ColumnKind::Unsupported;
+    c.arena.clear();
+    c.offsets.assign(1, 0);
+    c.numbers.clear();
+    CellIds nulls;
+    for (std::size_t r = 0; r < m_table->m_rowCount; ++r) nulls.push_back(0);
+    c.cells = std::move(nulls);
+    m_interners[col] = Interner{};
+}
+
 std::shared_ptr<const Table> TableBuilder::finish() {
     m_interners.clear();
     for (Table::Column& c : m_table->m_columns) {

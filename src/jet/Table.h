@@ -104,6 +104,10 @@ public:
     // next fetch). Throws MdbFileError.
     virtual const std::vector<Value>& fetch(const Table& held, std::size_t row) = 0;
 
+    // A column a fetch found unreadable is unsupported from then on (its
+    // value there is Null).
+    void markUnsupported(std::size_t col) { m_kinds[col] = ColumnKind::Unsupported; }
+
 private:
     std::vector<std::string> m_names;
     std::vector<ColumnKind> m_kinds;
@@ -167,6 +171,9 @@ public:
     void reserveRows(std::size_t rows);
     void setText(std::size_t col, std::string_view text);
     void setNumber(std::size_t col, double number);
+    // The column turns out to be unreadable: its values are dropped and
+    // reading it is refused as for a column of a type not handled.
+    void markUnsupported(std::size_t col);
     std::size_t rowCount() const { return m_table->m_rowCount; }
     // The last row's place in its file, and where the other columns are.
     void setPlace(std::uint32_t place) { m_table->m_places.push_back(place); }

@@ -1,13 +1,14 @@
 // Case folding over UTF-8 for the criteria engine: letters of every script
-// fold by glib's per-character case mappings, ASCII on its own fast path;
-// accents stay, and every byte that is not valid UTF-8 stands for itself.
+// fold by a table generated at build time from the Unicode data files
+// (tools/unicode/make-case-fold), ASCII on its own fast path; accents stay,
+// and every byte that is not valid UTF-8 stands for itself.
 #include "jet/TextFold.h"
 
-#include <glib.h>
-
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 
 #include "core/Utf8.h"
 
@@ -15,22 +16,19 @@ namespace velmora::jet {
 
 namespace {
 
-// The case partner a code point compares as: ASCII letters to upper case,
-// any other character to the upper case of its lower case (so ς, σ and Σ
-// meet, and ß and ẞ). A character whose partner would be ASCII (İ, ı, ſ,
-// the Kelvin sign) keeps itself, so no letter outside ASCII equals one in it.
-char32_t foldCodePoint(char32_t c) {
-    if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 32 : c;
-    if (c < 0x100) {
-        // Latin-1 without the table lookups: what glib gives for these.
-        if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
-        return c == 0xFF ? 0x178 : c == 0xB5 ? 0x39C : c;
-    }
-    if (c > 0x10FFFF) return c;
-    const auto folded =
-        static_cast<char32_t>(g_unichar_toupper(g_unichar_tolower(static_cast<gunichar>(c))));
-    return folded < 0x80 ? c : folded;
+#include "CaseFoldTable.inc"
+
+}  // namespace
+
+char32_t foldCase(char32_t c) {
+    if (c < 0x100) return kFoldLatin1[c];
+    const auto* end = std::end(kFoldPairs);
+    const auto* at = std::lower_bound(std::begin(kFoldPairs), end, c,
+                                      [](const char32_t(&pair)[2], char32_t key) { return pair[0] < key; });
+    return at != end && (*at)[0] == c ? (*at)[1] : c;
 }
+
+namespace {
 
 // Decodes one character at text[i] and advances i. A byte that does not
 // start a valid sequence yields a code point above the Unicode range, so it
@@ -51,15 +49,15 @@ int compareFolded(std::string_view a, std::string_view b) {
         if (ca < 0x80 && cb < 0x80) {
             // Fast path: both ASCII.
             if (ca != cb) {
-                char32_t fa = foldCodePoint(ca), fb = foldCodePoint(cb);
+                char32_t fa = foldCase(ca), fb = foldCase(cb);
                 if (fa != fb) return fa < fb ? -1 : 1;
             }
             ++i;
             ++j;
             continue;
         }
-        char32_t fa = foldCodePoint(nextCodePoint(a, i));
-        char32_t fb = foldCodePoint(nextCodePoint(b, j));
+        char32_t fa = foldCase(nextCodePoint(a, i));
+        char32_t fb = foldCase(nextCodePoint(b, j));
         if (fa != fb) return fa < fb ? -1 : 1;
     }
     if (i < a.size()) return 1;

@@ -10,6 +10,13 @@
 
 namespace velmora::jet {
 
+// The code point c compares as: ASCII letters as capitals, any other letter
+// as the upper case of its case folding (so ς, σ and Σ meet, and ß and ẞ);
+// a letter whose partner would be ASCII (İ, ı, ſ, the Kelvin sign) keeps
+// itself, so no letter outside ASCII equals one in it; everything else
+// keeps itself.
+char32_t foldCase(char32_t c);
+
 // <0, 0 or >0 as a sorts before, with or after b once both are folded.
 // Invalid UTF-8 bytes compare as themselves, so the order stays total.
 //   compareFolded("catania", "CATANIA") == 0

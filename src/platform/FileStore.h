@@ -33,6 +33,10 @@ public:
     // nothing, when the name is taken by anything (a file, a directory, a
     // symbolic link, even a dangling one); RunError when it cannot be written.
     virtual bool writeNew(const std::string& name, std::string_view text) = 0;
+
+    // The folder the names are relative to, as a full path for messages and
+    // the window's title; "" when there is none.
+    virtual std::string folder() const { return {}; }
 };
 
 // Files below a root directory (the working directory by default).
@@ -47,6 +51,7 @@ public:
     std::string writeUnique(const std::string& dir, const std::string& stem,
                             const std::string& ext, std::string_view text) override;
     bool writeNew(const std::string& name, std::string_view text) override;
+    std::string folder() const override;
 
     // The path of a name below the root.
     std::string pathOf(const std::string& name) const;

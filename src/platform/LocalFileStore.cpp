@@ -25,6 +25,17 @@ std::string LocalFileStore::pathOf(const std::string& name) const {
     return Utf8Name((NativePath(m_root) / NativePath(name)).make_preferred());
 }
 
+std::string LocalFileStore::folder() const {
+    std::error_code ec;
+    fs::path path = fs::absolute(NativePath(m_root.empty() ? "." : m_root), ec);
+    if (ec) return m_root;
+    path = path.lexically_normal();
+    // "/hotel/." normalizes to "/hotel/": the name of a folder has no separator after it.
+    if (!path.has_filename() && path.has_parent_path() && path != path.root_path())
+        path = path.parent_path();
+    return Utf8Name(path.make_preferred());
+}
+
 bool LocalFileStore::exists(const std::string& name) const {
     std::error_code ec;
     return fs::is_regular_file(NativePath(pathOf(name)), ec);

@@ -1,7 +1,7 @@
-// The operator's request to stop an export run in batch mode (Ctrl-C, a
-// service manager's SIGTERM, Windows' console events). Set from a signal
-// handler; read by the run between its steps and by the HTTP transport while
-// an exchange waits.
+// The operator's request to stop an export run (Ctrl-C, a service manager's
+// SIGTERM or Windows' console events in batch mode, "Interrompi" in the
+// window). Set from a signal handler or another thread; read by the run
+// between its steps and by the HTTP transport while an exchange waits.
 #pragma once
 
 #include <atomic>
@@ -13,6 +13,12 @@ public:
     // Async-signal-safe: only lock-free atomic stores.
     void request() noexcept { m_requested.store(true); }
     bool requested() const noexcept { return m_requested.load(); }
+    // A new run starts with no request (the window runs one after another);
+    // only while no exchange is under way.
+    void reset() noexcept {
+        m_requested.store(false);
+        m_exchangesFinish.store(false);
+    }
 
     // From now on exchanges run to their end even after a request: the run
     // is logging out, which a stop must not cut short.

@@ -65,11 +65,16 @@ void DoLogin(ServiceContext& ctx) {
     if (answer.failure) {
         ctx.state.LoginToken.clear();
         entry.answered({}, answer, false);
-        throw RunError(TransportFailureMessage(url, answer.failure));
+        throw RunError(TransportFailureMessage(url, answer.failure, kLoginLine));
     }
     if (!isSuccessStatus(answer.status)) entry.answered({}, answer, false);
     ctx.monitor.append(kAnswersBox, text);
     const std::string status = std::to_string(answer.status);
+    if (answer.status == 401 || answer.status == 403) {
+        ctx.state.LoginToken.clear();
+        throw RunError(kCredentialsRefused,
+                       "Accesso al servizio non riuscito: " + url + " ha risposto " + status + ".");
+    }
     if (!isSuccessStatus(answer.status)) loginFailed(ctx, url + " ha risposto " + status);
     std::optional<std::string> token = TokenFromAnswer(text);
     if (!token) loginFailed(ctx, url + " ha risposto " + status + " senza un token");
@@ -105,7 +110,7 @@ bool DoLogout(ServiceContext& ctx) {
     HttpAnswer answer;
     const std::string text = HttpPostRequest(ctx, url, {}, &answer);
     if (answer.failure) {
-        ctx.monitor.append(kAnswersBox, TransportFailureMessage(url, answer.failure));
+        ctx.monitor.append(kAnswersBox, TransportFailureMessage(url, answer.failure, kLogoutLine));
         entry.answered({}, answer, false);
         return true;
     }
@@ -128,7 +133,8 @@ bool SendMovements(ServiceContext& ctx, const std::string& document, const std::
     const std::string text = HttpPostRequest(ctx, url, body, &answer);
     if (answer.failure) {
         entry.answered({}, answer, false);
-        throw RunError(TransportFailureMessage(url, answer.failure));
+        throw RunError(
+            TransportFailureMessage(url, answer.failure, arrivals ? kArrivalsLine : kDeparturesLine));
     }
     const std::string what = DocumentName(kind, day, request);
     const std::string_view answerPrefix = arrivals ? kArrivalsAnswerPrefix : kDeparturesAnswerPrefix;
@@ -173,7 +179,7 @@ bool CloseDay(ServiceContext& ctx, const std::string& day) {
     const std::string text = HttpPostRequest(ctx, url, message, &answer);
     if (answer.failure) {
         entry.answered({}, answer, false);
-        throw RunError(TransportFailureMessage(url, answer.failure));
+        throw RunError(TransportFailureMessage(url, answer.failure, kCloseDayLine));
     }
     const bool marked = showAnswer(ctx, text, !isSuccessStatus(answer.status));
     entry.answered(writeLog(ctx, kEndDayAnswerPrefix, text), answer, false);

@@ -45,7 +45,8 @@ std::string DocumentName(const std::string& kind, const std::string& day, const 
     return name;
 }
 
-std::string TransportFailureMessage(const std::string& url, const HttpFailure& failure) {
+std::string TransportFailureMessage(const std::string& url, const HttpFailure& failure,
+                                    int settingsLine) {
     std::string what;
     switch (failure.kind) {
         case HttpFailure::Kind::Refused:
@@ -68,7 +69,15 @@ std::string TransportFailureMessage(const std::string& url, const HttpFailure& f
             what = "Scambio con il servizio non riuscito: ";
             break;
     }
-    return what + url + " (" + failure.message + ")";
+    std::string text = what + url + ".";
+    // A stop asked by the operator needs no remedy.
+    if (failure.kind != HttpFailure::Kind::Stopped) {
+        text += " Controllare la connessione";
+        if (settingsLine > 0)
+            text += " e l'indirizzo alla riga " + std::to_string(settingsLine) + " di QLBSetup.txt";
+        text += ".";
+    }
+    return text + " (" + failure.message + ")";
 }
 
 }  // namespace velmora

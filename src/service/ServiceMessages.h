@@ -39,8 +39,26 @@ inline bool isSuccessStatus(long status) { return status >= 200 && status <= 299
 std::string DocumentName(const std::string& kind, const std::string& day,
                          const std::string& file);
 
-// The operator's message for an exchange with url that got no answer, e.g.
-// "Servizio non raggiungibile: https://host/arrivi (Connection refused)".
-std::string TransportFailureMessage(const std::string& url, const HttpFailure& failure);
+// The operator's message for an exchange with url that got no answer: the
+// reason in Italian, what to do (naming settingsLine, the line of
+// "QLBSetup.txt" that holds the address, when not 0), then the transport's
+// own words in parentheses, e.g. "Servizio non raggiungibile:
+// https://host/arrivi. Controllare la connessione e l'indirizzo alla riga 5
+// di QLBSetup.txt. (Connection refused)".
+std::string TransportFailureMessage(const std::string& url, const HttpFailure& failure,
+                                    int settingsLine = 0);
+
+// The login refused with 401 or 403: the user id or the password is wrong.
+inline constexpr const char* kCredentialsRefused =
+    "Utente o password rifiutati dal servizio: controllare le righe 1 e 2 di QLBSetup.txt.";
+
+// The lines of "QLBSetup.txt" holding the service's addresses.
+enum SettingsLine : int {
+    kLoginLine = 3,
+    kLogoutLine = 4,
+    kArrivalsLine = 5,
+    kDeparturesLine = 6,
+    kCloseDayLine = 7
+};
 
 }  // namespace velmora

@@ -19,6 +19,7 @@
 #include "core/Text.h"
 #include "jet/JetEngine.h"
 #include "platform/Clock.h"
+#include "platform/NativePath.h"
 #include "platform/curl/CurlHandles.h"
 #include "platform/curl/CurlTransport.h"
 #include "support/Support.h"
@@ -106,6 +107,35 @@ TEST(DemoWeek, IsCheckedThenExportedAsExpected) {
     // clang-format on
     EXPECT_EQ(files.at("Login").at(0), token + "\r\n");
     EXPECT_EQ(files.at("Logout").at(0), "Disconnessione effettuata\r\n");
+
+    // The journal's pages and the check's: one page shell, one heading each,
+    // CON ERRORI coloured as the check's refusals, the documents in words,
+    // the files only when asked for.
+    const Lines week = {"--from", kFirstDay, "--to", kLastDay, "--html"};
+    auto page = [&](Lines args, const std::string& name, int status) {
+        args.insert(args.end(), week.begin(), week.end());
+        args.push_back(name);
+        EXPECT_EQ(runVelmora(dir.path(), args).status, status) << name;
+        return dir.read(name);
+    };
+    const std::string stato = page({"stato"}, "stato.html", 0);
+    const std::string withFiles = page({"stato", "--files"}, "file.html", 0);
+    const std::string report = page({"check"}, "verifica.html", 1);
+    auto styles = [](const std::string& p) {
+        return p.substr(p.find("<style>"), p.find("</style>") - p.find("<style>"));
+    };
+    EXPECT_EQ(styles(stato), styles(report));
+    EXPECT_NE(stato.find("tr.respinto td, tr.con-errori td {"), std::string::npos);
+    EXPECT_EQ(stato.find("<h1>"), stato.rfind("<h1>"));
+    EXPECT_EQ(stato.find("<h2>"), std::string::npos);
+    for (const std::string* p : {&stato, &report})
+        EXPECT_NE(p->find("<tr class=\"con-errori\"><td>07/03/2026</td>"), std::string::npos);
+    EXPECT_NE(stato.find("<p><strong>7 giorni: 6 inviati, 1 con errori.</strong></p>"),
+              std::string::npos);
+    EXPECT_NE(stato.find(" presenze inviate, accettate ("), std::string::npos);
+    EXPECT_EQ(stato.find("<th>File</th>"), std::string::npos);
+    EXPECT_NE(withFiles.find("<th>File</th>"), std::string::npos);
+    EXPECT_NE(report.find("<h2>Registro degli invii</h2>"), std::string::npos);
 }
 
 // What a run must leave behind.
@@ -121,8 +151,10 @@ void checkOutcome(const ProgramResult& o, const Expectation& e, const std::strin
                   const LoopbackService& service, const TempDir& dir) {
     ASSERT_FALSE(o.timedOut) << "the run did not end";
     EXPECT_EQ(o.status, e.status) << o.err;
-    const std::string errStart = replaceAll(e.errStart, "{base}", base);
-    EXPECT_EQ(o.err.substr(0, errStart.size()), errStart) << o.err;
+    const std::string canonical = Utf8Name(fs::canonical(NativePath(dir.path())));
+    const std::string errStart =
+        replaceAll(replaceAll(e.errStart, "{base}", base), "{dir}", canonical);
+    EXPECT_EQ(o.err.substr(0, errStart.size()), systemNames(errStart)) << o.err;
     Lines requests;
     for (const RawRequest& r : service.requests()) {
         EXPECT_TRUE(r.complete) << r.segment;
@@ -179,10 +211,12 @@ const ProgramFault kProgramFaults[] = {
          base = "http://127.0.0.1:" + std::to_string(unusedPort()) + "/istat";
          writeSettings(d, base);
      },
-     {2, kInterrupted + "Servizio non raggiungibile: {base}/login (", {}, {}}},
+     {2, kInterrupted + "Servizio non raggiungibile: {base}/login. Controllare la connessione e l'indirizzo "
+      "alla riga 3 di QLBSetup.txt. (", {}, {}}},
     {"wrong password gets 401 at the login and no logout is owed", nullptr,
      [](const TempDir& d, std::string& base) { writeSettings(d, base, "sbagliata"); },
-     {2, kInterrupted + "Accesso al servizio non riuscito: {base}/login ha risposto 401\n", {"GET login"}, {}}},
+     {2, kInterrupted + "Utente o password rifiutati dal servizio: controllare le righe 1 e 2 di QLBSetup.txt.\n"
+      "Accesso al servizio non riuscito: {base}/login ha risposto 401.\n", {"GET login"}, {}}},
     {"500 on the arrivals post stops before closing the day and logs out",
      [](sim::ServiceSimOptions& s) { s.fail500 = {"arrivi"}; }, nullptr,
      {2, kInterrupted + "Il servizio non ha accettato il documento degli arrivi del 03/03/2026 (Velmora/IstatDatiAInv-",
@@ -190,14 +224,16 @@ const ProgramFault kProgramFaults[] = {
       {{"Login", 1}, {"Istat", 1}, {"IstatDatiAInv", 1}, {"IstatDatiAResp", 1}, {"Logout", 1}}}},
     {"connection closed without an answer to the arrivals stops and logs out",
      [](sim::ServiceSimOptions& s) { s.close = {"arrivi"}; }, nullptr,
-     {2, kInterrupted + "Scambio con il servizio non riuscito: {base}/arrivi (", {"GET login", "POST arrivi", "POST logout"},
+     {2, kInterrupted + "Scambio con il servizio non riuscito: {base}/arrivi. Controllare la connessione e "
+      "l'indirizzo alla riga 5 di QLBSetup.txt. (", {"GET login", "POST arrivi", "POST logout"},
       {{"Login", 1}, {"Istat", 1}, {"IstatDatiAInv", 1}, {"Logout", 1}}}},
     {"output nobody reads does not stop the run", nullptr, nullptr,
      {0, "Istat Regione Sicilia: Esportazione completata!\n", kAllSent, kTwoDaysFiles}, Stdout::ClosedPipe},
     {"register cut to half its size", nullptr, cutRegister([](std::size_t n) { return n / 2; }), kRegisterDamaged},
     {"register without its last page", nullptr, cutRegister([](std::size_t n) { return n - 4096; }), kRegisterDamaged},
     {"no QLBSetup txt", nullptr, [](const TempDir& d, std::string&) { fs::remove(d / "QLBSetup.txt"); },
-     {2, "Parametri insufficienti: Nome utente e password non impostati! (QLBSetup.txt)\n", {}, {}, false}},
+     {2, "Parametri insufficienti: Nome utente e password non impostati! (QLBSetup.txt)\nIl file QLBSetup.txt "
+      "non è nella cartella {dir}.\n", {}, {}, false}},
     {"no QLBDataI txt", nullptr, [](const TempDir& d, std::string&) { fs::remove(d / "QLBDataI.txt"); },
      {2, kNotStarted + "Il file QLBDataI.txt con la data iniziale dei soggiorni non esiste", {}, {}, false}},
     {"a file named Velmora where the log directory belongs", nullptr,
@@ -231,6 +267,45 @@ TEST_P(ProgramFaults, EndInAClearMessage) {
 
 INSTANTIATE_TEST_SUITE_P(E2e, ProgramFaults, ::testing::ValuesIn(kProgramFaults), RuleName());
 
+// "velmora prova": a login and a logout, nothing sent, no file written, and
+// in Italian what works and what to check.
+TEST(ConnectionTest, SaysWhetherTheAddressesAndTheCredentialsWork) {
+    const struct {
+        const char* rule;
+        const char* password;
+        bool down;
+        int status;
+        const char* said;
+        Lines requests;
+    } rows[] = {
+        {"login and logout work", kPassword, false, 0,
+         "Accesso (riga 3): riuscito, utente e password accettati (righe 1 e 2).\n"
+         "Disconnessione (riga 4): riuscita.\n",
+         {"GET login", "POST logout"}},
+        {"a wrong password names lines 1 and 2", "sbagliata", false, 2,
+         "Accesso: il servizio risponde all'indirizzo della riga 3, ma: Utente o password rifiutati "
+         "dal servizio: controllare le righe 1 e 2 di QLBSetup.txt.\nCollegamento non riuscito.\n",
+         {"GET login"}},
+        {"no service names line 3", kPassword, true, 2,
+         "Accesso: Servizio non raggiungibile: {base}/login. Controllare la connessione e "
+         "l'indirizzo alla riga 3 di QLBSetup.txt. (",
+         {}},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.rule);
+        LoopbackService service;
+        TempDir dir;
+        const std::string base =
+            r.down ? "http://127.0.0.1:" + std::to_string(unusedPort()) + "/istat" : service.base();
+        writeSettings(dir, base, r.password);
+        const ProgramResult p = runVelmora(dir.path(), {"prova"});
+        EXPECT_EQ(p.status, r.status) << p.out << p.err;
+        EXPECT_NE(p.out.find(replaceAll(r.said, "{base}", base)), std::string::npos) << p.out;
+        EXPECT_EQ(service.requestLines(), r.requests);
+        EXPECT_FALSE(fs::exists(dir / "Velmora"));
+    }
+}
+
 // Local files whose log directory takes the first `allowed` new files and
 // refuses every later one, as a full disk would.
 class FailingFileStore : public LocalFileStore {
@@ -240,7 +315,7 @@ public:
     std::string writeUnique(const std::string& dir, const std::string& stem, const std::string& ext,
                             std::string_view text) override {
         if (dir == "Velmora" && m_made++ >= m_allowed)
-            throw RunError("Impossibile creare il file " + dir + "/" + stem + ext,
+            throw RunError(systemNames("Impossibile creare il file " + dir + "/" + stem + ext),
                            "No space left on device");
         return LocalFileStore::writeUnique(dir, stem, ext, text);
     }
@@ -267,10 +342,12 @@ TEST(InProcessFaults, ServiceThatNeverAnswersTimesOut) {
         Expectation expect;
     } rows[] = {
         // clang-format off
-        {"arrivi", {2, kInterrupted + "Il servizio non ha risposto in tempo: {base}/arrivi (",
+        {"arrivi", {2, kInterrupted + "Il servizio non ha risposto in tempo: {base}/arrivi. Controllare la "
+                    "connessione e l'indirizzo alla riga 5 di QLBSetup.txt. (",
                     {"GET login", "POST arrivi", "POST logout"},
                     {{"Login", 1}, {"Istat", 1}, {"IstatDatiAInv", 1}, {"Logout", 1}}}},
-        {"login", {2, kInterrupted + "Il servizio non ha risposto in tempo: {base}/login (", {"GET login"}, {}}},
+        {"login", {2, kInterrupted + "Il servizio non ha risposto in tempo: {base}/login. Controllare la "
+                   "connessione e l'indirizzo alla riga 3 di QLBSetup.txt. (", {"GET login"}, {}}},
         // clang-format on
     };
     for (const auto& r : rows) {
@@ -431,6 +508,9 @@ TEST_P(CheckReportPath, NeverReplacesAFileNorFollowsALink) {
     writeDemoHotel(dir);
     writeSettings(dir, "http://127.0.0.1:9/istat");
     const std::string registerBytes = dir.read("Scheda_Cliente.mdb");
+#ifdef _WIN32
+    if (*r.link) GTEST_SKIP() << "MinGW's std::filesystem makes no symbolic links";
+#endif
     if (*r.link) fs::create_symlink(r.target, dir / r.link);
     const ProgramResult p =
         runVelmora(dir.path(), {"check", "--from", kFirstDay, "--to", kLastDay, "--html", r.html});

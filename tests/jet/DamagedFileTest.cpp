@@ -169,6 +169,14 @@ const Variant kVariants[] = {
          f.put(f.pages()[0] * kPage + kRowCount, 2, 3000);
          return kDamaged;
      }},
+    {"catalog_naming_page_0_as_the_definition",
+     [](JetFile& f) {
+         // Row 1 of the catalog's data page is the table's; its Id comes first.
+         std::size_t p = 3;
+         while (f.b[p * kPage] != 1 || f.get(p * kPage + 4, 4) != 2) ++p;
+         f.put(p * kPage + (f.get(f.slot(p, 1), 2) & 0x1FFF) + 2, 4, 0);
+         return kDamaged;
+     }},
     {"row_offset_outside_the_page",
      [](JetFile& f) {
          f.put(f.slot(f.pages()[0], 0), 2, 0x1FFF);
@@ -212,6 +220,11 @@ const Variant kVariants[] = {
      [](JetFile& f) {
          f.declare(+1);
          return countMessage(61, 60);
+     }},
+    {"fewer_rows_declared_as_access_leaves_them",
+     [](JetFile& f) {
+         f.declare(-8);
+         return names(1, 60);
      }},
     {"deleted_row_counted_out",
      [](JetFile& f) {

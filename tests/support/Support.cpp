@@ -432,6 +432,14 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
 
 std::string withLineFeeds(const std::string& text) { return replaceAll(text, "\r\n", "\n"); }
 
+std::string systemNames(const std::string& text) {
+#ifdef _WIN32
+    return replaceAll(text, "Velmora/", "Velmora\\");
+#else
+    return text;
+#endif
+}
+
 std::map<std::string, std::vector<std::string>> velmoraFiles(const std::string& workDir) {
     static const std::regex form(R"(([A-Za-z]+)-(\d{12}|\d{14})(?:-([2-9]|[1-9]\d+))?\.xml)");
     std::map<std::string, std::vector<std::pair<std::pair<std::string, long>, std::string>>> found;

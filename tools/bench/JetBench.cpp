@@ -15,6 +15,7 @@
 #include "core/RunError.h"
 #include "jetwrite/JetWriter.h"
 #include "jet/JetEngine.h"
+#include "platform/LocalFileAccess.h"
 
 using namespace velmora;
 using Clock = std::chrono::steady_clock;
@@ -83,7 +84,9 @@ int main(int argc, char** argv) {
     std::printf("fixtures written in %.0f ms\n", msSince(t));
 
     // Reading the big table once.
-    JetEngine cached(dir.path());
+    // The system's file access, as the program has it.
+    const auto files = std::make_shared<LocalFileAccess>();
+    JetEngine cached(dir.path(), true, files);
     long rssBefore = statusKb("VmRSS:");
     t = Clock::now();
     {
@@ -162,7 +165,7 @@ int main(int argc, char** argv) {
         }
         return msSince(start) * 1000.0 / count;
     };
-    JetEngine uncached(dir.path(), false);
+    JetEngine uncached(dir.path(), false, files);
     lookups(cached, 1);  // first read and index build
     std::printf("code lookup with cache: %.1f us; without cache: %.0f us\n", lookups(cached, 20000),
                 lookups(uncached, 200));

@@ -5,6 +5,7 @@
 // process's peak resident memory, as "wall cpu peak_kb first-line-of-the-box".
 #include <QApplication>
 #include <QCheckBox>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <chrono>
 #include <cstdio>
@@ -59,9 +60,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     CurlGlobal curl;
-    CurlTransport::Options httpOptions;
-    httpOptions.whileWaiting = RepaintWhileWaiting();
-    AppServices services(".", httpOptions);
+    AppServices services(".");
     QApplication app(argc, argv);
     RunState state;
     TimedDialogs dialogs;
@@ -78,7 +77,11 @@ int main(int argc, char** argv) {
 
     const double cpu0 = cpuSeconds();
     const auto t0 = std::chrono::steady_clock::now();
+    // The run goes on its own thread; the window's events go on meanwhile.
+    QEventLoop loop;
+    QObject::connect(&window, &VelmoraDT::runFinished, &loop, &QEventLoop::quit);
     window.T_Click(0);
+    loop.exec();
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     const double wall = std::chrono::duration<double>(dialogs.at - t0).count();

@@ -1,7 +1,9 @@
-// Value encoding for the Jet 4 writer: UTF-8 to UCS-2, the "compressed" text
-// form, and strict decimal parsing of Long, Integer and Double values.
+// Value encoding for the writer: UTF-8 to UCS-2, the "compressed" text form
+// of Jet 4, code page 1252 for Jet 3, and strict decimal parsing of Long,
+// Integer and Double values.
 #include "CellEncoding.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -134,6 +136,31 @@ void appendJetText(std::vector<std::uint8_t>& out, std::u16string_view text) {
     appendUcs2(out, text);
 }
 
+void appendCp1252(std::vector<std::uint8_t>& out, std::u16string_view text) {
+    // Code page 1252 bytes 80..9F; 0 where the code page has no character.
+    static constexpr char16_t kHigh[32] = {
+        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    for (char16_t c : text) {
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+            out.push_back(static_cast<std::uint8_t>(c));
+            continue;
+        }
+        const char16_t* hit = std::find(std::begin(kHigh), std::end(kHigh), c);
+        if (c == 0 || hit == std::end(kHigh))
+            fail("text holds " + codePoint(c) + ", which Jet 3 text (code page 1252) cannot store");
+        out.push_back(static_cast<std::uint8_t>(0x80 + (hit - std::begin(kHigh))));
+    }
+}
+
+void appendText(std::vector<std::uint8_t>& out, std::u16string_view text, JetVersion version) {
+    if (version == JetVersion::Jet3)
+        appendCp1252(out, text);
+    else
+        appendJetText(out, text);
+}
+
 std::int32_t parseLong(std::string_view text) {
     return static_cast<std::int32_t>(parseWhole(text, std::numeric_limits<std::int32_t>::min(),
                                                 std::numeric_limits<std::int32_t>::max(), "Long"));
@@ -193,10 +220,11 @@ void checkCell(const Column& column, const Cell& cell) {
     if (!cell) return;
     try {
         switch (column.type) {
-            case ColumnType::Text: {
+            case ColumnType::Text:
+            case ColumnType::Memo: {
                 std::u16string units;
                 decodeUtf8(*cell, units);
-                checkTextLength(units, column.size, *cell);
+                if (column.type == ColumnType::Text) checkTextLength(units, column.size, *cell);
                 std::vector<std::uint8_t> scratch;
                 appendJetText(scratch, units);
                 break;

@@ -1,6 +1,6 @@
-// How single values become Jet 4 bytes: names and text as UCS-2 (text in the
-// "compressed" form where it is shorter), Long, Integer and Double from their
-// decimal text. Every function throws std::runtime_error with a message that
+// How single values become Jet bytes: names and text as UCS-2 (Jet 4 text in
+// the "compressed" form where it is shorter) or code page 1252 (Jet 3), Long,
+// Integer and Double from their decimal text. Every function throws std::runtime_error with a message that
 // the caller prefixes with where the value comes from.
 #pragma once
 
@@ -28,6 +28,14 @@ void appendJetText(std::vector<std::uint8_t>& out, std::u16string_view text);
 
 // Appends UCS-2LE without any marker, as names are stored.
 void appendUcs2(std::vector<std::uint8_t>& out, std::u16string_view text);
+
+// Appends text as code page 1252 bytes (Jet 3); throws on a character the
+// code page does not have.
+void appendCp1252(std::vector<std::uint8_t>& out, std::u16string_view text);
+
+// Appends a text value as the version stores it: appendJetText for Jet 4,
+// appendCp1252 for Jet 3.
+void appendText(std::vector<std::uint8_t>& out, std::u16string_view text, JetVersion version);
 
 // Decimal text to a number of the column's range. Accepted: an optional '-'
 // and digits (Long, Integer); for Double also a fraction and an exponent

@@ -23,6 +23,7 @@ ColumnType parseType(std::string_view type, int& size) {
     if (type == "Long") return ColumnType::Long;
     if (type == "Integer") return ColumnType::Integer;
     if (type == "Double") return ColumnType::Double;
+    if (type == "Memo") return ColumnType::Memo;
     constexpr std::string_view kText = "Text(";
     if (type.size() > kText.size() + 1 && type.substr(0, kText.size()) == kText &&
         type.back() == ')') {
@@ -34,7 +35,7 @@ ColumnType parseType(std::string_view type, int& size) {
         }
         fail("bad text size in \"" + std::string(type) + "\" (Text(n), n from 1 to 255)");
     }
-    fail("bad column type \"" + std::string(type) + "\" (Text(n), Long, Integer or Double)");
+    fail("bad column type \"" + std::string(type) + "\" (Text(n), Memo, Long, Integer or Double)");
 }
 
 std::string foldCase(std::string_view name) {
@@ -56,10 +57,11 @@ std::vector<Column> parseHeader(std::string_view line) {
             fail("header item \"" + std::string(item) + "\" is not Name:Type");
         }
         Column column;
-        column.name = std::string(item.substr(0, colon));
+        column.deleted = !item.empty() && item.front() == '~';
+        column.name = std::string(item.substr(column.deleted ? 1 : 0, colon - column.deleted));
         column.type = parseType(item.substr(colon + 1), column.size);
         detail::checkColumn(column);
-        if (!seen.insert(foldCase(column.name)).second) {
+        if (!column.deleted && !seen.insert(foldCase(column.name)).second) {
             fail("column " + column.name + " appears twice");
         }
         columns.push_back(std::move(column));
@@ -74,18 +76,25 @@ std::vector<Column> parseHeader(std::string_view line) {
 constexpr std::string_view kEscapes = "|\\trn#";
 constexpr std::string_view kEscaped = "|\\\t\r\n#";
 
-// Splits one row line into cells, resolving escapes.
+// Splits one row line into cells, resolving escapes; the row ends before its
+// first absent field.
 void parseRow(std::string_view line, const std::vector<Column>& columns, std::vector<Cell>& row) {
     row.resize(columns.size());
     std::size_t field = 0;
     std::size_t fieldStart = 0;
+    std::size_t held = columns.size();
     std::string value;
     auto finishField = [&](std::size_t end) {
         if (field < columns.size()) {
             std::string_view raw = line.substr(fieldStart, end - fieldStart);
-            if (raw == "\\N") {
+            if (raw == "\\A") {
+                held = std::min(held, field);
+            } else if (held < field) {
+                fail("\\A fields must end the row");
+            } else if (raw == "\\N") {
                 row[field].reset();
-            } else if (value.empty() && columns[field].type != ColumnType::Text) {
+            } else if (value.empty() && columns[field].type != ColumnType::Text &&
+                       columns[field].type != ColumnType::Memo) {
                 row[field].reset();
             } else {
                 row[field] = value;
@@ -102,9 +111,9 @@ void parseRow(std::string_view line, const std::vector<Column>& columns, std::ve
         } else if (c == '\\') {
             if (i + 1 == line.size()) fail("a lone backslash ends the line");
             const char e = line[++i];
-            if (e == 'N') {
+            if (e == 'N' || e == 'A') {
                 if (i - 1 != fieldStart || (i + 1 != line.size() && line[i + 1] != '|')) {
-                    fail("\\N must stand alone in its field");
+                    fail(std::string("\\") + e + " must stand alone in its field");
                 }
                 continue;
             }
@@ -120,6 +129,8 @@ void parseRow(std::string_view line, const std::vector<Column>& columns, std::ve
         fail(std::to_string(field) + " fields where the header has " +
              std::to_string(columns.size()));
     }
+    if (held == 0) fail("a row holds at least its first column");
+    row.resize(held);
 }
 
 // A text table read line by line from text it may own.

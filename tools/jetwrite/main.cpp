@@ -1,5 +1,5 @@
-// velmora-jetwrite: writes a Jet 4 database from text tables.
-//   velmora-jetwrite OUT.mdb TABLE=FILE.txt [TABLE=FILE.txt ...]
+// velmora-jetwrite: writes a Jet 4 (or Jet 3) database from text tables.
+//   velmora-jetwrite [--jet3] OUT.mdb TABLE=FILE.txt [TABLE=FILE.txt ...]
 // Exit status: 0 written, 1 error (message on stderr), 64 wrong usage.
 #include <cstdio>
 #include <exception>
@@ -16,9 +16,10 @@ constexpr int kExitUsage = 64;
 
 int usage() {
     std::fputs(
-        "usage: velmora-jetwrite OUT.mdb TABLE=FILE.txt [TABLE=FILE.txt ...]\n"
+        "usage: velmora-jetwrite [--jet3] OUT.mdb TABLE=FILE.txt [TABLE=FILE.txt ...]\n"
         "Writes a new Jet 4 database OUT.mdb (replacing it) holding one table for\n"
-        "each TABLE=FILE.txt, read from the text table in FILE.txt.\n",
+        "each TABLE=FILE.txt, read from the text table in FILE.txt; with --jet3,\n"
+        "a Jet 3 (Access 97) database.\n",
         stderr);
     return kExitUsage;
 }
@@ -26,11 +27,17 @@ int usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) return usage();
-    const std::string out = argv[1];
+    int first = 1;
+    auto version = velmora::jetwrite::JetVersion::Jet4;
+    if (argc > 1 && std::string(argv[1]) == "--jet3") {
+        version = velmora::jetwrite::JetVersion::Jet3;
+        ++first;
+    }
+    if (argc < first + 2) return usage();
+    const std::string out = argv[first];
     if (out.empty() || out[0] == '-') return usage();
     std::vector<std::pair<std::string, std::string>> specs;
-    for (int i = 2; i < argc; ++i) {
+    for (int i = first + 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const std::size_t eq = arg.find('=');
         if (eq == std::string::npos || eq == 0 || eq + 1 == arg.size()) return usage();
@@ -43,7 +50,7 @@ int main(int argc, char** argv) {
             owned.push_back(velmora::jetwrite::openTextTable(file, table));
             sources.push_back(owned.back().get());
         }
-        velmora::jetwrite::writeDatabaseFromSources(out, sources);
+        velmora::jetwrite::writeDatabaseFromSources(out, sources, version);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmora-jetwrite: %s\n", e.what());
         return kExitError;

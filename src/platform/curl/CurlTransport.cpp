@@ -91,14 +91,7 @@ struct AnswerSink {
 // CURLE_ABORTED_BY_CALLBACK.
 int velmoraCurlProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     const auto* options = static_cast<const CurlTransport::Options*>(user);
-    if (options->stop && options->stop->abandonsExchange()) return 1;
-    if (options->whileWaiting) {
-        try {
-            options->whileWaiting();
-        } catch (...) {
-        }
-    }
-    return 0;
+    return options->stop && options->stop->abandonsExchange() ? 1 : 0;
 }
 
 // CURLOPT_WRITEFUNCTION: returning less than given makes curl stop with
@@ -231,7 +224,7 @@ HttpAnswer CurlRequest::send(const std::string& body) {
     opt(CURLOPT_PREREQFUNCTION, &velmoraCurlPrereq);
     opt(CURLOPT_PREREQDATA, static_cast<void*>(&certificateCheck));
 #endif
-    if (m_options.whileWaiting || m_options.stop) {
+    if (m_options.stop) {
         opt(CURLOPT_XFERINFOFUNCTION, &velmoraCurlProgress);
         opt(CURLOPT_XFERINFODATA, const_cast<void*>(static_cast<const void*>(&m_options)));
         opt(CURLOPT_NOPROGRESS, 0L);

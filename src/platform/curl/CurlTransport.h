@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <cstddef>
-#include <functional>
 
 #include "platform/Http.h"
 #include "platform/StopRequest.h"
@@ -20,9 +19,6 @@ public:
         std::chrono::milliseconds totalTimeout{120'000};
         // Answers larger than this end the exchange with a failure.
         std::size_t maxAnswerBytes = 32u * 1024u * 1024u;
-        // Called now and then while an exchange waits (the window repaints
-        // there); must not throw.
-        std::function<void()> whileWaiting;
         // When it asks to abandon exchanges, the one waiting ends at once with
         // an HttpFailure of kind Stopped.
         const StopRequest* stop = nullptr;
