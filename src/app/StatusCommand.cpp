@@ -5,9 +5,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 
 #include "check/CheckReport.h"
@@ -17,6 +14,7 @@
 #include "core/FileNames.h"
 #include "core/RunError.h"
 #include "core/Text.h"
+#include "platform/FileStore.h"
 
 namespace velmora {
 
@@ -224,16 +222,12 @@ int RebuildJournal(const std::string& workDir) {
 }
 
 void WriteNewFile(const std::string& name, const std::string& text) {
-    // "x": O_CREAT | O_EXCL, which also refuses a symbolic link at the name.
-    std::FILE* f = std::fopen(name.c_str(), "wbx");
-    if (!f) {
-        const int err = errno;
-        throw RunError("Impossibile scrivere il file " + name,
-                       err == EEXIST ? "esiste già" : std::strerror(err));
-    }
-    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    if (std::fclose(f) != 0 || !written)
-        throw RunError("Impossibile scrivere il file " + name, std::strerror(errno));
+    // Never over anything that has the name, a symbolic link included, and
+    // never seen half written (fopen's "x" would do on Linux; the Windows C
+    // runtime ignores it and writes over the file).
+    LocalFileStore files;
+    if (!files.writeNew(name, text))
+        throw RunError("Impossibile scrivere il file " + name, "esiste già");
 }
 
 int RunStatusCommand(const StatusArguments& arguments, CheckServices& services, std::ostream& out,

@@ -119,6 +119,9 @@ TEST(DemoWeek, IsCheckedThenExportedAsExpected) {
         return dir.read(name);
     };
     const std::string stato = page({"stato"}, "stato.html", 0);
+    // A second page never replaces the first.
+    EXPECT_EQ(runVelmora(dir.path(), {"stato", "--html", "stato.html"}).status, 2);
+    EXPECT_EQ(dir.read("stato.html"), stato);
     const std::string withFiles = page({"stato", "--files"}, "file.html", 0);
     const std::string report = page({"check"}, "verifica.html", 1);
     auto styles = [](const std::string& p) {
