@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include "platform/StopRequest.h"
+#include "platform/windows/WindowsConsole.h"
 
 namespace velmora {
 
@@ -16,9 +17,13 @@ std::atomic<StopRequest*> g_stop{nullptr};
 std::atomic<int> g_events{0};
 
 BOOL WINAPI velmoraConsoleHandler(DWORD event) {
-    // The second event: FALSE passes it on to the default handler, which
-    // ends the process.
-    if (g_events.fetch_add(1) > 0) return FALSE;
+    // The second event ends the process at once, with the status Windows
+    // gives a program ended by Ctrl+C (under Wine the default handler would
+    // end it with 0, which reads as a completed export).
+    if (g_events.fetch_add(1) > 0) {
+        RestoreConsoleOutput();
+        TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+    }
     if (StopRequest* stop = g_stop.load()) stop->request();
     static const char note[] =
         "velmora: interruzione richiesta; chiusura della sessione in corso (una seconda "

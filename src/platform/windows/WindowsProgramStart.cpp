@@ -9,23 +9,27 @@
 #include <io.h>
 #include <shellapi.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
 #include "platform/ProgramStart.h"
+#include "platform/windows/WindowsConsole.h"
 #include "platform/windows/WindowsText.h"
 
 namespace velmora {
 
 namespace {
 
-UINT g_previousOutputCodePage = 0;
+std::atomic<UINT> g_previousOutputCodePage{0};
 
-void restoreOutputCodePage() {
-    if (g_previousOutputCodePage != 0) SetConsoleOutputCP(g_previousOutputCodePage);
-}
+void restoreAtExit() { RestoreConsoleOutput(); }
 
 }  // namespace
+
+void RestoreConsoleOutput() {
+    if (const UINT previous = g_previousOutputCodePage.exchange(0)) SetConsoleOutputCP(previous);
+}
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
     int count = 0;
@@ -46,7 +50,7 @@ void PrepareOutput() {
     if (previous == 0 || previous == CP_UTF8) return;  // no console, or UTF-8 already
     if (!SetConsoleOutputCP(CP_UTF8)) return;
     g_previousOutputCodePage = previous;
-    std::atexit(restoreOutputCodePage);
+    std::atexit(restoreAtExit);
 }
 
 void LeaveOwnConsole() {
