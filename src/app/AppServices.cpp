@@ -3,7 +3,6 @@
 #include "app/AppServices.h"
 
 #include "app/RealExportSteps.h"
-#include "check/JournalDays.h"
 #include "jet/JetEngine.h"
 #include "platform/LocalFileAccess.h"
 #include "platform/curl/CurlTransport.h"
@@ -11,7 +10,7 @@
 
 namespace velmora {
 
-std::string AppServices::journalPath() const { return JournalPathIn(m_workDir); }
+JournalLocation AppServices::journal() const { return JournalLocationIn(m_workDir); }
 
 AppServices::AppServices(std::string workDir, CurlTransport::Options httpOptions)
     : m_workDir(std::move(workDir)), m_httpOptions(httpOptions) {}
@@ -46,7 +45,7 @@ Clock& AppServices::clock() {
 ExportStepsFactory AppServices::factory() {
     return [this](RunState& state, Monitor& monitor, const StepsOptions& options) {
         return MakeRealExportSteps(state, monitor, engine(options.tableCache), http(), files(),
-                                   clock(), journalPath());
+                                   clock(), options.recorder);
     };
 }
 

@@ -9,6 +9,7 @@
 
 #include "app/ExportSteps.h"
 #include "jet/DBEngine.h"
+#include "journal/JournalLocation.h"
 #include "platform/Clock.h"
 #include "platform/FileStore.h"
 #include "platform/Http.h"
@@ -31,8 +32,8 @@ public:
     HttpTransport& http();
     FileStore& files();
     Clock& clock();
-    // Velmora/Velmora.sqlite below the working directory.
-    std::string journalPath() const;
+    // The send journal of the working directory (Velmora/Velmora.sqlite).
+    JournalLocation journal() const;
 
     // Steps bound to these services; valid while this object lives.
     ExportStepsFactory factory();

@@ -7,11 +7,13 @@
 #include <exception>
 
 #include "app/DateEntry.h"
-#include "check/JournalDays.h"
 #include "app/Settings.h"
+#include "journal/CatchUp.h"
 #include "core/RunError.h"
 #include "core/RunState.h"
 #include "core/TerminalText.h"
+#include "core/Text.h"
+#include "core/FileNames.h"
 
 namespace velmora {
 
@@ -19,15 +21,20 @@ namespace {
 
 constexpr const char* kExportUsage =
     "velmora export --from GG/MM/AAAA --to GG/MM/AAAA [--close-days] [--reinvia]\n"
-    "velmora export --pending [--close-days]\n"
+    "velmora export --pending [--fino-a GG/MM/AAAA] [--close-days]\n"
     "    Esporta i giorni dal primo all'ultimo compresi, come il pulsante \"Esporta\"\n"
     "    della finestra, nella cartella di lavoro; --close-days chiude ogni giornata\n"
     "    al servizio (\"Chiudi giornate\"). Le date si scrivono come nei campi della\n"
     "    finestra (anche GGMMAA o GGMMAAAA). Ogni testo inviato compare su stdout dopo\n"
     "    una riga \">>> inviato\", ogni risposta dopo una riga \"<<< risposta\"; i\n"
     "    messaggi vanno su stderr. I giorni che il registro degli invii dà già\n"
-    "    inviati e accettati sono rifiutati (stato 64) se non con --reinvia.\n"
-    "    --pending esporta i giorni dopo l'ultimo inviato, fino a ieri.\n";
+    "    inviati e accettati sono rifiutati (stato 64) se non con --reinvia; dei\n"
+    "    giorni inviati solo in parte si invia quanto il servizio non ha accettato.\n"
+    "    --pending invia i giorni dopo l'ultimo inviato, fino a ieri (al massimo 31\n"
+    "    giorni, se --fino-a non indica l'ultimo): di ogni giorno solo quanto il\n"
+    "    servizio non ha ricevuto. Si ferma prima di inviare se l'esito di un invio\n"
+    "    precedente non è noto (stato 1); i giorni con errori restano da correggere\n"
+    "    (stato 1).\n";
 
 std::string withLineFeeds(const std::string& text) {
     std::string out;
@@ -146,6 +153,7 @@ std::optional<ExportArguments> ParseExportArguments(const std::vector<std::strin
         {"--close-days", nullptr, "", "", &a.closeDays},
         {"--reinvia", nullptr, "", "", &a.resend},
         {"--pending", nullptr, "", "", &a.pending},
+        {"--fino-a", &a.upTo, "la data", "data vuota"},
         {"--no-table-cache", nullptr, "", "", &a.tableCache, false},
     };
     if (!ParseOptions(args, options, a.help, error)) return std::nullopt;
@@ -156,6 +164,10 @@ std::optional<ExportArguments> ParseExportArguments(const std::vector<std::strin
             return std::nullopt;
         }
         return a;
+    }
+    if (!a.upTo.empty()) {
+        error = "--fino-a va con --pending";
+        return std::nullopt;
     }
     if (a.from.empty() || a.to.empty()) {
         error = a.from.empty() ? "manca --from" : "manca --to";
@@ -192,6 +204,16 @@ int ExitStatusOf(RunOutcome outcome) {
     return kExitFailed;
 }
 
+std::optional<std::string> ReadBatchDay(const std::string& given, int currentYear,
+                                        std::string& text) {
+    RunState state;
+    FillDaysInMonth(state);
+    std::string normalized = NormalizeText(given);
+    text = ExpandYear(normalized, currentYear);
+    if (IsValidDate(text, state) != 1) return std::nullopt;
+    return text;
+}
+
 bool PrepareBatchDays(const std::string& from, const std::string& to, const FileStore& files,
                       const Clock& clock, Dialogs& dialogs, std::ostream& err, RunState& state,
                       std::string (&days)[2]) {
@@ -205,9 +227,7 @@ bool PrepareBatchDays(const std::string& from, const std::string& to, const File
     const std::string* given[2] = {&from, &to};
     const char* options[2] = {"--from", "--to"};
     for (int i = 0; i < 2; ++i) {
-        std::string text = NormalizeText(*given[i]);
-        days[i] = ExpandYear(text, year);
-        if (IsValidDate(days[i], state) != 1) {
+        if (!ReadBatchDay(*given[i], year, days[i])) {
             // Named as typed: the expansion of a text that is no date says nothing.
             err << "velmora: data non valida per " << options[i] << ": \"" << *given[i]
                 << "\" (scriverla come GG/MM/AAAA)\n";
@@ -226,64 +246,132 @@ bool RefuseReversedRange(const std::string (&days)[2], const std::string& comman
     return true;
 }
 
+namespace {
+
+// The catch-up's days and plan, with the journal it read under the folder's
+// lock (kept for the run). Returns an exit status when the run is not to
+// start, having said why.
+std::optional<int> planCatchUp(const ExportArguments& arguments, BatchServices& services,
+                               const FileStore& files, std::ostream& out, std::ostream& err,
+                               Dialogs& dialogs, std::unique_ptr<ExportJournal>& journal,
+                               CatchUp& plan) {
+    const long long yesterday = DaySerial(dayText(services.clock.now())) - 1;
+    std::string upTo = DayTextOf(yesterday);
+    if (!arguments.upTo.empty()) {
+        if (!ReadBatchDay(arguments.upTo, services.clock.now().year, upTo) ||
+            DaySerial(upTo) > yesterday) {
+            err << "velmora export: data non valida per --fino-a: \"" << arguments.upTo
+                << "\" (al più tardi ieri, " << DayTextOf(yesterday) << ")\n";
+            return kExitUsage;
+        }
+    }
+    // Without Velmora/ nothing was ever sent.
+    if (services.journal && files.isDirectory(kLogDirectory)) {
+        try {
+            journal = ExportJournal::Open(*services.journal, services.clock, "velmora export");
+            plan = PlanCatchUp(journal->journal(), upTo, arguments.closeDays);
+        } catch (const RunError& e) {
+            dialogs.MsgBox(std::string(kNotStartedLine) + std::string(kCrLf) + e.fullText(),
+                           kStyleExclamation, kRunTitle);
+            return kExitFailed;
+        }
+        if (!journal->notice().empty()) out << terminalSafe(journal->notice()) << '\n';
+    }
+    if (!plan.firstDay) {
+        err << "velmora export: il registro degli invii non ha nessun giorno inviato: "
+               "indicare il primo giorno con --from e --to.\n";
+        return kExitUsage;
+    }
+    if (plan.days == 0) {
+        out << "Nessun giorno da inviare: l'ultimo giorno inviato è il "
+            << plan.lastSent.value_or(upTo) << ".\n";
+        return kExitCompleted;
+    }
+    if (plan.days > kCatchUpMaxDays && arguments.upTo.empty()) {
+        err << "velmora export: non inviato nulla: dal " << *plan.firstDay << ", primo giorno non "
+            << "inviato, a ieri mancano " << plan.days << " giorni, più di " << kCatchUpMaxDays
+            << ". Indicare fin dove recuperare con --fino-a GG/MM/AAAA (o i giorni con --from e "
+               "--to).\n";
+        return kExitUsage;
+    }
+    if (!plan.unknown.empty()) {
+        err << "velmora export: non inviato nulla: l'esito di un invio precedente non è noto.\n";
+        for (const JournalExchange& e : plan.unknown) {
+            const std::string day = DisplayDay(e.day.value_or(""));
+            err << "- " << ExchangeName(e) << ": inviato il " << DisplayDay(e.sentAt.substr(0, 10))
+                << " alle " << e.sentAt.substr(11, 5) << ", risposta mai ricevuta"
+                << (e.failure ? " (" + *e.failure + ")" : std::string()) << ".\n"
+                << "  Controllare sul portale della Regione se è stato ricevuto, poi:\n"
+                << "  se sì: velmora stato --ricevuto " << day << "\n"
+                << "  se no: velmora stato --non-ricevuto " << day
+                << " (il prossimo invio lo ripete)\n";
+        }
+        err.flush();
+        return kExitWithErrors;
+    }
+    out << "Giorni da inviare: dal " << *plan.firstDay << " al " << plan.lastDay << ".\n";
+    out.flush();
+    return std::nullopt;
+}
+
+}  // namespace
+
 int RunExportCommand(const ExportArguments& arguments, BatchServices& services, std::ostream& out,
                      std::ostream& err) {
     StreamDialogs dialogs(err);
     StreamMonitor monitor(out);
     RunState state;
     std::string from = arguments.from, to = arguments.to;
+    std::unique_ptr<ExportJournal> journal;
+    CatchUp plan;
     if (arguments.pending) {
-        // The days after the last one sent, up to yesterday.
-        std::optional<std::string> last;
-        try {
-            if (!services.journalPath.empty())
-                last = LastDaySent(SendJournal(services.journalPath, true));
-        } catch (const RunError& e) {
-            dialogs.MsgBox(e.fullText(), kStyleExclamation, kRunTitle);
-            return kExitFailed;
-        }
-        if (!last) {
-            err << "velmora export: il registro degli invii non ha nessun giorno inviato: "
-                   "indicare il primo giorno con --from e --to.\n";
-            return kExitUsage;
-        }
-        const long long yesterday = DaySerial(dayText(services.clock.now())) - 1;
-        if (DaySerial(*last) >= yesterday) {
-            out << "Nessun giorno da inviare: l'ultimo giorno inviato è il " << *last << ".\n";
-            return kExitCompleted;
-        }
-        from = DayTextOf(DaySerial(*last) + 1);
-        to = DayTextOf(yesterday);
-        out << "Giorni da inviare: dal " << from << " al " << to << ".\n";
-        out.flush();
+        if (std::optional<int> status =
+                planCatchUp(arguments, services, services.files, out, err, dialogs, journal, plan))
+            return *status;
+        from = *plan.firstDay;
+        to = plan.lastDay;
     }
     std::string days[2];
     if (!PrepareBatchDays(from, to, services.files, services.clock, dialogs, err, state, days))
         return kExitFailed;
     if (RefuseReversedRange(days, "export", err)) return kExitUsage;
-    if (!arguments.resend && !services.journalPath.empty()) {
-        std::vector<std::string> sent;
-        try {
-            sent = AcceptedDaysAt(services.journalPath, days[0], days[1]);
-        } catch (const RunError& e) {
-            dialogs.MsgBox(e.fullText(), kStyleExclamation, kRunTitle);
-            return kExitFailed;
-        }
-        if (!sent.empty()) {
-            err << "velmora export: " << AlreadySentRefusal(sent) << '\n';
-            return kExitUsage;
-        }
-    }
 
     StepsOptions stepsOptions;
     stepsOptions.tableCache = arguments.tableCache;
     ExportRun run(state, services.files, dialogs, monitor, services.factory, stepsOptions);
+    if (journal) {
+        run.useJournal([&journal] { return std::move(journal); }, AlreadySent::Refuse);
+        run.planDays([&plan](const std::string& day) {
+            auto it = plan.plans.find(day);
+            return it == plan.plans.end() ? DayPlan{false, false, false, {}} : it->second;
+        });
+    } else if (services.journal) {
+        const JournalLocation where = *services.journal;
+        Clock& clock = services.clock;
+        run.useJournal(
+            [where, &clock] { return ExportJournal::Open(where, clock, "velmora export"); },
+            arguments.resend ? AlreadySent::SendAgain : AlreadySent::Refuse);
+    }
     if (services.stop) {
         StopOnSignals(*services.stop);
         run.setStopRequest(services.stop);
     }
     RunView view;
-    return ExitStatusOf(run.run({days[0], days[1], arguments.closeDays}, view));
+    const RunOutcome outcome = run.run({days[0], days[1], arguments.closeDays}, view);
+    if (!run.refusedAsSent().empty()) {
+        err << "velmora export: " << AlreadySentRefusal(run.refusedAsSent()) << '\n';
+        return kExitUsage;
+    }
+    int status = ExitStatusOf(outcome);
+    if (!plan.withErrors.empty()) {
+        err << "velmora export: giorni con errori, non inviati di nuovo: "
+            << joinAnd(plan.withErrors)
+            << ". Le risposte del servizio dicono quali ospiti ha rifiutato (velmora stato --files "
+               "indica i file); correggerli con l'aiuto di velmora check, poi inviare quei giorni "
+               "con velmora export --from GG/MM/AAAA --to GG/MM/AAAA.\n";
+        if (status == kExitCompleted) status = kExitWithErrors;
+    }
+    return status;
 }
 
 BatchCommand MakeExportCommand(BatchServices& services) {

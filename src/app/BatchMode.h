@@ -13,6 +13,7 @@
 
 #include "app/ExportRun.h"
 #include "app/ExportSteps.h"
+#include "journal/JournalLocation.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/FileStore.h"
@@ -77,12 +78,14 @@ struct ExportArguments {
     bool tableCache = true;
     bool resend = false;   // --reinvia: days already sent and accepted go again
     bool pending = false;  // --pending: the days after the last one sent, to yesterday
+    std::string upTo;      // --fino-a: the catch-up's last day instead of yesterday
     bool help = false;
 };
 
 // Parses the arguments after "export": --from DAY --to DAY [--close-days]
-// [--reinvia] [--no-table-cache] [--help], or --pending instead of the two
-// days; "--from=DAY" works too. On wrong usage returns nothing and sets error.
+// [--reinvia] [--no-table-cache] [--help], or --pending [--fino-a DAY]
+// instead of the two days; "--from=DAY" works too. On wrong usage returns
+// nothing and sets error.
 std::optional<ExportArguments> ParseExportArguments(const std::vector<std::string>& args,
                                                     std::string& error);
 
@@ -109,6 +112,12 @@ public:
 private:
     std::ostream& m_err;
 };
+
+// A day written as the window's date fields take it on Enter ("050326" is
+// 05/03/2026 in 2026), "DD/MM/YYYY"; nothing when it is no valid date (text
+// then holds what was made of it).
+std::optional<std::string> ReadBatchDay(const std::string& given, int currentYear,
+                                        std::string& text);
 
 // Loads the settings into state and reads the days from / to as the window's
 // date fields would take them on Enter (days[0], days[1]). On failure says why
@@ -165,9 +174,9 @@ struct BatchServices {
     FileStore& files;
     Clock& clock;
     ExportStepsFactory factory;
-    // The send journal's file; "" for none (then neither --pending nor the
-    // refusal of days already sent).
-    std::string journalPath = {};
+    // The hotel folder's send journal; none: the export records nothing,
+    // and neither --pending nor the refusal of days already sent works.
+    std::optional<JournalLocation> journal = {};
     // When given, SIGINT and SIGTERM stop the export through it (the same
     // object the HTTP transport watches); a second signal ends the program.
     StopRequest* stop = nullptr;

@@ -8,7 +8,6 @@
 #include "check/CheckReport.h"
 #include "app/DateEntry.h"
 #include "app/ExportRun.h"
-#include "check/JournalDays.h"
 #include "app/Settings.h"
 #include "app/StatusCommand.h"
 #include "core/RunError.h"
@@ -86,8 +85,10 @@ int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, st
     if (RefuseReversedRange(days, "check", err)) return kExitUsage;
 
     RunView view;
+    CheckRangeOptions options;
+    options.journal = services.journal;
     CheckRange range = RunCheckRange({days[0], days[1], false}, state, services.files,
-                                     services.clock, view, services.engine);
+                                     services.clock, view, services.engine, options);
     if (!range.notStarted.empty()) {
         dialogs.MsgBox(std::string(kCheckNotStartedLine) + std::string(kCrLf) + range.notStarted,
                        kStyleExclamation, kRunTitle);
@@ -116,7 +117,7 @@ int RunCheckCommand(const CheckArguments& arguments, CheckServices& services, st
         try {
             const std::string page =
                 WithJournalSection(checkReportHtml(report, services.clock.now()),
-                                   JournalPathIn("."), days[0], days[1]);
+                                   services.journal, days[0], days[1]);
             if (!services.files.writeNew(arguments.html, page))
                 return refuseReportFile(arguments.html, err);
         } catch (const RunError& e) {

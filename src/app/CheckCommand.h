@@ -14,6 +14,7 @@
 #include "check/CheckFinding.h"
 #include "platform/Clock.h"
 #include "jet/DBEngine.h"
+#include "journal/JournalLocation.h"
 #include "platform/FileStore.h"
 
 namespace velmora {
@@ -41,11 +42,14 @@ struct CheckArguments {
 std::optional<CheckArguments> ParseCheckArguments(const std::vector<std::string>& args,
                                                   std::string& error);
 
-// What the check command works with; the engine is asked for when needed.
+// What the check and status commands work with; the engine is asked for when
+// needed.
 struct CheckServices {
     FileStore& files;
     Clock& clock;
     std::function<DBEngine&()> engine;
+    // The hotel folder's send journal.
+    JournalLocation journal;
 };
 
 // The exit status for a finished check.

@@ -12,7 +12,6 @@
 #include "app/Settings.h"
 #include "core/RunError.h"
 #include "core/Text.h"
-#include "service/SendJournal.h"
 #include "platform/StopRequest.h"
 
 namespace velmora {
@@ -79,7 +78,7 @@ struct ExportRun::Progress {
     explicit Progress(RunView& runView) : view(runView) {}
     RunView& view;
     std::unique_ptr<ExportSteps> steps;
-    SendJournal* journal = nullptr;
+    RunRecorder* recorder = nullptr;
     // A logout is owed when the run stops.
     bool loggedIn = false;
     bool errorMarks = false;
@@ -93,6 +92,9 @@ struct ExportRun::Progress {
 };
 
 bool ExportRun::mayStart(const RunRequest& request, RunView& view) {
+    m_journal.reset();
+    m_sendAgain.clear();
+    m_refusedAsSent.clear();
     try {
         std::string problem = checkBeforeLogin(request, view);
         if (!problem.empty()) {
@@ -103,15 +105,37 @@ bool ExportRun::mayStart(const RunRequest& request, RunView& view) {
         refuse(std::string("Errore imprevisto durante i controlli: ") + e.what());
         return false;
     }
-    if (!m_sentDays) return true;
+    if (!m_openJournal) return true;
     std::vector<std::string> sent;
     try {
-        sent = m_sentDays(request);
+        m_journal = m_openJournal();
+        if (!m_journal) return true;
+        if (!m_journal->notice().empty()) m_monitor.append(kAnswersBox, m_journal->notice());
+        if (m_alreadySent != AlreadySent::SendAgain && !m_plan)
+            sent = AcceptedDays(m_journal->journal(), request.firstDay, request.lastDay);
     } catch (const RunError& e) {
+        m_journal.reset();
         refuse(e.fullText());
         return false;
     }
-    return sent.empty() || m_dialogs.Question(AlreadySentQuestion(sent), kRunTitle);
+    if (sent.empty()) return true;
+    if (m_alreadySent == AlreadySent::Refuse ||
+        !m_dialogs.Question(AlreadySentQuestion(sent), kRunTitle)) {
+        m_refusedAsSent = sent;
+        m_journal.reset();
+        return false;
+    }
+    m_sendAgain.insert(sent.begin(), sent.end());
+    return true;
+}
+
+DayPlan ExportRun::planOf(const RunRequest& request, const std::string& day) const {
+    if (m_plan) return m_plan(day);
+    DayPlan plan;
+    plan.closing = request.closeDays;
+    if (!m_journal || m_alreadySent == AlreadySent::SendAgain || m_sendAgain.count(day))
+        return plan;
+    return PlanOmittingAccepted(JournalDayOf(m_journal->journal(), day), request.closeDays);
 }
 
 bool ExportRun::exchange(Progress& progress, std::string what, const std::string& day,
@@ -126,37 +150,52 @@ bool ExportRun::exchange(Progress& progress, std::string what, const std::string
 }
 
 void ExportRun::logIn(Progress& progress, const RunRequest& request) {
-    progress.steps = m_factory(m_state, m_monitor, m_options);
+    StepsOptions options = m_options;
+    if (m_journal) {
+        progress.recorder = &m_journal->recorder();
+        options.recorder = progress.recorder;
+        progress.recorder->runStarted(m_state.UserId, request.firstDay, request.lastDay,
+                                      request.closeDays);
+    }
+    progress.steps = m_factory(m_state, m_monitor, options);
     if (!progress.steps) throw RunError("Esportazione non disponibile");
-    progress.journal = progress.steps->journal();
-    if (progress.journal)
-        progress.journal->beginRun(progress.journal->now(), m_state.UserId, request.firstDay,
-                                   request.lastDay, request.closeDays);
-    exchange(progress, "l'accesso al servizio", {}, "accesso", [&] {
+    // A login once sent is waited for, so that a session it opens can be
+    // closed: after a stop the logout follows at once.
+    if (m_stop && m_stop->requested()) throw OperatorStop{};
+    if (m_stop) m_stop->letExchangesFinish(true);
+    progress.inFlight = "l'accesso al servizio";
+    try {
+        const Waiting waiting(progress.view, {}, "accesso");
         progress.steps->DoLogin();
-        return false;
-    });
+    } catch (...) {
+        if (m_stop) m_stop->letExchangesFinish(false);
+        throw;
+    }
+    if (m_stop) m_stop->letExchangesFinish(false);
+    progress.lastAnswered = std::move(progress.inFlight);
+    progress.inFlight.clear();
     progress.loggedIn = true;
+    if (m_stop && m_stop->requested()) throw OperatorStop{};
 }
 
 void ExportRun::exportDay(Progress& progress, const RunRequest& request, const std::string& day,
                           RunView& view) {
     if (m_stop && m_stop->requested()) throw OperatorStop{};
     view.dayStarted(day);
+    const DayPlan plan = planOf(request, day);
+    if (!plan.note.empty()) m_monitor.append(kAnswersBox, plan.note);
     for (const char* kind : {"A", "P"}) {
+        if (!(kind == std::string("A") ? plan.arrivals : plan.departures)) continue;
         std::string document = progress.steps->ExportStays(day, day, kind);
-        if (document.empty()) {
-            if (progress.journal) progress.journal->recordEmpty(kind, day, progress.journal->now());
-            continue;
-        }
+        if (document.empty()) continue;
         const bool arrivals = kind == std::string("A");
         const std::string what = arrivals ? "il documento degli arrivi del " + day
                                           : "il documento delle partenze del " + day;
         progress.errorMarks |=
             exchange(progress, what, day, arrivals ? "arrivi" : "partenze",
-                     [&] { return progress.steps->SendMovements(document, kind); });
+                     [&] { return progress.steps->SendMovements(document, kind, day); });
     }
-    if (request.closeDays)
+    if (plan.closing)
         progress.errorMarks |= exchange(progress, "la chiusura della giornata " + day, day,
                                         "chiusura", [&] { return progress.steps->CloseDay(day); });
 }
@@ -226,14 +265,12 @@ RunOutcome ExportRun::interrupted(Progress& progress, RunView& view) {
             reason += std::string(kCrLf) + "Errore anche durante la disconnessione.";
         }
     }
-    if (progress.journal) {
-        try {
-            progress.journal->endRun(progress.journal->now(), kOutcomeInterrupted, reason);
-        } catch (const RunError& e) {
-            reason += std::string(kCrLf) + e.fullText();
-        }
+    if (progress.recorder) {
+        const std::string unrecorded = progress.recorder->runEnded(kOutcomeInterrupted, reason);
+        if (!unrecorded.empty()) reason += std::string(kCrLf) + unrecorded;
     }
     progress.steps.reset();
+    m_journal.reset();
     try {
         m_monitor.append(kAnswersBox, reason);
     } catch (...) {
@@ -249,22 +286,20 @@ RunOutcome ExportRun::interrupted(Progress& progress, RunView& view) {
 RunOutcome ExportRun::finish(Progress& progress, RunView& view) {
     bool errorMarks = progress.errorMarks;
     const std::string& logoutLogProblem = progress.logoutLogProblem;
-    if (progress.journal) {
-        try {
-            progress.journal->endRun(
-                progress.journal->now(),
-                errorMarks || !logoutLogProblem.empty() ? kOutcomeWithErrors : kOutcomeCompleted,
-                {});
-        } catch (const RunError& e) {
-            // Everything was sent and its files kept; only the journal's
-            // last line is missing, and the operator is told.
+    if (progress.recorder) {
+        const std::string unrecorded = progress.recorder->runEnded(
+            errorMarks || !logoutLogProblem.empty() ? kOutcomeWithErrors : kOutcomeCompleted, {});
+        if (!unrecorded.empty()) {
+            // Everything was sent and its files kept; what the journal lacks
+            // is told to the operator.
             try {
-                m_monitor.append(kAnswersBox, e.fullText());
+                m_monitor.append(kAnswersBox, unrecorded);
             } catch (...) {
             }
             errorMarks = true;
         }
     }
+    m_journal.reset();
     if (!logoutLogProblem.empty()) {
         const std::string text =
             std::string(kEverythingSentLine) + std::string(kCrLf) + logoutLogProblem;

@@ -5,11 +5,15 @@
 #pragma once
 
 #include <functional>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/ExportSteps.h"
 #include "check/PreRunChecks.h"
+#include "journal/ExportJournal.h"
+#include "journal/JournalDays.h"
 #include "platform/RunView.h"
 #include "core/RunState.h"
 #include "platform/Dialogs.h"
@@ -29,6 +33,14 @@ inline constexpr const char* kEverythingSentLine =
     "Tutto è stato inviato e la sessione è chiusa; non è stato possibile scrivere solo il "
     "file di registro della disconnessione (Logout-).";
 
+// What a run does with the days of its range that the journal holds as sent
+// and accepted.
+enum class AlreadySent {
+    Ask,        // the window: a Yes/No question; Yes sends them again
+    Refuse,     // batch mode without --reinvia: the run does not start
+    SendAgain,  // --reinvia: every document of every day is sent
+};
+
 enum class RunOutcome {
     Completed,            // every day done, no answer marked an error
     CompletedWithErrors,  // every day done, some answer marked an error
@@ -44,16 +56,25 @@ public:
     // Runs the export over the range; never throws.
     RunOutcome run(const RunRequest& request, RunView& view);
 
-    // Before the login, the days of the range that sentDays names (already
-    // sent and accepted) are put to the operator as a Yes/No question; No
-    // ends the run without a login (RunOutcome::Refused).
-    void askBeforeResending(
-        std::function<std::vector<std::string>(const RunRequest&)> sentDays) {
-        m_sentDays = std::move(sentDays);
+    // The run records itself in the send journal that open gives (called
+    // after the checks, before the login; a RunError from it keeps the run
+    // from starting). Days the journal holds as sent and accepted are handled
+    // as sent says; of the other days, documents the journal holds as
+    // accepted are not sent again unless sent is SendAgain.
+    void useJournal(std::function<std::unique_ptr<ExportJournal>()> open, AlreadySent sent) {
+        m_openJournal = std::move(open);
+        m_alreadySent = sent;
     }
+    // What to send of each day, instead of what the journal says (the
+    // catch-up's plan).
+    void planDays(std::function<DayPlan(const std::string& day)> plan) { m_plan = std::move(plan); }
+    // The days a run with AlreadySent::Refuse did not start for.
+    const std::vector<std::string>& refusedAsSent() const { return m_refusedAsSent; }
     // A stop request the run obeys: no further exchange starts once it is set,
     // the one under way is abandoned, the logout still happens, and the run
-    // ends Interrupted saying which exchange was under way.
+    // ends Interrupted saying which exchange was under way. The login is not
+    // abandoned: the session it may open is closed with a logout once its
+    // answer comes.
     void setStopRequest(StopRequest* stop) { m_stop = stop; }
 
 private:
@@ -64,9 +85,11 @@ private:
     // The problem that keeps the run from starting, or "" when there is none.
     std::string checkBeforeLogin(const RunRequest& request, RunView& view);
     void refuse(const std::string& problem);
-    // The checks before the login and the question on days already sent; false
-    // when the run does not start (the operator has been told).
+    // The checks before the login, the journal and the days already sent;
+    // false when the run does not start (the operator has been told).
     bool mayStart(const RunRequest& request, RunView& view);
+    // What to send of day.
+    DayPlan planOf(const RunRequest& request, const std::string& day) const;
     // One exchange with the service, named by what for a stop and by day and
     // step for the view; throws OperatorStop first when a stop was asked.
     // Returns the step's error mark.
@@ -81,7 +104,8 @@ private:
     // apart, since everything was sent.
     void logOut(Progress& progress);
     // The run stopped for progress.reason: logout when still logged in, the
-    // journal's end, the monitor and the message.
+    // journal's end, the monitor and the message. The logout is sent before
+    // anything else is written.
     RunOutcome interrupted(Progress& progress, RunView& view);
     // Every day done: the journal's end and the completion message.
     RunOutcome finish(Progress& progress, RunView& view);
@@ -92,7 +116,13 @@ private:
     Monitor& m_monitor;
     ExportStepsFactory m_factory;
     StepsOptions m_options;
-    std::function<std::vector<std::string>(const RunRequest&)> m_sentDays;
+    std::function<std::unique_ptr<ExportJournal>()> m_openJournal;
+    AlreadySent m_alreadySent = AlreadySent::Ask;
+    std::function<DayPlan(const std::string&)> m_plan;
+    // The journal of the run under way, and the days sent again on purpose.
+    std::unique_ptr<ExportJournal> m_journal;
+    std::set<std::string> m_sendAgain;
+    std::vector<std::string> m_refusedAsSent;
     StopRequest* m_stop = nullptr;
 };
 

@@ -12,7 +12,7 @@
 
 namespace velmora {
 
-class SendJournal;
+class RunRecorder;
 
 class ExportSteps {
 public:
@@ -23,20 +23,23 @@ public:
     // ("DD/MM/YYYY"), or "" when it holds no stay.
     virtual std::string ExportStays(const std::string& firstDay, const std::string& lastDay,
                                     const std::string& kind) = 0;
-    // Posts a document; true when the answer was marked "Sono presenti errori!".
-    virtual bool SendMovements(const std::string& document, const std::string& kind) = 0;
+    // Posts the document of day ("DD/MM/YYYY"); true when the answer was
+    // marked "Sono presenti errori!".
+    virtual bool SendMovements(const std::string& document, const std::string& kind,
+                               const std::string& day) = 0;
     // Closes the day at the service; true when the answer was marked an error.
     virtual bool CloseDay(const std::string& day) = 0;
     // Logs out; true when the answer was marked an error.
     virtual bool DoLogout() = 0;
-    // The send journal the steps record into; none by default.
-    virtual SendJournal* journal() { return nullptr; }
 };
 
 // Options handed to the factory of the steps.
 struct StepsOptions {
     // Keep the tables of the databases in memory between reads.
     bool tableCache = true;
+    // Where the steps record each document's guests and each exchange; none:
+    // nothing is recorded.
+    RunRecorder* recorder = nullptr;
 };
 
 // Makes the steps of one run; called once per run, after the checks that

@@ -1,7 +1,9 @@
-// Binds the export run's steps to the service client and the stays writers.
+// Binds the export run's steps to the service client and the stays writers,
+// and, when the run records, the writers' reports and the client's notes to
+// the send journal's recorder.
 #include "app/RealExportSteps.h"
 
-#include "service/SendJournal.h"
+#include "journal/RunRecorder.h"
 #include "service/ServiceClient.h"
 #include "stays/ExportStays.h"
 #include "stays/StaysContext.h"
@@ -13,33 +15,39 @@ namespace {
 class RealExportSteps : public ExportSteps {
 public:
     RealExportSteps(RunState& state, Monitor& monitor, DBEngine& engine, HttpTransport& http,
-                    FileStore& files, Clock& clock, const std::string& journalPath)
-        : m_service{state, http, monitor, files, clock}, m_stays{state, engine, files, clock} {
-        if (journalPath.empty()) return;
-        m_journal = std::make_unique<SendJournal>(journalPath, false);
-        m_journal->setClock(&clock);
-        m_service.journal = m_journal.get();
-    }
+                    FileStore& files, Clock& clock, RunRecorder* recorder)
+        : m_service{state, http, monitor, files, clock, recorder},
+          m_stays{state, engine, files, clock},
+          m_recorder(recorder) {}
 
     void DoLogin() override { velmora::DoLogin(m_service); }
     std::string ExportStays(const std::string& firstDay, const std::string& lastDay,
                             const std::string& kind) override {
-        m_documentDay = firstDay;
-        return velmora::ExportStays(m_stays, firstDay, lastDay, kind);
+        if (!m_recorder) return velmora::ExportStays(m_stays, firstDay, lastDay, kind);
+        GuestCollector guests(kind);
+        m_stays.observer = &guests;
+        std::string document;
+        try {
+            document = velmora::ExportStays(m_stays, firstDay, lastDay, kind);
+        } catch (...) {
+            m_stays.observer = nullptr;
+            throw;
+        }
+        m_stays.observer = nullptr;
+        m_recorder->documentBuilt(firstDay, kind, guests.take());
+        return document;
     }
-    bool SendMovements(const std::string& document, const std::string& kind) override {
-        return velmora::SendMovements(m_service, document, kind, m_documentDay);
+    bool SendMovements(const std::string& document, const std::string& kind,
+                       const std::string& day) override {
+        return velmora::SendMovements(m_service, document, kind, day);
     }
     bool CloseDay(const std::string& day) override { return velmora::CloseDay(m_service, day); }
     bool DoLogout() override { return velmora::DoLogout(m_service); }
-    SendJournal* journal() override { return m_journal.get(); }
 
 private:
-    std::unique_ptr<SendJournal> m_journal;
     ServiceContext m_service;
     StaysContext m_stays;
-    // The day of the document built last, the one SendMovements posts.
-    std::string m_documentDay;
+    RunRecorder* m_recorder;
 };
 
 }  // namespace
@@ -47,9 +55,8 @@ private:
 std::unique_ptr<ExportSteps> MakeRealExportSteps(RunState& state, Monitor& monitor,
                                                  DBEngine& engine, HttpTransport& http,
                                                  FileStore& files, Clock& clock,
-                                                 const std::string& journalPath) {
-    return std::make_unique<RealExportSteps>(state, monitor, engine, http, files, clock,
-                                             journalPath);
+                                                 RunRecorder* recorder) {
+    return std::make_unique<RealExportSteps>(state, monitor, engine, http, files, clock, recorder);
 }
 
 }  // namespace velmora

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <memory>
-#include <string>
 
 #include "app/ExportSteps.h"
 #include "platform/Clock.h"
@@ -15,11 +14,11 @@ namespace velmora {
 
 // Steps over the real service client and stays writers, bound to the given
 // engine, transport, files and clock (all must outlive the steps); with a
-// journalPath, every exchange is recorded in the send journal there (opened,
-// made or migrated now: RunError when it cannot be).
+// recorder, the guests of each document built and every exchange are
+// recorded through it.
 std::unique_ptr<ExportSteps> MakeRealExportSteps(RunState& state, Monitor& monitor,
                                                  DBEngine& engine, HttpTransport& http,
                                                  FileStore& files, Clock& clock,
-                                                 const std::string& journalPath = {});
+                                                 RunRecorder* recorder = nullptr);
 
 }  // namespace velmora

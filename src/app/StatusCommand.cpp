@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
 
 #include "check/CheckReport.h"
 #include "check/CheckRun.h"
@@ -14,27 +13,29 @@
 #include "core/FileNames.h"
 #include "core/RunError.h"
 #include "core/Text.h"
+#include "journal/ExportJournal.h"
+#include "journal/JournalRebuild.h"
 #include "platform/FileStore.h"
 
 namespace velmora {
-
-namespace fs = std::filesystem;
 
 namespace {
 
 constexpr const char* kStatusUsage =
     "velmora stato [--from GG/MM/AAAA] [--to GG/MM/AAAA] [--files] [--html FILE]\n"
-    "              [--ricostruisci]\n"
+    "              [--ricostruisci] [--ricevuto GG/MM/AAAA | --non-ricevuto GG/MM/AAAA]\n"
     "    Dal registro degli invii (Velmora/Velmora.sqlite), una riga per giorno:\n"
     "    arrivi e partenze (ospiti inviati, esito, quando), giornata chiusa o no e\n"
     "    lo stato: INVIATO, CON ERRORI, INTERROTTO, ESITO SCONOSCIUTO, NON INVIATO,\n"
     "    NULLA DA INVIARE. Senza date: gli ultimi 31 giorni fino a ieri. --files\n"
     "    aggiunge i file di ogni giorno; --html FILE scrive un rapporto (mai sopra un\n"
     "    file esistente); --ricostruisci rifà il registro dai file di Velmora/ (il\n"
-    "    precedente resta come Velmora.sqlite.bak).\n";
+    "    precedente resta come Velmora.sqlite.bak). --ricevuto o --non-ricevuto\n"
+    "    annotano, per gli invii di quel giorno rimasti senza risposta, quanto il\n"
+    "    portale della Regione dice: ricevuti, o no (li invia di nuovo --pending).\n";
 
-std::string cellOf(const std::optional<JournalExchange>& e, bool empty) {
-    if (!e) return empty ? "nessuno" : "-";
+std::string cellOf(const std::optional<JournalExchange>& e) {
+    if (!e) return "-";
     if (e->verdict && *e->verdict == kVerdictEmpty) return "nessuno";
     std::string text =
         std::to_string(e->stays) + " " + (e->verdict ? *e->verdict : "senza risposta");
@@ -74,8 +75,14 @@ std::optional<StatusArguments> ParseStatusArguments(const std::vector<std::strin
         {"--html", &a.html},
         {"--files", nullptr, "", "", &a.files},
         {"--ricostruisci", nullptr, "", "", &a.rebuild},
+        {"--ricevuto", &a.received, "la data", "data vuota"},
+        {"--non-ricevuto", &a.notReceived, "la data", "data vuota"},
     };
     if (!ParseOptions(args, options, a.help, error)) return std::nullopt;
+    if (!a.received.empty() && !a.notReceived.empty()) {
+        error = "--ricevuto e --non-ricevuto insieme";
+        return std::nullopt;
+    }
     return a;
 }
 
@@ -94,9 +101,8 @@ std::vector<std::string> StatusLines(const std::vector<JournalDay>& days, bool f
     lines.push_back(padded("Giorno", 12) + padded("Arrivi", 30) + padded("Partenze", 30) +
                     padded("Chiusa", 8) + "Stato");
     for (const JournalDay& d : days) {
-        lines.push_back(padded(d.day, 12) + padded(cellOf(d.arrivals, d.arrivalsEmpty), 30) +
-                        padded(cellOf(d.departures, d.departuresEmpty), 30) +
-                        padded(closedOf(d), 8) + d.status);
+        lines.push_back(padded(d.day, 12) + padded(cellOf(d.arrivals), 30) +
+                        padded(cellOf(d.departures), 30) + padded(closedOf(d), 8) + d.status);
         if (files)
             for (const std::string& f : d.files) lines.push_back("    " + f);
     }
@@ -114,8 +120,8 @@ std::string StatusHtmlSection(const std::vector<JournalDay>& days, bool files, b
         for (char c : std::string(d.status))
             rowClass += c == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         h += "<tr class=\"" + rowClass + "\"><td>" + htmlEscaped(d.day) + "</td><td>" +
-             htmlEscaped(CellInWords(d.arrivals, d.arrivalsEmpty)) + "</td><td>" +
-             htmlEscaped(CellInWords(d.departures, d.departuresEmpty)) + "</td><td>" +
+             htmlEscaped(CellInWords(d.arrivals)) + "</td><td>" +
+             htmlEscaped(CellInWords(d.departures)) + "</td><td>" +
              htmlEscaped(closedOf(d)) + "</td><td><strong>" + htmlEscaped(d.status) +
              "</strong></td>";
         if (files) {
@@ -129,8 +135,8 @@ std::string StatusHtmlSection(const std::vector<JournalDay>& days, bool files, b
     return h + "</tbody>\r\n</table>\r\n";
 }
 
-std::string CellInWords(const std::optional<JournalExchange>& e, bool empty) {
-    if (!e) return empty ? "nessuna presenza" : "-";
+std::string CellInWords(const std::optional<JournalExchange>& e) {
+    if (!e) return "-";
     if (e->verdict && *e->verdict == kVerdictEmpty) return "nessuna presenza";
     const bool one = e->stays == 1;
     std::string text = std::to_string(e->stays) + (one ? " presenza inviata, " : " presenze inviate, ");
@@ -175,12 +181,11 @@ std::string StatusCountsText(const std::vector<JournalDay>& days) {
     return text + ".";
 }
 
-std::string WithJournalSection(const std::string& page, const std::string& journalPath,
+std::string WithJournalSection(const std::string& page, const JournalLocation& journal,
                                const std::string& firstDay, const std::string& lastDay) {
     std::string section;
     try {
-        SendJournal journal(journalPath, true);
-        section = StatusHtmlSection(JournalDays(journal, firstDay, lastDay), false, true);
+        section = StatusHtmlSection(JournalDays(*ReadJournal(journal), firstDay, lastDay), false, true);
     } catch (const RunError& e) {
         section = "<h2>Registro degli invii</h2>\r\n<p>" + htmlEscaped(e.message()) + "</p>\r\n";
     }
@@ -189,37 +194,30 @@ std::string WithJournalSection(const std::string& page, const std::string& journ
     return page.substr(0, end) + section + page.substr(end);
 }
 
-int RebuildJournal(const std::string& workDir) {
-    const fs::path dir = fs::path(workDir) / kLogDirectory;
-    const fs::path journal = dir / kJournalFile;
-    const fs::path fresh = dir / (std::string(kJournalFile) + ".new");
-    const fs::path kept = dir / (std::string(kJournalFile) + ".bak");
-    std::error_code ec;
-    if (!fs::is_directory(dir, ec))
-        throw RunError(std::string("La cartella ") + kLogDirectory +
-                       " non esiste: nulla da ricostruire.");
-    for (const char* tail : {"", "-wal", "-shm", "-journal"}) fs::remove(fresh.string() + tail, ec);
-    const int count = SendJournal::Rebuild(dir.string(), fresh.string());
-    if (fs::exists(journal, ec)) {
-        // Opening and closing the old journal folds its WAL file back in.
-        try {
-            SendJournal old(journal.string(), false);
-        } catch (const RunError&) {
-        }
-        for (const char* tail : {"", "-wal"}) {
-            if (!fs::exists(journal.string() + tail, ec)) continue;
-            fs::rename(journal.string() + tail, kept.string() + tail, ec);
-            if (ec)
-                throw RunError(
-                    "Impossibile conservare il registro precedente come " + kept.string(),
-                    ec.message());
-        }
-        fs::remove(journal.string() + "-shm", ec);
+namespace {
+
+// Records the operator's word on the requests of day whose outcome the
+// journal does not know; the number of them.
+int markOutcome(const JournalLocation& where, const Clock& clock, const std::string& day,
+                bool received, std::ostream& out) {
+    // Under the export lock, and never on a journal lost while its files remain.
+    const auto opened = ExportJournal::Open(where, clock, "velmora stato");
+    SendJournal& journal = opened->journal();
+    const std::vector<JournalExchange> unknown = UnknownOutcomes(JournalDayOf(journal, day));
+    for (const JournalExchange& e : unknown) {
+        const std::string word = received ? "ricevuto" : "non ricevuto";
+        journal.completeExchange(e.id, e.answerFile.value_or(""), e.httpStatus,
+                                 (e.failure ? *e.failure + "; " : std::string()) +
+                                     "segnato dall'operatore come " + word + " dal servizio",
+                                 received ? std::optional<std::string>(kVerdictAccepted)
+                                          : std::optional<std::string>(kVerdictNoAnswer),
+                                 clock.now());
+        out << "Segnato come " << word << ": " << ExchangeName(e) << ".\n";
     }
-    fs::rename(fresh, journal, ec);
-    if (ec) throw RunError("Impossibile sostituire il registro " + journal.string(), ec.message());
-    return count;
+    return static_cast<int>(unknown.size());
 }
+
+}  // namespace
 
 void WriteNewFile(const std::string& name, const std::string& text) {
     // Never over anything that has the name, a symbolic link included, and
@@ -235,13 +233,36 @@ int RunStatusCommand(const StatusArguments& arguments, CheckServices& services, 
     StreamDialogs dialogs(err);
     if (arguments.rebuild) {
         try {
-            const int count = RebuildJournal(".");
+            const std::unique_ptr<FileLock> lock =
+                LockHotelFolder(services.journal, "velmora stato --ricostruisci", services.clock);
+            const int count = RebuildJournal(services.journal);
             out << "Registro degli invii ricostruito dai file di " << kLogDirectory << ": " << count
                 << " scambi.\n";
         } catch (const RunError& e) {
             dialogs.MsgBox(e.fullText(), kStyleExclamation, kRunTitle);
             return kExitFailed;
         }
+    }
+    const std::string& marked =
+        arguments.received.empty() ? arguments.notReceived : arguments.received;
+    if (!marked.empty()) {
+        std::string day;
+        if (!ReadBatchDay(marked, services.clock.now().year, day)) {
+            err << "velmora stato: data non valida: \"" << day << "\"\n";
+            return kExitUsage;
+        }
+        try {
+            if (markOutcome(services.journal, services.clock, day, !arguments.received.empty(),
+                            out) == 0) {
+                err << "velmora stato: il " << day
+                    << " non ha invii rimasti senza risposta: nulla da segnare.\n";
+                return kExitUsage;
+            }
+        } catch (const RunError& e) {
+            dialogs.MsgBox(e.fullText(), kStyleExclamation, kRunTitle);
+            return kExitFailed;
+        }
+        out.flush();
     }
     const long long yesterday = DaySerial(dayText(services.clock.now())) - 1;
     const std::string from = arguments.from.empty() ? DayTextOf(yesterday - 30) : arguments.from;
@@ -257,8 +278,7 @@ int RunStatusCommand(const StatusArguments& arguments, CheckServices& services, 
 
     std::vector<JournalDay> rows;
     try {
-        SendJournal journal(JournalPathIn("."), true);
-        rows = JournalDays(journal, days[0], days[1]);
+        rows = JournalDays(*ReadJournal(services.journal), days[0], days[1]);
     } catch (const RunError& e) {
         dialogs.MsgBox(e.fullText(), kStyleExclamation, kRunTitle);
         return kExitFailed;

@@ -1,7 +1,8 @@
 // "velmora stato": one row per day from the send journal (arrivals,
 // departures, closing, status word), optionally with the day's log files,
-// as a printable page, or after rebuilding the journal from the log files.
-// The window's Verifica report carries the same table.
+// as a printable page, or after rebuilding the journal from the log files;
+// and the operator's word on a request whose outcome the journal does not
+// know. The window's Verifica report carries the same table.
 #pragma once
 
 #include <optional>
@@ -11,7 +12,7 @@
 
 #include "app/CheckCommand.h"
 #include "check/CheckFinding.h"
-#include "check/JournalDays.h"
+#include "journal/JournalDays.h"
 
 namespace velmora {
 
@@ -21,11 +22,14 @@ struct StatusArguments {
     bool files = false;
     std::string html;
     bool rebuild = false;
+    std::string received;     // --ricevuto DAY
+    std::string notReceived;  // --non-ricevuto DAY
     bool help = false;
 };
 
 // Parses the arguments after "stato": [--from DAY] [--to DAY] [--files]
-// [--html FILE] [--ricostruisci] [--help].
+// [--html FILE] [--ricostruisci] [--ricevuto DAY | --non-ricevuto DAY]
+// [--help].
 std::optional<StatusArguments> ParseStatusArguments(const std::vector<std::string>& args,
                                                     std::string& error);
 
@@ -46,7 +50,7 @@ std::string StatusHtmlSection(const std::vector<JournalDay>& days, bool files, b
 // A document of the journal in words: "2 presenze inviate, accettate
 // (05/03/2026 14:07)", "1 presenza inviata, respinta", "nessuna presenza";
 // "-" when nothing was recorded.
-std::string CellInWords(const std::optional<JournalExchange>& e, bool empty);
+std::string CellInWords(const std::optional<JournalExchange>& e);
 
 // "7 giorni: 5 inviati, 1 con errori, 1 non inviato."
 std::string StatusCountsText(const std::vector<JournalDay>& days);
@@ -54,13 +58,8 @@ std::string StatusCountsText(const std::vector<JournalDay>& days);
 // The check's page (the window's Verifica report, "velmora check --html")
 // with the journal's table for its range put before the end of its body. A journal that cannot be read leaves a line
 // saying why.
-std::string WithJournalSection(const std::string& page, const std::string& journalPath,
+std::string WithJournalSection(const std::string& page, const JournalLocation& journal,
                                const std::string& firstDay, const std::string& lastDay);
-
-// Rebuilds Velmora/Velmora.sqlite from the log files in workDir/Velmora: the
-// new journal is written beside it and renamed over it; the old one is kept
-// as Velmora.sqlite.bak. Returns the number of exchanges found.
-int RebuildJournal(const std::string& workDir);
 
 // Writes text to a new file name (never over an existing file or through a
 // symbolic link); RunError when it cannot.

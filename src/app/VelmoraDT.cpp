@@ -28,7 +28,6 @@
 #include "check/CheckRange.h"
 #include "check/CheckReport.h"
 #include "app/DateEntry.h"
-#include "check/JournalDays.h"
 #include "app/Settings.h"
 #include "app/StatusCommand.h"
 #include "core/LocalTime.h"
@@ -383,9 +382,13 @@ void VelmoraDT::T_Click(int Index) {
     }
     startWorker(true, [this, request](Bridge& bridge) {
         ExportRun run(m_state, m_files, bridge, bridge, m_factory);
-        run.askBeforeResending([](const RunRequest& r) {
-            return AcceptedDaysAt(JournalPathIn("."), r.firstDay, r.lastDay);
-        });
+        if (m_journal) {
+            const JournalLocation where = *m_journal;
+            Clock& clock = m_clock;
+            run.useJournal(
+                [where, &clock] { return ExportJournal::Open(where, clock, "la finestra"); },
+                AlreadySent::Ask);
+        }
         run.setStopRequest(m_stop);
         try {
             m_workerOutcome = run.run(request, bridge);
@@ -463,6 +466,7 @@ bool VelmoraDT::runCheck(const RunRequest& request, Bridge& bridge) {
     try {
         CheckRangeOptions options;
         options.forWindow = true;
+        options.journal = m_journal;
         options.started = [&] {
             started = true;
             bridge.runStarted();
@@ -499,8 +503,9 @@ bool VelmoraDT::runCheck(const RunRequest& request, Bridge& bridge) {
         const LocalTime now = m_clock.now();
         reportName = m_files.writeUnique(
             "Velmora", "Verifica-" + stamp12(now), ".html",
-            WithJournalSection(checkReportHtml(report, now), JournalPathIn("."), request.firstDay,
-                               request.lastDay));
+            m_journal ? WithJournalSection(checkReportHtml(report, now), *m_journal,
+                                           request.firstDay, request.lastDay)
+                      : checkReportHtml(report, now));
     } catch (const RunError& e) {
         reportProblem = e.fullText();
     } catch (const std::exception& e) {

@@ -100,6 +100,9 @@ public:
     // watches, so that the exchange under way is abandoned. Without it the
     // window uses its own, which the run sees between its steps only.
     void setStopRequest(StopRequest* stop) { m_stop = stop ? stop : &m_ownStop; }
+    // The send journal the export records in and the check compares with;
+    // without one neither happens.
+    void setJournal(JournalLocation journal) { m_journal = std::move(journal); }
     // Selects the whole text of the field.
     void Text1_GotFocus(int Index);
     // On Enter (13) tidies, expands and checks the field and moves the focus.
@@ -161,6 +164,7 @@ private:
     std::function<DBEngine&()> m_checkEngine;
     StopRequest m_ownStop;
     StopRequest* m_stop = &m_ownStop;
+    std::optional<JournalLocation> m_journal;
 
     std::string m_monitor[2];
     bool m_monitorPending[2] = {false, false};

@@ -25,12 +25,28 @@
 #include "platform/curl/CurlHandles.h"
 #include "platform/qt/QtDialogs.h"
 
+namespace {
+
+// Whether the arguments run "export", after a leading "--cartella DIR".
+bool runsExport(int argc, char** argv) {
+    int i = 1;
+    if (i < argc && std::string(argv[i]) == "--cartella")
+        i += 2;
+    else if (i < argc && std::string(argv[i]).rfind("--cartella=", 0) == 0)
+        i += 1;
+    return i < argc && std::string(argv[i]) == "export";
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     using namespace velmora;
-    CurlGlobal curl;
-    // Batch mode's export stops on SIGINT and SIGTERM, the window's on
-    // "Interrompi"; the transport abandons the exchange under way when asked to.
+    // Batch mode's export stops on SIGINT and SIGTERM, from the first moment:
+    // a signal before the run starts ends it all the same, with its message
+    // and status. The transport abandons the exchange under way when asked to.
     StopRequest stop;
+    if (runsExport(argc, argv)) StopOnSignals(stop);
+    CurlGlobal curl;
     CurlTransport::Options httpOptions;
     httpOptions.stop = &stop;
     AppServices services(".", httpOptions);
@@ -43,9 +59,10 @@ int main(int argc, char** argv) {
     const FolderStart folder = TakeFolderOptions(args, std::cerr);
     if (folder.exitStatus) return *folder.exitStatus;
     if (!args.empty()) {
-        BatchServices batch{files, clock, factory, services.journalPath(), &stop};
+        BatchServices batch{files, clock, factory, services.journal(), &stop};
         CheckServices check{files, clock,
-                            [&services]() -> DBEngine& { return services.engine(true); }};
+                            [&services]() -> DBEngine& { return services.engine(true); },
+                            services.journal()};
         std::vector<BatchCommand> commands{MakeExportCommand(batch), MakeCheckCommand(check),
                                            MakeVersionCommand(VELMORA_VERSION),
                                            MakeStatusCommand(check),
@@ -63,6 +80,7 @@ int main(int argc, char** argv) {
     VelmoraDT window(state, files, clock, dialogs, factory);
     window.setCheckEngine([&services]() -> DBEngine& { return services.engine(true); });
     window.setStopRequest(&stop);
+    window.setJournal(services.journal());
     dialogs.setParent(&window);
     window.show();
     const int status = app.exec();

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "stays/StaysObserver.h"
+
 namespace velmora {
 
 enum class CheckSeverity {
@@ -51,6 +53,8 @@ struct CheckedDocument {
     std::string body;
     // The export would stop while building this document.
     bool stopped = false;
+    // Its guests as the writers reported them, in document order.
+    std::vector<WrittenGuest> guests;
 };
 
 struct CheckReport {

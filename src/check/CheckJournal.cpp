@@ -1,5 +1,5 @@
-// Guests compared by database and NumeroProgressivo, with the hash of their
-// Guest element; the element names that changed are read from the sent
+// Guests compared by database and NumeroProgressivo, with the fingerprint of
+// their Guest element; the element names that changed are read from the sent
 // request file, so the journal keeps only the index.
 #include "check/CheckJournal.h"
 
@@ -8,14 +8,15 @@
 
 #include "check/CheckExplain.h"
 #include "core/Text.h"
+#include "stays/PostedDocument.h"
 
 namespace velmora {
 
 namespace {
 
-std::string guestKey(const SentStay& s) {
-    return s.database + "|" +
-           (s.numeroProgressivo ? std::to_string(*s.numeroProgressivo) : "id " + s.guestId);
+std::string guestKey(const std::string& database, const std::optional<long long>& numero,
+                     const std::string& guestId) {
+    return database + "|" + (numero ? std::to_string(*numero) : "id " + guestId);
 }
 
 // The last exchange of the day and kind that the service answered 2xx (or
@@ -86,41 +87,44 @@ void AddJournalFindings(CheckReport& report, const SendJournal& journal, const F
         }
 
         std::map<std::string, SentStay> then;
-        for (SentStay& s : journal.staysOf(held->id)) then.emplace(guestKey(s), std::move(s));
-        auto finding = [&](const SentStay& s, const std::string& room, std::string problem,
-                           std::string fix) {
+        for (SentStay& s : journal.staysOf(held->id))
+            then.emplace(guestKey(s.database, s.numeroProgressivo, s.guestId), std::move(s));
+        auto finding = [&](const std::string& database, const std::optional<long long>& numero,
+                           const std::string& room, std::string problem, std::string fix) {
             CheckFinding f;
             f.severity = CheckSeverity::ChangedSinceSent;
             f.day = d.day;
             f.kind = d.kind;
-            f.database = s.database;
-            f.numeroProgressivo = s.numeroProgressivo;
+            f.database = database;
+            f.numeroProgressivo = numero;
             f.room = room;
             f.problem = std::move(problem);
             f.fix = std::move(fix);
             added.push_back(std::move(f));
         };
-        for (const SentStay& s : ParseSentStays(d.body, d.kind)) {
-            const auto nowFields = GuestFields(d.body, s.guestId);
-            const std::string room = fieldOf(nowFields, "Rooms/Room/RoomId");
-            auto it = then.find(guestKey(s));
+        for (const WrittenGuest& g : d.guests) {
+            const auto nowFields = PostedGuestElements(d.body, g.guestId);
+            const std::string room = g.guest.room;
+            const std::string& database = g.guest.database;
+            const std::optional<long long>& numero = g.guest.numeroProgressivo;
+            auto it = then.find(guestKey(database, numero, g.guestId));
             if (it == then.end()) {
-                finding(s, room,
+                finding(database, numero, room,
                         "mai inviato: l'invio del " + when +
                             " non lo conteneva, ora verrebbe inviato (scheda inserita o "
                             "corretta dopo l'invio).",
                         "Inviarlo: " + resend + ", oppure inserirlo sul portale della Regione.");
                 continue;
             }
-            if (it->second.guestHash != s.guestHash) {
-                const auto thenFields = GuestFields(sentBody, it->second.guestId);
+            if (it->second.guestHash != g.fingerprint) {
+                const auto thenFields = PostedGuestElements(sentBody, it->second.guestId);
                 std::vector<std::string> changed;
                 for (const std::string& name : changedFields(thenFields, nowFields))
                     changed.push_back(GuestElementName(name));
                 const std::string which = sentBody.empty() || changed.empty()
                                               ? "(file inviato non leggibile)"
                                               : joinAnd(changed);
-                finding(s, room,
+                finding(database, numero, room,
                         "inviato il " + when + " e modificato dopo l'invio: " + which + ".",
                         "Correggere quanto inviato: " + resend +
                             ", oppure correggerlo sul portale della Regione.");
@@ -128,8 +132,9 @@ void AddJournalFindings(CheckReport& report, const SendJournal& journal, const F
             then.erase(it);
         }
         for (const auto& [key, s] : then) {
-            const std::string room = fieldOf(GuestFields(sentBody, s.guestId), "Rooms/Room/RoomId");
-            finding(s, room,
+            const std::string room =
+                fieldOf(PostedGuestElements(sentBody, s.guestId), "Rooms/Room/RoomId");
+            finding(s.database, s.numeroProgressivo, room,
                     "inviato il " + when +
                         " ma non più presente negli archivi (scheda "
                         "cancellata o spostata ad altra data).",

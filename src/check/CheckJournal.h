@@ -5,7 +5,7 @@
 
 #include "check/CheckFinding.h"
 #include "platform/FileStore.h"
-#include "service/SendJournal.h"
+#include "journal/SendJournal.h"
 
 namespace velmora {
 
@@ -15,9 +15,11 @@ enum class AdviceFor { Command, Window };
 
 // Adds MODIFICATO DOPO L'INVIO findings to report for guests sent but changed
 // since (naming the elements that differ in Italian, with the document's
-// element in parentheses, read from the request file the journal names), sent
-// but no longer built, and built now but never sent. Documents the check could
-// not build, and days the journal does not hold as answered, are not compared.
+// element in parentheses, read from the request file the journal names,
+// through files), sent but no longer built, and built now but never sent.
+// Guests are compared by database and NumeroProgressivo, with the
+// fingerprints of their Guest elements. Documents the check could not build,
+// and days the journal does not hold as answered, are not compared.
 void AddJournalFindings(CheckReport& report, const SendJournal& journal, const FileStore& files,
                         AdviceFor advice = AdviceFor::Command);
 

@@ -4,8 +4,7 @@
 
 #include "check/CheckJournal.h"
 #include "check/CheckRun.h"
-#include "check/JournalDays.h"
-#include "service/SendJournal.h"
+#include "journal/ExportJournal.h"
 
 namespace velmora {
 
@@ -19,8 +18,9 @@ CheckRange RunCheckRange(const RunRequest& request, RunState& state, FileStore& 
     if (options.started) options.started();
     CheckRun check(state, engine(), files, clock);
     range.report = check.run(request.firstDay, request.lastDay, view, options.stop);
+    if (!options.journal) return range;
     try {
-        AddJournalFindings(range.report, SendJournal(JournalPathIn("."), true), files,
+        AddJournalFindings(range.report, *ReadJournal(*options.journal), files,
                            options.forWindow ? AdviceFor::Window : AdviceFor::Command);
     } catch (...) {
         range.journalProblem = std::current_exception();

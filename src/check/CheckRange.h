@@ -5,12 +5,14 @@
 
 #include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "check/CheckFinding.h"
 #include "check/PreRunChecks.h"
 #include "core/RunState.h"
 #include "jet/DBEngine.h"
+#include "journal/JournalLocation.h"
 #include "platform/Clock.h"
 #include "platform/FileStore.h"
 #include "platform/RunView.h"
@@ -22,8 +24,8 @@ struct CheckRange {
     CheckReport report;
     // The problem that kept the check from starting, for the operator; "" when it ran.
     std::string notStarted;
-    // What went wrong comparing with the send journal of the working directory
-    // (the report is complete without those findings); null when nothing did.
+    // What went wrong comparing with the send journal (the report is complete
+    // without those findings); null when nothing did.
     std::exception_ptr journalProblem;
 };
 
@@ -31,6 +33,8 @@ struct CheckRangeOptions {
     // The window's Verifica: "Velmora" is made when missing (its report goes
     // there) and the advice speaks of the window's controls.
     bool forWindow = false;
+    // The send journal whose findings are added, when there is one.
+    std::optional<JournalLocation> journal;
     // Called when the checks before the run found nothing.
     std::function<void()> started;
     // Asks the check to stop before the next day.
@@ -38,9 +42,9 @@ struct CheckRangeOptions {
 };
 
 // Runs CheckBeforeRun, and when it finds nothing and there is an engine,
-// calls started, checks the request's days and adds the send journal's
-// findings. Failures of the checks and of the days' check propagate; which
-// ones were before started tells them apart.
+// calls started, checks the request's days and adds the findings of the send
+// journal, when there is one. Failures of the checks and of the days' check
+// propagate; which ones were before started tells them apart.
 CheckRange RunCheckRange(const RunRequest& request, RunState& state, FileStore& files, Clock& clock,
                          RunView& view, const std::function<DBEngine&()>& engine,
                          const CheckRangeOptions& options = {});

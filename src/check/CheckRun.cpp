@@ -350,9 +350,12 @@ void CheckRun::checkDocument(const std::string& day, const std::string& kind, Ch
         stopped = true;
     }
 
-    CheckedDocument document{day, kind, {}, stopped};
-    if (!stopped && m_state.StaysWritten != 0)
+    CheckedDocument document{day, kind, {}, stopped, {}};
+    if (!stopped && m_state.StaysWritten != 0) {
         document.body = XmlDeclaration() + joinStaysDocument(sink.text());
+        for (const WriterEvent& e : observer.events)
+            if (e.type == WriterEvent::Written) document.guests.push_back(e.written);
+    }
 
     DocumentFindings findings(m_engine, day, kind, m_state.InitialDate);
     findings.fromEvents(observer.events);

@@ -5,20 +5,68 @@
 
 #include <sqlite3.h>
 
+#include <filesystem>
 #include <utility>
 
 #include "core/RunError.h"
 
 namespace velmora {
 
-SqliteDatabase::SqliteDatabase(const std::string& path, bool mustExist, int busyMilliseconds)
-    : m_path(path) {
-    const int flags = SQLITE_OPEN_READWRITE | (mustExist ? 0 : SQLITE_OPEN_CREATE);
-    if (sqlite3_open_v2(path.c_str(), &m_db, flags | SQLITE_OPEN_NOFOLLOW, nullptr) != SQLITE_OK) {
-        std::string detail = m_db ? sqlite3_errmsg(m_db) : "memoria esaurita";
-        sqlite3_close(m_db);
-        m_db = nullptr;
+namespace {
+
+// Opens uri (a file: URI) with flags; the handle, or RunError naming path.
+sqlite3* openUri(const std::string& uri, const std::string& path, int flags) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(uri.c_str(), &db, flags | SQLITE_OPEN_URI | SQLITE_OPEN_NOFOLLOW,
+                        nullptr) != SQLITE_OK) {
+        std::string detail = db ? sqlite3_errmsg(db) : "memoria esaurita";
+        sqlite3_close(db);
         throw RunError("Impossibile aprire il registro degli invii " + path, detail);
+    }
+    return db;
+}
+
+// path as a file: URI (https://sqlite.org/uri.html): '%', '?' and '#' escaped.
+std::string fileUri(const std::string& path) {
+    std::string uri = "file:";
+    for (char c : path) {
+        if (c == '%' || c == '?' || c == '#') {
+            static const char hex[] = "0123456789ABCDEF";
+            uri += '%';
+            uri += hex[static_cast<unsigned char>(c) >> 4];
+            uri += hex[static_cast<unsigned char>(c) & 15];
+        } else {
+            uri += c;
+        }
+    }
+    return uri;
+}
+
+// Whether the connection can read the file's schema.
+bool readable(sqlite3* db) {
+    return sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) ==
+           SQLITE_OK;
+}
+
+}  // namespace
+
+SqliteDatabase::SqliteDatabase(const std::string& path, SqliteOpen how, int busyMilliseconds)
+    : m_path(path) {
+    const std::string uri = fileUri(path);
+    if (how != SqliteOpen::ReadOnly) {
+        m_db =
+            openUri(uri, path,
+                    SQLITE_OPEN_READWRITE | (how == SqliteOpen::Create ? SQLITE_OPEN_CREATE : 0));
+    } else {
+        m_db = openUri(uri, path, SQLITE_OPEN_READONLY);
+        std::error_code ec;
+        const auto walSize = std::filesystem::file_size(path + "-wal", ec);
+        if (!readable(m_db) && (ec || walSize == 0)) {
+            // A WAL journal in a folder this process cannot write: with no
+            // WAL content left, the file alone is the whole journal.
+            sqlite3_close(m_db);
+            m_db = openUri(uri + "?immutable=1", path, SQLITE_OPEN_READONLY);
+        }
     }
     sqlite3_busy_timeout(m_db, busyMilliseconds);
 }
@@ -42,6 +90,11 @@ SqliteDatabase& SqliteDatabase::operator=(SqliteDatabase&& other) noexcept {
 void SqliteDatabase::fail(std::string_view what) const {
     throw RunError("Impossibile scrivere o leggere il registro degli invii " + m_path,
                    std::string(what) + ": " + (m_db ? sqlite3_errmsg(m_db) : "non aperto"));
+}
+
+bool SqliteDatabase::lastFailureIsDamage() const {
+    const int code = m_db ? sqlite3_errcode(m_db) : SQLITE_OK;
+    return code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
 }
 
 void SqliteDatabase::exec(std::string_view sql) {

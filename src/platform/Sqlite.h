@@ -16,13 +16,23 @@ namespace velmora {
 
 class SqliteStatement;
 
+// How a database file is opened.
+enum class SqliteOpen {
+    Create,    // read-write, made when missing
+    Existing,  // read-write, RunError when missing
+    // Read only: the file is never written (SQLite may leave its empty -wal
+    // and -shm beside it). In a folder where those cannot be made, a file
+    // without WAL content is read as immutable
+    // (https://sqlite.org/wal.html#readonly).
+    ReadOnly,
+};
+
 class SqliteDatabase {
 public:
-    // Opens the file at path, creating it when missing unless mustExist. busy:
-    // how long a statement waits for another writer before it fails. (Even a
-    // reader opens read-write: only then does its close fold the WAL file
-    // back in and remove it, https://sqlite.org/wal.html.)
-    SqliteDatabase(const std::string& path, bool mustExist, int busyMilliseconds = 10000);
+    // Opens the file at path. busy: how long a statement waits for another
+    // writer before it fails. (A read-write connection's close folds the WAL
+    // file back in and removes it, https://sqlite.org/wal.html.)
+    SqliteDatabase(const std::string& path, SqliteOpen how, int busyMilliseconds = 10000);
     ~SqliteDatabase();
     SqliteDatabase(const SqliteDatabase&) = delete;
     SqliteDatabase& operator=(const SqliteDatabase&) = delete;
@@ -38,6 +48,8 @@ public:
     // Raises RunError for a failed call: message names the file, detail is
     // what SQLite says.
     [[noreturn]] void fail(std::string_view what) const;
+    // Whether the last failed call found the file damaged or no database.
+    bool lastFailureIsDamage() const;
 
 private:
     sqlite3* m_db = nullptr;

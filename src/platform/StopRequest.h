@@ -20,9 +20,10 @@ public:
         m_exchangesFinish.store(false);
     }
 
-    // From now on exchanges run to their end even after a request: the run
-    // is logging out, which a stop must not cut short.
-    void letExchangesFinish() noexcept { m_exchangesFinish.store(true); }
+    // From now on exchanges run to their end even after a request (the run
+    // is logging in or out, which a stop must not cut short), or, with false,
+    // are abandoned again.
+    void letExchangesFinish(bool finish = true) noexcept { m_exchangesFinish.store(finish); }
     // Whether an exchange in progress is to be abandoned now.
     bool abandonsExchange() const noexcept {
         return m_requested.load() && !m_exchangesFinish.load();

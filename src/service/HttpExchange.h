@@ -13,7 +13,7 @@
 
 namespace velmora {
 
-class SendJournal;
+class ExchangeListener;
 
 // What the routines work with; the run owns every piece.
 struct ServiceContext {
@@ -22,8 +22,8 @@ struct ServiceContext {
     Monitor& monitor;
     FileStore& files;
     Clock& clock;
-    // Records each exchange beside its log files; none: nothing recorded.
-    SendJournal* journal = nullptr;
+    // Hears of each exchange beside its log files; none: nobody does.
+    ExchangeListener* listener = nullptr;
 };
 
 // GET url with the headers "UserId" and "Password", no body. Returns the

@@ -57,6 +57,11 @@ struct WrittenGuest {
     std::string arrivalDate;      // YYYYMMDD as written
     std::string departureDate;    // YYYYMMDD as written (DataPartenza or DataPartenzaReale)
     std::string departureColumn;  // the column departureDate was taken from
+    // YYYY-MM-DD of the document's own date: the arrival in arrivals, the
+    // departure in departures.
+    std::string day;
+    // ElementFingerprint of the Guest element as it is posted.
+    std::string fingerprint;
 };
 
 class StaysObserver {
@@ -65,6 +70,9 @@ public:
     virtual void guestConsidered(const GuestNote&, GuestDecision) {}
     virtual void codeLookedUp(const GuestNote&, const CodeLookupNote&) {}
     virtual void guestWritten(const WrittenGuest&) {}
+    // The Stay element of the guests written since the last call is complete;
+    // fingerprint is its ElementFingerprint.
+    virtual void stayWritten(const std::string& /*fingerprint*/) {}
     // Every record of the members' selection, in its order, once the heads
     // are done (called only when the writer reached the end of its heads).
     virtual void memberSelected(const GuestNote&) {}

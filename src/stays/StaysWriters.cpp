@@ -15,6 +15,7 @@
 #include "jet/JetEngine.h"
 #include "stays/CodeLookups.h"
 #include "stays/OpenedDatabase.h"
+#include "stays/PostedDocument.h"
 #include "stays/SplitPlace.h"
 #include "stays/StayValues.h"
 #include "stays/StaysObserver.h"
@@ -29,8 +30,8 @@ struct Profile {
     const char* timeSuffix;
 };
 
-constexpr Profile kRegister{kRegisterDatabase, false, "T10:00:00.000Z"};
-constexpr Profile kHistory{kHistoryDatabase, true, "T10:00:00.00Z"};
+constexpr Profile kRegister{kRegisterDatabase, false, kRegisterTimeSuffix};
+constexpr Profile kHistory{kHistoryDatabase, true, kHistoryTimeSuffix};
 
 constexpr const char* kHeadMarker = "*** p***";
 constexpr const char* kMemberMarker = "*** p**";
@@ -176,7 +177,13 @@ private:
         throw RunError(message, detail);
     }
 
-    void line(const std::string& text) { m_out.writeLine(text); }
+    void line(const std::string& text) {
+        m_out.writeLine(text);
+        if (!m_ctx.observer) return;
+        // Fingerprints are taken of what is posted: the lines joined.
+        m_stayText += text;
+        m_guestText += text;
+    }
 
     void writeStay(const Recordset& heads, Recordset& members) {
         const GuestRecord head = read(heads, true, std::nullopt);
@@ -191,6 +198,7 @@ private:
             m_profile.history ? m_ctx.state.UserId + zeroFilled(number, 8)
                               : m_ctx.state.UserId + midCharacters(head.dataArrivo.asText(), 3, 2) +
                                     zeroFilled(number, 6);
+        if (m_ctx.observer) m_stayText.clear();
         line("  <Stay>");
         line("   <HotelCode>" + xmlSafe(m_ctx.state.UserId) + "</HotelCode>");
         line("   <StayId>" + xmlSafe(stayId) + "</StayId>");
@@ -213,6 +221,7 @@ private:
         }
         line("   </Guests>");
         line("  </Stay>");
+        if (m_ctx.observer) m_ctx.observer->stayWritten(ElementFingerprint(m_stayText));
     }
 
     // A code lookup, told to the observer when there is one.
@@ -250,10 +259,9 @@ private:
         const std::string arrival = r.dataArrivo.asText();
         const std::string birth = r.dataNascita.asText();
 
+        m_guestText.clear();
         line("         <Guest>");
-        const std::string guestId = m_profile.history
-                                        ? zeroFilled(number, 8)
-                                        : midCharacters(arrival, 3, 2) + zeroFilled(number, 6);
+        const std::string guestId = GuestIdOf(number, arrival, m_profile.history);
         line("           <GuestId>" + xmlSafe(guestId) + "</GuestId>");
         const int age = completedYears(birth, arrival);
         line("           <Age>" + std::to_string(age) + "</Age>");
@@ -303,13 +311,18 @@ private:
         if (m_ctx.observer)
             m_ctx.observer->guestWritten(
                 WrittenGuest{r.note, guestId, age, arrival, departure,
-                             actualDeparture ? "DataPartenzaReale" : "DataPartenza"});
+                             actualDeparture ? "DataPartenzaReale" : "DataPartenza",
+                             (m_kind == "A" ? arrivalTime : departureTime).substr(0, 10),
+                             ElementFingerprint(m_guestText)});
     }
 
     StaysContext& m_ctx;
     const Profile& m_profile;
     LineSink& m_out;
     const std::string& m_kind;
+    // With an observer: the lines of the stay and of the guest being written.
+    std::string m_stayText;
+    std::string m_guestText;
 };
 
 }  // namespace
@@ -331,6 +344,19 @@ StaysQueries staysQueries(const std::string& initialDate, const std::string& fro
         "Select * From Scheda_Cliente Where (CodiceCapoFamiglia > 0 or CodiceCapoGruppo > 0)" +
             bounds,
         "Select * From Scheda_Cliente Where NumeroHotel = 1 and " + window + order};
+}
+
+std::string GuestIdOf(long long numeroProgressivo, const std::string& dataArrivo, bool history) {
+    return history ? zeroFilled(numeroProgressivo, 8)
+                   : midCharacters(dataArrivo, 3, 2) + zeroFilled(numeroProgressivo, 6);
+}
+
+std::optional<long long> NumeroProgressivoOfGuestId(std::string_view guestId, bool history) {
+    if (!history) guestId = guestId.size() < 3 ? std::string_view() : guestId.substr(2);
+    if (guestId.empty() || guestId.size() > 18 ||
+        guestId.find_first_not_of("0123456789") != std::string_view::npos)
+        return std::nullopt;
+    return std::stoll(std::string(guestId));
 }
 
 GuestNote ReadGuestNote(const Recordset& rs, const std::string& database, bool history,

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "jet/DBEngine.h"
@@ -33,6 +34,15 @@ void WriteHistoryStays(StaysContext& ctx, const std::string& fromDay, const std:
 // The register: every head of the window with its family or group members.
 void WriteRegisterStays(StaysContext& ctx, const std::string& fromDay, const std::string& toDay,
                         LineSink& out, const std::string& kind);
+
+// What tells the two databases' stays apart in a document: the time written
+// after each date, and the GuestId (history: the number in eight digits;
+// register: two digits of the arrival's year, then the number in six).
+inline constexpr const char* kRegisterTimeSuffix = "T10:00:00.000Z";
+inline constexpr const char* kHistoryTimeSuffix = "T10:00:00.00Z";
+std::string GuestIdOf(long long numeroProgressivo, const std::string& dataArrivo, bool history);
+// The number a GuestId was made from; nothing when it holds none.
+std::optional<long long> NumeroProgressivoOfGuestId(std::string_view guestId, bool history);
 
 // The two SELECT texts both writers open for a window and kind, with
 // initialDate (YYYYMMDD) as the lower bound of DataArrivo: the heads and,

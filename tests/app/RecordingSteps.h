@@ -46,7 +46,8 @@ public:
         auto it = m_script.documents.find(firstDay + " " + kind);
         return it != m_script.documents.end() ? it->second : "<" + firstDay + " " + kind + ">";
     }
-    bool SendMovements(const std::string& document, const std::string& kind) override {
+    bool SendMovements(const std::string& document, const std::string& kind,
+                       const std::string& /*day*/) override {
         const std::string call = "SendMovements " + kind + " " + document;
         m_monitor.append(kSentBox, document);
         bool marked = step(call);

@@ -104,6 +104,7 @@ struct Harness {
         window = std::make_unique<VelmoraDT>(state, files, clock, dialogs, factory);
         window->setCheckEngine([this]() -> DBEngine& { return engine; });
         window->setStopRequest(&stop);
+        window->setJournal(services.journal());
         window->show();
         QApplication::setActiveWindow(window.get());
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
@@ -435,20 +436,16 @@ void WindowTest::verifyOnTheDemoWeekThenExport() {
     QVERIFY(ranToEnd(w, [&] { w.T_Click(0); }));
     QCOMPARE(w.lastOutcome(), std::optional<RunOutcome>(RunOutcome::CompletedWithErrors));
     // A guest moved to another room since: the advice speaks of the window's
-    // controls, and the report carries the journal's days. The window works
-    // in the hotel folder, as the program enters it.
-    // (Written over in place, as the front-desk program does: Windows keeps
-    // the name of a file deleted while it is open.)
+    // controls, and the report carries the journal's days. (Written over in
+    // place, as the front-desk program does: Windows keeps the name of a
+    // file deleted while it is open.)
     jetwrite::writeDatabase(
         h.dir / "nuovo.mdb",
         {jetwrite::parseTextTable(test::replaceAll(test::testFile("../demo/Scheda_Cliente.txt"),
                                                    "|F|105|", "|F|115|"),
                                   "Scheda_Cliente")});
     h.dir.write("Scheda_Cliente.mdb", h.dir.read("nuovo.mdb"));
-    const QString before = QDir::currentPath();
-    QDir::setCurrent(QString::fromStdString(h.dir.path()));
     QVERIFY(ranToEnd(w, [&] { w.T_Click(2); }));
-    QDir::setCurrent(before);
     const std::string& advised = w.monitorText(kAnswersBox);
     QVERIFY2(advised.find("camera (RoomId).\r\n    Da fare: Correggere quanto inviato: reinviare il "
                           "giorno: Esporta con Dalla data e Alla data 04/03/2026, rispondendo Sì "

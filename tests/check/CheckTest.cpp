@@ -307,10 +307,10 @@ CheckReport sample() {
     CheckReport r;
     r.firstDay = "02/03/2026";
     r.lastDay = "03/03/2026";
-    r.documents = {{"02/03/2026", "A", "<?xml?> <StaysPmsDTO> </StaysPmsDTO>", false},
-                   {"02/03/2026", "P", "", false},
-                   {"03/03/2026", "A", "", true},
-                   {"03/03/2026", "P", "", false}};
+    r.documents = {{"02/03/2026", "A", "<?xml?> <StaysPmsDTO> </StaysPmsDTO>", false, {}},
+                   {"02/03/2026", "P", "", false, {}},
+                   {"03/03/2026", "A", "", true, {}},
+                   {"03/03/2026", "P", "", false, {}}};
     r.findings = {finding(CheckSeverity::Blocking, "03/03/2026", "A", std::nullopt, "vuoto"),
                   finding(CheckSeverity::Skipped, "03/03/2026", "A", 26000420, "annullata"),
                   finding(CheckSeverity::Rejected, "03/03/2026", "P", 4560, "stato 'CZ'")};

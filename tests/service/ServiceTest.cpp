@@ -292,7 +292,8 @@ const MarkRow kMarkRows[] = {
     {"movements: ERRORE in capitals is not looked for", false, answer(200, "ERRORE"), false},
     {"movements: 204 with no text is fine", false, answer(204, ""), false},
     {"end of day: 500 marks", true, answer(500, "guasto"), true},
-    {"end of day: the text is not looked into", true, answer(200, "Errore"), false},
+    {"end of day: Erro in a 2xx answer marks it, the day was not closed", true,
+     answer(200, "Errore"), true},
 };
 
 class ErrorMark : public ::testing::TestWithParam<MarkRow> {};
@@ -301,7 +302,8 @@ TEST_P(ErrorMark, FollowsTheAnswer) {
     const MarkRow& row = GetParam();
     Scripted c;
     c.http.script = {row.answer};
-    EXPECT_EQ(row.closeDay ? CloseDay(c.ctx, "05/03/2026") : SendMovements(c.ctx, kDocument, "A"),
+    EXPECT_EQ(row.closeDay ? CloseDay(c.ctx, "05/03/2026")
+                           : SendMovements(c.ctx, kDocument, "A", "05/03/2026"),
               row.marked);
     EXPECT_EQ(c.monitor.boxes[kAnswersBox],
               "\r\n" + row.answer.body + (row.marked ? "\r\nSono presenti errori!" : ""));
@@ -314,9 +316,9 @@ TEST(ServiceClient, ExchangesAreShownAndLoggedRequestBeforeAnswerAfter) {
     c.http.script = {answer(200, "primo"), answer(200, "secondo"), answer(200, "chiusa"),
                      answer(200, "\"bye\"")};
     const std::string body = kDeclaration + kDocument;
-    SendMovements(c.ctx, kDocument, "A");  // request 14:07, answer 14:08
+    SendMovements(c.ctx, kDocument, "A", "05/03/2026");  // request 14:07, answer 14:08
     c.clock.time.minute = 7;
-    SendMovements(c.ctx, kDocument, "a");  // any kind but "A" is departures
+    SendMovements(c.ctx, kDocument, "a", "05/03/2026");  // any kind but "A" is departures
     c.state.UserId = "ABC";
     CloseDay(c.ctx, "31/01/2025");  // 14:08 -> 14:09
     EXPECT_FALSE(DoLogout(c.ctx));
@@ -342,7 +344,7 @@ TEST(ServiceClient, ExchangesAreShownAndLoggedRequestBeforeAnswerAfter) {
     // Files of the same minute are kept side by side.
     c.clock.time.minute = 7;
     c.http.script = {answer(200, "terzo")};
-    SendMovements(c.ctx, kDocument, "A");
+    SendMovements(c.ctx, kDocument, "A", "05/03/2026");
     EXPECT_EQ(c.logs().at("IstatDatiAInv-202603051407-2.xml"), body + "\r\n");
     EXPECT_EQ(c.logs().at("IstatDatiAResp-202603051408-2.xml"), "terzo\r\n");
 }
@@ -352,7 +354,7 @@ TEST(ServiceClient, FailuresStopTheRunOrAreMarked) {
     const HttpAnswer silent{0, "", {Kind::Timeout, "scaduto"}};
     // Movements without an answer stop the run and keep the request file.
     c.http.script = {silent};
-    EXPECT_EQ(c.runError([&] { SendMovements(c.ctx, kDocument, "P"); }),
+    EXPECT_EQ(c.runError([&] { SendMovements(c.ctx, kDocument, "P", "05/03/2026"); }),
               "Il servizio non ha risposto in tempo: " + c.state.DeparturesUrl +
                   ". Controllare la connessione e l'indirizzo alla riga 6 di QLBSetup.txt. "
                   "(scaduto)");
@@ -362,7 +364,7 @@ TEST(ServiceClient, FailuresStopTheRunOrAreMarked) {
     EXPECT_EQ(c.monitor.boxes[kAnswersBox], "");
     // Movements the service did not take stop the run; the answer is shown and kept.
     c.http.script = {answer(500, "tutto bene")};
-    EXPECT_EQ(c.runError([&] { SendMovements(c.ctx, kDocument, "A"); }).substr(0, 28),
+    EXPECT_EQ(c.runError([&] { SendMovements(c.ctx, kDocument, "A", "05/03/2026"); }).substr(0, 28),
               "Il servizio non ha accettato");
     EXPECT_EQ(c.logs().size(), 4u);
     EXPECT_EQ(c.monitor.boxes[kAnswersBox], "\r\ntutto bene");
@@ -380,7 +382,8 @@ TEST(ServiceClient, FailuresStopTheRunOrAreMarked) {
     // Without its log directory nothing is sent.
     fs::remove_all(c.dir / "Velmora");
     const std::size_t sent = c.http.sent.size();
-    EXPECT_NE(c.runError([&] { SendMovements(c.ctx, kDocument, "A"); }), "(nessun errore)");
+    EXPECT_NE(c.runError([&] { SendMovements(c.ctx, kDocument, "A", "05/03/2026"); }),
+              "(nessun errore)");
     EXPECT_EQ(c.http.sent.size(), sent);
 }
 

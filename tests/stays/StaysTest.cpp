@@ -9,6 +9,7 @@
 #include <array>
 #include <cstring>
 #include <filesystem>
+#include <set>
 
 #include "core/RunError.h"
 #include "core/Text.h"
@@ -18,6 +19,7 @@
 #include "stays/CodeLookups.h"
 #include "stays/ExportStays.h"
 #include "stays/LineSink.h"
+#include "stays/PostedDocument.h"
 #include "stays/SplitPlace.h"
 #include "stays/StayValues.h"
 #include "stays/StaysContext.h"
@@ -368,6 +370,52 @@ struct ExportHotel : Hotel {
         dir.write("QLBDataI.txt", "01/01/2024\r\n");
     }
 };
+
+// What the writers report of each guest, and what the reader finds in the
+// document as posted, are the same for both databases: the journal records
+// the first and rebuilds from the second.
+class GuestsReported : public StaysObserver {
+public:
+    void guestWritten(const WrittenGuest& g) override {
+        guests.push_back(g.day + " " + g.guest.database + " " +
+                         std::to_string(g.guest.numeroProgressivo.value_or(-1)) + " " + g.guestId +
+                         " " + g.fingerprint);
+    }
+    void stayWritten(const std::string& fingerprint) override {
+        for (; stayed < guests.size(); ++stayed) guests[stayed] += " " + fingerprint;
+    }
+    std::vector<std::string> guests;
+    std::size_t stayed = 0;
+};
+
+TEST(PostedDocument, ReadsBackWhatTheWritersReport) {
+    const struct {
+        const char* registerFile;
+        const char* day;
+        const char* kind;
+        const char* database;  // the database of the document's guests
+    } rows[] = {{"register.txt", "15/03/2024", "A", "Scheda_Cliente.mdb"},
+                {"register.txt", "10/03/2024", "P", "SchedaStoricoClienti.mdb"},
+                // "&" is posted as a blank
+                {"values.txt", "01/06/2024", "A", "Scheda_Cliente.mdb"}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(std::string(r.registerFile) + " " + r.day + " " + r.kind);
+        ExportHotel hotel(r.registerFile);
+        hotel.dir.write("QLBDataI.txt", "01/01/2023\r\n");
+        GuestsReported reported;
+        hotel.ctx.observer = &reported;
+        const std::string body = ExportStays(hotel.ctx, r.day, r.day, r.kind);
+        std::vector<std::string> read;
+        for (const PostedGuest& g : ReadPostedGuests(body, r.kind))
+            read.push_back(g.day + " " + g.database + " " +
+                           std::to_string(g.numeroProgressivo.value_or(-1)) + " " + g.guestId +
+                           " " + g.fingerprint + " " + g.stayFingerprint);
+        EXPECT_EQ(read, reported.guests);
+        std::set<std::string> databases;
+        for (const PostedGuest& g : ReadPostedGuests(body, r.kind)) databases.insert(g.database);
+        EXPECT_EQ(databases, std::set<std::string>{r.database});
+    }
+}
 
 TEST(StaysFile, OneLineDocumentsUnderNamesThatNeverReplaceEachOther) {
     ExportHotel hotel;

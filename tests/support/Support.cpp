@@ -308,8 +308,10 @@ ProgramResult runVelmora(const std::string& cwd, const std::vector<std::string>&
             break;
         }
     }
+    // An NTSTATUS (0xC...) is an end by the system, a crash or a termination,
+    // as a signal is elsewhere: -1.
     DWORD code = 0;
-    if (!result.timedOut && GetExitCodeProcess(process.hProcess, &code))
+    if (!result.timedOut && GetExitCodeProcess(process.hProcess, &code) && code < 0xC0000000)
         result.status = static_cast<int>(code);
     CloseHandle(process.hProcess);
     out.reset();
@@ -447,8 +449,9 @@ std::map<std::string, std::vector<std::string>> velmoraFiles(const std::string& 
     if (fs::is_directory(dir)) {
         for (const auto& entry : fs::directory_iterator(dir)) {
             const std::string name = entry.path().filename().string();
-            // The send journal (with its -wal and -shm) is not a log file.
-            if (name.rfind("Velmora.sqlite", 0) == 0) continue;
+            // The send journal (with its -wal and -shm) and the export's
+            // lock are no log files.
+            if (name.rfind("Velmora.sqlite", 0) == 0 || name == "Velmora.lock") continue;
             std::smatch m;
             const bool ok = std::regex_match(name, m, form);
             const long n = ok && m[3].matched ? std::stol(m[3].str()) : 1;

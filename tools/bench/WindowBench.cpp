@@ -65,6 +65,7 @@ int main(int argc, char** argv) {
     RunState state;
     TimedDialogs dialogs;
     VelmoraDT window(state, services.files(), services.clock(), dialogs, services.factory());
+    window.setJournal(services.journal());  // as the program's window records
     window.show();
     QApplication::processEvents();
     if (window.refused()) {

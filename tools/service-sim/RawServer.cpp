@@ -147,6 +147,7 @@ bool RawServer::process_and_close_socket(socket_t sock) {
     t_stream = nullptr;
     if (!stream.recorded && !stream.raw().empty() && m_sink) m_sink(stream.raw());
     closeSocket(sock);
+    if (m_done) m_done();
     return ok;
 }
 

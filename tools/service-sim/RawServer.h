@@ -17,6 +17,9 @@ public:
     // recordCurrentRequest(), or after the exchange for requests no handler saw.
     using RequestSink = std::function<void(const std::string& raw)>;
     void setRequestSink(RequestSink sink) { m_sink = std::move(sink); }
+    // Called once a connection's exchange is over: its answer written (or
+    // dropped) and the connection closed.
+    void setExchangeDone(std::function<void()> done) { m_done = std::move(done); }
 
     // From inside a handler: hands the bytes received so far on this
     // connection (the whole request) to the sink, once.
@@ -28,6 +31,7 @@ private:
     bool process_and_close_socket(socket_t sock) override;
 
     RequestSink m_sink;
+    std::function<void()> m_done;
 };
 
 }  // namespace velmora::sim

@@ -81,7 +81,18 @@ int ServiceSim::start() {
 
     m_server = std::make_unique<RawServer>();
     m_server->set_payload_max_length(64u * 1024u * 1024u);
-    m_server->setRequestSink([this](const std::string& raw) { writeRequest(raw); });
+    m_server->setRequestSink([this](const std::string& raw) {
+        const std::size_t number = writeRequest(raw);
+        if (m_options.received) m_options.received(number);
+    });
+    m_server->setExchangeDone([this] {
+        std::size_t number;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            number = ++m_answered;
+        }
+        if (m_options.answered) m_options.answered(number);
+    });
     auto handler = [this](const httplib::Request& req, httplib::Response& res) {
         m_server->recordCurrentRequest();
         if (containsAny(req.path, m_options.close)) {
@@ -210,13 +221,13 @@ ServiceSim::Reply ServiceSim::answer(const std::string& method, const std::strin
     return {404, "Errore: indirizzo sconosciuto " + path};
 }
 
-void ServiceSim::writeRequest(const std::string& raw) {
+std::size_t ServiceSim::writeRequest(const std::string& raw) {
     std::size_t number;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         number = ++m_requests;
     }
-    if (m_options.requestsDir.empty()) return;
+    if (m_options.requestsDir.empty()) return number;
     // Request line: METHOD SP target SP version.
     const std::string line = raw.substr(0, raw.find("\r\n"));
     const std::size_t sp1 = line.find(' ');
@@ -232,6 +243,7 @@ void ServiceSim::writeRequest(const std::string& raw) {
     out.write(raw.data(), static_cast<std::streamsize>(raw.size()));
     out.close();
     if (!out) std::cerr << "velmora-service-sim: cannot write " << path.string() << "\n";
+    return number;
 }
 
 }  // namespace velmora::sim

@@ -6,6 +6,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -29,6 +30,11 @@ struct ServiceSimOptions {
     std::vector<std::string> fail500;
     std::vector<std::string> hang;
     std::vector<std::string> close;
+    // Called on a server thread with the request's number (from 1): when a
+    // request has arrived, before it is answered; when an exchange is over,
+    // its answer written and the connection closed.
+    std::function<void(std::size_t number)> received;
+    std::function<void(std::size_t number)> answered;
 };
 
 // Which service address a path stands for, by the keywords of its last
@@ -64,7 +70,8 @@ private:
                  const std::string& authorization, const std::string& body);
     bool authorized(const std::string& userIdHeader, const std::string& authorization) const;
     std::string newToken();
-    void writeRequest(const std::string& raw);
+    // Keeps a request; its number.
+    std::size_t writeRequest(const std::string& raw);
     void hangUntilStopped();
 
     ServiceSimOptions m_options;
@@ -77,6 +84,7 @@ private:
     bool m_stopping = false;
     std::set<std::string> m_tokens;
     std::size_t m_requests = 0;
+    std::size_t m_answered = 0;
 };
 
 }  // namespace velmora::sim
