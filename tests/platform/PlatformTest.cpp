@@ -6,8 +6,15 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <thread>
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/windows/WindowsText.h"
+#endif
 
 #include "platform/FileStore.h"
+#include "platform/LocalFileAccess.h"
 #include "platform/NativePath.h"
 #include "support/Support.h"
 
@@ -80,6 +87,38 @@ INSTANTIATE_TEST_SUITE_P(
                       NameRow{"accents and apostrophes in the folder and the name",
                               "Città d'Arte/Sant'Agata", "Verifica-àèéìòù-202603051407"}),
     RuleName());
+
+#ifdef _WIN32
+// Windows refuses an exclusive opening (Access compacting a database) while
+// any handle is open: the engine's files give theirs back when idle, and a
+// read after that finds the same file again, or nothing.
+TEST(FileAccess, IdleDatabasesCanBeOpenedExclusively) {
+    TempDir dir;
+    dir.write("Comuni.mdb", std::string(8192, 'a'));
+    const LocalFileAccess access;
+    auto file = access.open(dir / "Comuni.mdb");
+    ASSERT_TRUE(file);
+    char page[4096];
+    EXPECT_EQ(file->readAt(4096, page, sizeof page), sizeof page);
+    const auto exclusive = [&] {
+        HANDLE h = CreateFileW(WideOf(dir / "Comuni.mdb").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        CloseHandle(h);
+        return true;
+    };
+    EXPECT_FALSE(exclusive()) << "the handle in use is closed";
+    std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+    EXPECT_TRUE(exclusive());
+    EXPECT_EQ(file->readAt(0, page, sizeof page), sizeof page);
+    // Another file under the name (the first one kept aside, as a
+    // compacting does) is not read as this one.
+    std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+    fs::rename(NativePath(dir / "Comuni.mdb"), NativePath(dir / "Comuni.bak"));
+    dir.write("Comuni.mdb", std::string(8192, 'b'));
+    EXPECT_EQ(file->readAt(0, page, sizeof page), 0u);
+}
+#endif
 
 }  // namespace
 }  // namespace velmora::test
