@@ -17,6 +17,7 @@
 #include "core/Utf8.h"
 #include "journal/ExportJournal.h"
 #include "journal/JournalRebuild.h"
+#include "platform/FileStore.h"
 
 namespace velmora {
 

@@ -32,6 +32,7 @@
 #include "app/StatusCommand.h"
 #include "core/LocalTime.h"
 #include "core/RunError.h"
+#include "platform/NativePath.h"
 
 namespace velmora {
 
@@ -173,7 +174,7 @@ VelmoraDT::VelmoraDT(RunState& state, FileStore& files, Clock& clock, Dialogs& d
       m_dialogs(dialogs),
       m_factory(std::move(factory)),
       m_bridge(std::make_unique<Bridge>(*this)) {
-    m_folderName = toQ(std::filesystem::path(m_files.folder()).filename().string());
+    m_folderName = toQ(utf8Name(NativePath(m_files.folder()).filename()));
     buildControls();
     m_monitorTimer = new QTimer(this);
     m_monitorTimer->setSingleShot(true);

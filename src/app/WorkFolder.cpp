@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "core/FileNames.h"
+#include "platform/NativePath.h"
 
 namespace velmora {
 
@@ -33,7 +34,7 @@ QSettings rememberedSettings() {
 
 bool holdsSettings(const QString& dir) {
     std::error_code ec;
-    return !dir.isEmpty() && fs::is_regular_file(fs::path(dir.toStdString()) / kSettingsFile, ec);
+    return !dir.isEmpty() && fs::is_regular_file(NativePath(dir.toStdString()) / kSettingsFile, ec);
 }
 
 int usageError(std::ostream& err, const std::string& problem) {
@@ -47,11 +48,12 @@ int usageError(std::ostream& err, const std::string& problem) {
 bool enterFolder(const std::string& dir, std::ostream& err) {
     std::error_code ec;
     const char* problem = nullptr;
-    if (!fs::exists(dir, ec))
+    const fs::path path = NativePath(dir);
+    if (!fs::exists(path, ec))
         problem = "la cartella non esiste";
-    else if (!fs::is_directory(dir, ec))
+    else if (!fs::is_directory(path, ec))
         problem = "non è una cartella";
-    else if (fs::current_path(dir, ec); ec)
+    else if (fs::current_path(path, ec); ec)
         problem = "cartella non accessibile";
     if (!problem) return true;
     err << "velmora: " << problem << ": \"" << dir << "\"\n";

@@ -20,6 +20,7 @@
 #include "platform/Clock.h"
 #include "jet/DBEngine.h"
 #include "platform/FileStore.h"
+#include "platform/ProgramStart.h"
 #include "platform/StopRequest.h"
 #include "platform/curl/CurlHandles.h"
 #include "platform/qt/QtDialogs.h"
@@ -53,7 +54,8 @@ int main(int argc, char** argv) {
     Clock& clock = services.clock();
     ExportStepsFactory factory = services.factory();
 
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args = programArguments(argc, argv);
+    prepareOutput();
     const FolderStart folder = takeFolderOptions(args, std::cerr);
     if (folder.exitStatus) return *folder.exitStatus;
     if (!args.empty()) {
@@ -68,6 +70,7 @@ int main(int argc, char** argv) {
         return dispatchCommand(args, commands, std::cout, std::cerr);
     }
 
+    leaveOwnConsole();
     QApplication app(argc, argv);
     installQtItalian();
     QtDialogs dialogs;

@@ -1,7 +1,8 @@
 // The system's way for the Jet engine to read database files: one positioned
-// read (pread) a page, and a file's identity on its device (device and
-// i-node, with size and time), which tells a file replaced by a copy of the
-// same size and time.
+// read (pread, or ReadFile at an offset on Windows) a page, and a file's
+// identity on its device (device and i-node, or volume and file index, with
+// size and time), which tells a file replaced by a copy of the same size and
+// time.
 #pragma once
 
 #include "core/FileAccess.h"

@@ -1,7 +1,7 @@
 // The operator's request to stop an export run (Ctrl-C, a service manager's
-// SIGTERM in batch mode, "Interrompi" in the window). Set from a signal
-// handler or another thread; read by the run between its steps and by the
-// HTTP transport while an exchange waits.
+// SIGTERM or Windows' console events in batch mode, "Interrompi" in the
+// window). Set from a signal handler or another thread; read by the run
+// between its steps and by the HTTP transport while an exchange waits.
 #pragma once
 
 #include <atomic>
@@ -35,9 +35,9 @@ private:
     static_assert(std::atomic<bool>::is_always_lock_free);
 };
 
-// Makes SIGINT and SIGTERM request stop (where there are such signals); a
-// second one ends the program at once with the signal's default action.
-// stop must live until the program ends.
+// Makes SIGINT and SIGTERM request stop (on Windows: Ctrl+C, Ctrl+Break and
+// closing the console window); a second one ends the program at once with the
+// default action. stop must live until the program ends.
 void stopOnSignals(StopRequest& stop);
 
 }  // namespace velmora

@@ -472,11 +472,12 @@ TEST(BatchMode, PrintsMonitorAndMessagesEscaped) {
 
 TEST(BatchMode, ProgramUsage) {
     TempDir cwd;
-    // A hotel folder below the working directory with only its settings file.
-    fs::create_directory(cwd / "albergo");
-    cwd.write("albergo/QLBSetup.txt",
-              "u\r\np\r\nhttp://127.0.0.1:9/a\r\nhttp://127.0.0.1:9/b\r\nhttp://127.0.0.1:9/c\r\n"
-              "http://127.0.0.1:9/d\r\nhttp://127.0.0.1:9/e\r\n");
+    // Hotel folders below the working directory with only their settings file.
+    for (const std::string folder : {"albergo", "Città d'Arte"})
+        cwd.write(
+            folder + "/QLBSetup.txt",
+            "u\r\np\r\nhttp://127.0.0.1:9/a\r\nhttp://127.0.0.1:9/b\r\nhttp://127.0.0.1:9/c\r\n"
+            "http://127.0.0.1:9/d\r\nhttp://127.0.0.1:9/e\r\n");
     const struct {
         V args;
         int status;
@@ -494,6 +495,10 @@ TEST(BatchMode, ProgramUsage) {
          "Parametri insufficienti: Nome utente e password non impostati! (QLBSetup.txt)"},
         {{"--version"}, 0, "velmora " VELMORA_VERSION "\n", ""},
         {{"--cartella", "albergo", "export", "--from", "050326", "--to", "050326"},
+         2,
+         "",
+         "Il file QLBDataI.txt con la data iniziale dei soggiorni non esiste"},
+        {{"--cartella", "Città d'Arte", "export", "--from", "050326", "--to", "050326"},
          2,
          "",
          "Il file QLBDataI.txt con la data iniziale dei soggiorni non esiste"},

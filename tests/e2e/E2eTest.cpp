@@ -19,6 +19,7 @@
 #include "core/Text.h"
 #include "jet/JetEngine.h"
 #include "platform/Clock.h"
+#include "platform/NativePath.h"
 #include "platform/curl/CurlHandles.h"
 #include "platform/curl/CurlTransport.h"
 #include "support/Support.h"
@@ -118,6 +119,9 @@ TEST(DemoWeek, IsCheckedThenExportedAsExpected) {
         return dir.read(name);
     };
     const std::string stato = page({"stato"}, "stato.html", 0);
+    // A second page never replaces the first.
+    EXPECT_EQ(runVelmora(dir.path(), {"stato", "--html", "stato.html"}).status, 2);
+    EXPECT_EQ(dir.read("stato.html"), stato);
     const std::string withFiles = page({"stato", "--files"}, "file.html", 0);
     const std::string report = page({"check"}, "verifica.html", 1);
     auto styles = [](const std::string& p) {
@@ -150,9 +154,10 @@ void checkOutcome(const ProgramResult& o, const Expectation& e, const std::strin
                   const LoopbackService& service, const TempDir& dir) {
     ASSERT_FALSE(o.timedOut) << "the run did not end";
     EXPECT_EQ(o.status, e.status) << o.err;
+    const std::string canonical = utf8Name(fs::canonical(NativePath(dir.path())));
     const std::string errStart =
-        replaceAll(replaceAll(e.errStart, "{base}", base), "{dir}", fs::canonical(dir.path()));
-    EXPECT_EQ(o.err.substr(0, errStart.size()), errStart) << o.err;
+        replaceAll(replaceAll(e.errStart, "{base}", base), "{dir}", canonical);
+    EXPECT_EQ(o.err.substr(0, errStart.size()), systemNames(errStart)) << o.err;
     Lines requests;
     for (const RawRequest& r : service.requests()) {
         EXPECT_TRUE(r.complete) << r.segment;
@@ -313,7 +318,7 @@ public:
     std::string writeUnique(const std::string& dir, const std::string& stem, const std::string& ext,
                             std::string_view text) override {
         if (dir == "Velmora" && m_made++ >= m_allowed)
-            throw RunError("Impossibile creare il file " + dir + "/" + stem + ext,
+            throw RunError(systemNames("Impossibile creare il file " + dir + "/" + stem + ext),
                            "No space left on device");
         return LocalFileStore::writeUnique(dir, stem, ext, text);
     }
@@ -429,6 +434,10 @@ struct SignalRow {
 class Signals : public ::testing::TestWithParam<SignalRow> {};
 
 TEST_P(Signals, StopTheExportCleanly) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Wine gives no console event to another process: scripts/windows stops "
+                    "velmora.exe under Wine with SIGINT, which Wine turns into Ctrl+C";
+#else
     const SignalRow& r = GetParam();
     LoopbackService service([&](sim::ServiceSimOptions& s) { s.hang = r.hang; });
     test::TempDir dir;
@@ -458,6 +467,7 @@ TEST_P(Signals, StopTheExportCleanly) {
                   std::string::npos)
             << p.err;
     }
+#endif
 }
 
 const std::map<std::string, std::size_t> kUpToTheDepartures = {
@@ -501,6 +511,9 @@ TEST_P(CheckReportPath, NeverReplacesAFileNorFollowsALink) {
     writeDemoHotel(dir);
     writeSettings(dir, "http://127.0.0.1:9/istat");
     const std::string registerBytes = dir.read("Scheda_Cliente.mdb");
+#ifdef _WIN32
+    if (*r.link) GTEST_SKIP() << "MinGW's std::filesystem makes no symbolic links";
+#endif
     if (*r.link) fs::create_symlink(r.target, dir / r.link);
     const ProgramResult p =
         runVelmora(dir.path(), {"check", "--from", kFirstDay, "--to", kLastDay, "--html", r.html});

@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <QApplication>
 #include <QEventLoop>
@@ -158,10 +161,24 @@ void writeSixDayHotel(const test::TempDir& dir, int badBirthDay = 0) {
     dir.write("QLBDataI.txt", "01/02/2026\r\n");
 }
 
+#ifdef _WIN32
+// Windows sends no signal to another process: SIGKILL is TerminateProcess,
+// waited for. (The stop signals are left to scripts/windows.)
+constexpr int SIGKILL = 9;
+int kill(int pid, int) {
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (!process) return -1;
+    TerminateProcess(process, 0xC0000001);  // STATUS_UNSUCCESSFUL: no exit of its own
+    WaitForSingleObject(process, INFINITE);
+    CloseHandle(process);
+    return 0;
+}
+#endif
+
 // Ends the process now and waits until it is gone, so that nothing it would
 // do after this moment happens.
 void killNow(int pid) {
-    ::kill(pid, SIGKILL);
+    kill(pid, SIGKILL);
     const std::string stat = "/proc/" + std::to_string(pid) + "/stat";
     for (int i = 0; i < 2000; ++i) {
         std::ifstream in(stat);
@@ -405,7 +422,7 @@ TEST_P(KilledRunTest, CatchUpSendsOnlyWhatTheServiceLacks) {
             if (!k.afterAnswer && n == killAt) killNow(child);
         };
         s.answered = [&](std::size_t n) {
-            if (k.afterAnswer && n == killAt) ::kill(child, SIGKILL);
+            if (k.afterAnswer && n == killAt) kill(child, SIGKILL);
         };
     });
     writeSixDayHotel(h.dir);
@@ -677,6 +694,10 @@ TEST(JournalTest, OneExportAtATimePerFolder) {
 // A stop signal: while the login waits for its answer, the session it opens
 // is closed with a logout; before anything runs, the same message and status.
 TEST(JournalTest, AStopSignalClosesTheSessionTheLoginOpens) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Wine gives no console event to another process: scripts/windows stops "
+                    "velmora.exe under Wine with SIGINT, which Wine turns into Ctrl+C";
+#else
     std::atomic<int> child{0};
     Hotel h([&](sim::ServiceSimOptions& s) {
         s.received = [&](std::size_t n) {
@@ -690,6 +711,7 @@ TEST(JournalTest, AStopSignalClosesTheSessionTheLoginOpens) {
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(h.service.requestLines(), (Lines{"GET login", "POST logout"}));
     EXPECT_NE(r.err.find("Esportazione interrotta dall'operatore."), std::string::npos) << r.err;
+#endif
 }
 
 // "stato" reads the journal of a folder it cannot write (a read-only mount of
@@ -716,7 +738,8 @@ TEST(JournalTest, JournalThatCannotBeOpenedStopsTheRunBeforeTheLogin) {
     fs::create_directories(h.dir / "Velmora/Velmora.sqlite");
     const ProgramResult r = h.velmora({"export", "--from", "02/03/2026", "--to", "02/03/2026"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("registro degli invii Velmora/Velmora.sqlite"), std::string::npos)
+    EXPECT_NE(r.err.find(systemNames("registro degli invii Velmora/Velmora.sqlite")),
+              std::string::npos)
         << r.err;
     EXPECT_TRUE(h.service.requests().empty());
 }
@@ -853,7 +876,7 @@ TEST_P(JournalSchemaTest, VersionDecides) {
     }
     const ProgramResult r = h.velmora({"export", "--from", "02/03/2026", "--to", "02/03/2026"});
     EXPECT_EQ(r.status, c.status);
-    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(systemNames(c.err)), std::string::npos) << r.err;
     SqliteDatabase db(journalOf(h.dir), SqliteOpen::Existing);
     SqliteStatement v = db.prepare("PRAGMA user_version");
     ASSERT_TRUE(v.step());

@@ -1,8 +1,12 @@
-// Helpers of every test program. POSIX only: programs are started with
-// posix_spawn and waited for with a deadline, so a hanging run fails its test
-// instead of stalling the suite.
+// Helpers of every test program. Programs are started (posix_spawn, or
+// CreateProcessW on Windows) and waited for with a deadline, so a hanging run
+// fails its test instead of stalling the suite.
 #include "support/Support.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#include <winsock2.h>
+#else
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -11,6 +15,7 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
@@ -21,8 +26,13 @@
 #include <thread>
 
 #include "jetwrite/JetWriter.h"
+#ifdef _WIN32
+#include "platform/windows/WindowsText.h"
+#endif
 
+#ifndef _WIN32
 extern char** environ;
+#endif
 
 namespace velmora::test {
 
@@ -56,6 +66,30 @@ std::string readFile(const fs::path& path) {
 
 const char* const kDatabases[] = {"Comuni.mdb", "Scheda_Cliente.mdb", "SchedaStoricoClienti.mdb"};
 
+#ifdef _WIN32
+// The demo databases, made once into a directory that lives as long as the
+// process by velmora-jetwrite.exe, from the codes table the build made on
+// the host (tools/codes/make-codes-table is a shell script).
+const TempDir& demoDatabases() {
+    static const TempDir* dir = [] {
+        auto* d = new TempDir;
+        const auto jetwrite = [d](const std::string& db, const std::string& table,
+                                  const std::string& text) {
+            const ProgramResult r =
+                runVelmora(d->path(), {db, table + "=" + text}, std::chrono::seconds(60),
+                           Stdout::Captured, "velmora-jetwrite");
+            if (r.status != 0) throw std::runtime_error("velmora-jetwrite " + db + ": " + r.err);
+        };
+        jetwrite("Comuni.mdb", "CodiciVari",
+                 std::string(VELMORA_BUILD_DIR) + "/tests/CodiciVari.txt");
+        jetwrite("Scheda_Cliente.mdb", "Scheda_Cliente", sourceFile("demo/Scheda_Cliente.txt"));
+        jetwrite("SchedaStoricoClienti.mdb", "Scheda_Cliente",
+                 sourceFile("demo/SchedaStoricoClienti.txt"));
+        return d;
+    }();
+    return *dir;
+}
+#else
 void shell(const std::string& command) {
     if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
 }
@@ -79,6 +113,7 @@ const TempDir& demoDatabases() {
     }();
     return *dir;
 }
+#endif
 
 RawRequest parseRawRequest(const std::string& raw) {
     RawRequest r;
@@ -176,6 +211,116 @@ std::vector<std::string> LoopbackService::requestLines() const {
     return lines;
 }
 
+#ifdef _WIN32
+namespace {
+
+// One argument as the C runtime's command-line parser reads it back: in
+// quotes, each quote escaped, backslashes doubled before a quote.
+std::wstring quoted(const std::wstring& arg) {
+    std::wstring out = L"\"";
+    std::size_t backslashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(backslashes * 2, L'\\');
+    return out + L"\"";
+}
+
+using Handle = std::unique_ptr<void, decltype(&CloseHandle)>;
+
+// A file the child inherits as one of its standard streams.
+Handle inheritableFile(const std::string& path, DWORD access, DWORD disposition) {
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    return Handle(CreateFileW(wideOf(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr),
+                  &CloseHandle);
+}
+
+}  // namespace
+
+int unusedPort() {
+    static const int winsock = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data);
+    }();
+    (void)winsock;
+    SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int len = sizeof addr;
+    if (s == INVALID_SOCKET || ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+        throw std::runtime_error("no free port");
+    ::closesocket(s);  // bound but never listening, and now closed: connections are refused
+    return ntohs(addr.sin_port);
+}
+
+ProgramResult runVelmora(const std::string& cwd, const std::vector<std::string>& args,
+                         std::chrono::milliseconds limit, Stdout stdoutTo, const std::string& name,
+                         const std::function<void(int pid)>& whileRunning) {
+    TempDir capture;
+    const std::wstring program = wideOf(std::string(VELMORA_BUILD_DIR) + "/" + name + ".exe");
+    std::wstring commandLine = quoted(program);
+    for (const std::string& a : args) commandLine += L" " + quoted(wideOf(a));
+
+    Handle in = inheritableFile("NUL", GENERIC_READ, OPEN_EXISTING);
+    Handle out(nullptr, &CloseHandle);
+    if (stdoutTo == Stdout::ClosedPipe) {
+        SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+        HANDLE reader = nullptr, writer = nullptr;
+        if (!CreatePipe(&reader, &writer, &sa, 0)) throw std::runtime_error("CreatePipe");
+        CloseHandle(reader);  // no reader, ever: every write fails
+        out.reset(writer);
+    } else {
+        out = inheritableFile(capture / "out", GENERIC_WRITE, CREATE_ALWAYS);
+    }
+    Handle err = inheritableFile(capture / "err", GENERIC_WRITE, CREATE_ALWAYS);
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in.get();
+    startup.hStdOutput = out.get();
+    startup.hStdError = err.get();
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                        0, nullptr, wideOf(cwd).c_str(), &startup, &process);
+    ProgramResult result;
+    if (!started) {
+        result.err = "CreateProcessW failed: " + std::to_string(GetLastError());
+        return result;
+    }
+    CloseHandle(process.hThread);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (WaitForSingleObject(process.hProcess, 2) == WAIT_TIMEOUT) {
+        if (whileRunning) whileRunning(static_cast<int>(process.dwProcessId));
+        if (std::chrono::steady_clock::now() >= deadline) {
+            TerminateProcess(process.hProcess, 1);
+            WaitForSingleObject(process.hProcess, INFINITE);
+            result.timedOut = true;
+            break;
+        }
+    }
+    // An NTSTATUS (0xC...) is an end by the system, a crash or a termination,
+    // as a signal is elsewhere: -1.
+    DWORD code = 0;
+    if (!result.timedOut && GetExitCodeProcess(process.hProcess, &code) && code < 0xC0000000)
+        result.status = static_cast<int>(code);
+    CloseHandle(process.hProcess);
+    out.reset();
+    err.reset();
+    result.out = capture.read("out");
+    result.err = capture.read("err");
+    return result;
+}
+#else
 int unusedPort() {
     int s = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
@@ -252,6 +397,7 @@ ProgramResult runVelmora(const std::string& cwd, const std::vector<std::string>&
     result.err = capture.read("err");
     return result;
 }
+#endif
 
 std::vector<Exchange> exchangesOf(const std::string& out) {
     std::vector<Exchange> exchanges;
@@ -287,6 +433,14 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
 }
 
 std::string withLineFeeds(const std::string& text) { return replaceAll(text, "\r\n", "\n"); }
+
+std::string systemNames(const std::string& text) {
+#ifdef _WIN32
+    return replaceAll(text, "Velmora/", "Velmora\\");
+#else
+    return text;
+#endif
+}
 
 std::map<std::string, std::vector<std::string>> velmoraFiles(const std::string& workDir) {
     static const std::regex form(R"(([A-Za-z]+)-(\d{12}|\d{14})(?:-([2-9]|[1-9]\d+))?\.xml)");

@@ -99,6 +99,9 @@ std::vector<Exchange> exchangesOf(const std::string& batchOutput);
 // Every occurrence of from replaced by to; CR LF as LF.
 std::string replaceAll(std::string text, const std::string& from, const std::string& to);
 std::string withLineFeeds(const std::string& text);
+// The text with each name below the log folder ("Velmora/...") as this system
+// writes it: "Velmora\..." on Windows.
+std::string systemNames(const std::string& text);
 
 // The contents of workDir/Velmora's files by prefix ("Login", "Istat", ...),
 // each list in the order the files were made (stamp, then -2, -3, ...).

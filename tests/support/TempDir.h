@@ -13,8 +13,8 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& path() const { return m_path; }
-    // Path of a name inside the directory.
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+    // Path of a name inside the directory, joined with the system's separator.
+    std::string operator/(const std::string& name) const;
     // Writes a file (bytes as given) inside the directory.
     void write(const std::string& name, const std::string& bytes) const;
     // Reads a file inside the directory; empty when missing.

@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "platform/curl/CurlHandles.h"
+#ifdef _WIN32
+#include "platform/curl/ServerCertificate.h"
+#endif
 
 namespace velmora {
 
@@ -110,6 +113,28 @@ std::size_t velmoraCurlWrite(char* data, std::size_t size, std::size_t count, vo
     return n;
 }
 
+#ifdef _WIN32
+// What CURLOPT_PREREQFUNCTION found wrong with the server's certificate.
+struct CertificateCheck {
+    CURL* handle = nullptr;
+    std::string problem;
+};
+
+// CURLOPT_PREREQFUNCTION: called once the connection stands, before the
+// request is sent; anything but CURL_PREREQFUNC_OK abandons the exchange
+// with CURLE_ABORTED_BY_CALLBACK
+// (https://curl.se/libcurl/c/CURLOPT_PREREQFUNCTION.html).
+int velmoraCurlPrereq(void* user, char*, char*, int, int) {
+    auto* check = static_cast<CertificateCheck*>(user);
+    try {
+        check->problem = untrustedServerCertificate(check->handle);
+    } catch (...) {
+        check->problem = "verifica del certificato non riuscita";
+    }
+    return check->problem.empty() ? CURL_PREREQFUNC_OK : CURL_PREREQFUNC_ABORT;
+}
+#endif
+
 HttpAnswer failed(Kind kind, std::string message) {
     HttpAnswer answer;
     answer.failure.kind = kind;
@@ -121,6 +146,9 @@ HttpAnswer failed(Kind kind, std::string message) {
 struct Transfer {
     char errorBuffer[CURL_ERROR_SIZE] = {};
     AnswerSink sink;
+#ifdef _WIN32
+    CertificateCheck certificateCheck;
+#endif
 };
 
 class CurlRequest : public HttpRequest {
@@ -194,6 +222,16 @@ CURLcode CurlRequest::setOptions(CURL* h, const CurlHeaderList& headers, Transfe
     // environment (an empty string disables it,
     // https://curl.se/libcurl/c/CURLOPT_PROXY.html).
     opt(CURLOPT_PROXY, "");
+#ifdef _WIN32
+    // Schannel verifies the certificate against Windows' store and asks
+    // whether it was revoked; a revocation list that cannot be fetched (an
+    // office firewall) must not fail every exchange, a revoked certificate
+    // still does (https://curl.se/libcurl/c/CURLOPT_SSL_OPTIONS.html).
+    opt(CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT));
+    transfer.certificateCheck.handle = h;
+    opt(CURLOPT_PREREQFUNCTION, &velmoraCurlPrereq);
+    opt(CURLOPT_PREREQDATA, static_cast<void*>(&transfer.certificateCheck));
+#endif
     if (m_options.stop) {
         opt(CURLOPT_XFERINFOFUNCTION, &velmoraCurlProgress);
         opt(CURLOPT_XFERINFODATA, const_cast<void*>(static_cast<const void*>(&m_options)));
@@ -236,6 +274,10 @@ HttpAnswer CurlRequest::send(const std::string& body) {
         if (transfer.sink.overflow)
             return failed(Kind::Other,
                           "risposta oltre " + std::to_string(transfer.sink.limit) + " byte");
+#ifdef _WIN32
+        if (code == CURLE_ABORTED_BY_CALLBACK && !transfer.certificateCheck.problem.empty())
+            return failed(Kind::Tls, transfer.certificateCheck.problem);
+#endif
         if (code == CURLE_ABORTED_BY_CALLBACK)
             return failed(Kind::Stopped, "scambio abbandonato su richiesta dell'operatore");
         std::string message =
