@@ -47,7 +47,7 @@ std::string readAll(HANDLE file) {
 
 }  // namespace
 
-std::unique_ptr<FileLock> LockFile(const std::string& path, const std::string& owner,
+std::unique_ptr<FileLock> lockFile(const std::string& path, const std::string& owner,
                                    std::chrono::milliseconds wait, std::string& holder) {
     // FILE_FLAG_OPEN_REPARSE_POINT: a symbolic link at the name is opened
     // itself, never followed, and refused.
