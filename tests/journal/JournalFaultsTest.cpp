@@ -5,13 +5,12 @@
 // services rather than the current folder.
 #include "JournalHarness.h"
 
-namespace velmora::test {
+namespace velmora::test::journal {
 namespace {
 
-using namespace journal;
-using test::operator<<;
-namespace fs = std::filesystem;
-
+// A journal that cannot be written: another program holds it. The logout
+// goes out whatever the journal does, and what could not be recorded never
+// reads as sent.
 TEST(JournalTest, TheLogoutIsSentWhateverTheJournalDoes) {
     const struct {
         const char* rule;
@@ -282,6 +281,9 @@ TEST(JournalTest, JournalThatCannotBeOpenedStopsTheRunBeforeTheLogin) {
     EXPECT_TRUE(h.service.requests().empty());
 }
 
+// Every path from the program's services: the window, the check and stato of
+// a hotel folder work on its journal while the process's own folder holds
+// another one, which stays as it was.
 TEST(JournalTest, EveryPathComesFromTheServicesNotTheCurrentFolder) {
     Hotel h;
     ASSERT_EQ(h.velmora({"export", "--from", "02/03/2026", "--to", "03/03/2026"}).status, 0);
@@ -344,4 +346,4 @@ TEST(JournalTest, EveryPathComesFromTheServicesNotTheCurrentFolder) {
 }
 
 }  // namespace
-}  // namespace velmora::test
+}  // namespace velmora::test::journal

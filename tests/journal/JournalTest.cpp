@@ -5,12 +5,8 @@
 // versions.
 #include "JournalHarness.h"
 
-namespace velmora::test {
+namespace velmora::test::journal {
 namespace {
-
-using namespace journal;
-using test::operator<<;
-namespace fs = std::filesystem;
 
 TEST(JournalTest, RunRecordedShownAndRebuiltFromTheFiles) {
     Hotel h;
@@ -294,9 +290,6 @@ INSTANTIATE_TEST_SUITE_P(Kills, KilledRunTest, ::testing::ValuesIn(killPoints())
                                     std::to_string(info.param.exchange);
                          });
 
-// A journal that cannot be written: another program holds it. The logout
-// goes out whatever the journal does, and what could not be recorded never
-// reads as sent.
 TEST(JournalTest, CheckFindsGuestsChangedSinceSent) {
     Hotel h;
     ASSERT_EQ(h.velmora({"export", "--from", "02/03/2026", "--to", "06/03/2026"}).status, 0);
@@ -446,8 +439,5 @@ INSTANTIATE_TEST_SUITE_P(
         SchemaCase{"empty file: migrated", -1, 0, "", kJournalSchemaVersion}),
     RuleName());
 
-// Every path from the program's services: the window, the check and stato of
-// a hotel folder work on its journal while the process's own folder holds
-// another one, which stays as it was.
 }  // namespace
-}  // namespace velmora::test
+}  // namespace velmora::test::journal
