@@ -35,17 +35,20 @@ int writeAll(int fd, std::string_view text) {
 }
 
 // Gives the complete file temp the name path, never replacing anything that
-// has it: 0, EEXIST when taken, or another error.
+// has it: 0, EEXIST when taken, or another error. renamed tells whether temp
+// itself took the name (the rename), so that it is no longer there to remove.
 int linkNoReplace(const std::string& temp, const std::string& path,
-                  LocalFileStore::Publication publication) {
+                  LocalFileStore::Publication publication, bool& renamed) {
+    renamed = false;
     if (publication == LocalFileStore::Publication::LinkFirst) {
         if (::link(temp.c_str(), path.c_str()) == 0) return 0;
         const int err = errno;
         if (err != EPERM && err != ENOTSUP && err != EOPNOTSUPP && err != ENOSYS) return err;
     }
-    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    return errno;
+    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0)
+        return errno;
+    renamed = true;
+    return 0;
 }
 
 }  // namespace
@@ -82,7 +85,9 @@ void PendingFile::fill(std::string_view text) {
 
 bool PendingFile::publishAs(const std::string& path, const std::string& name,
                             LocalFileStore::Publication publication) {
-    const int err = linkNoReplace(m_path, path, publication);
+    bool renamed = false;
+    const int err = linkNoReplace(m_path, path, publication, renamed);
+    if (renamed) m_path.clear();
     if (err == 0) return true;
     if (err == EEXIST) return false;
     throw RunError("Impossibile creare il file " + name, describeErrno(err));
